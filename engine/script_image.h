@@ -1,0 +1,139 @@
+// The script image: the compiled setup script appended to the engine executable, and the
+// read-only stores that start-up fills from it.
+//
+// The image is 8-bit text (lines ending CR LF) made of 25 items in fixed order; an item is one
+// line or a section of lines closed by a line holding the single character "$". Command-indexed
+// sections (names, identifiers, disabled marks, media blocks, source locations) have one line
+// per command, line k belonging to command k.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace corvane::engine {
+
+// A list of text lines with a case-insensitive hash index. Where equal lines (ignoring letter
+// case) occur, a lookup finds the last of them. The index is rebuilt after the list changes.
+class HashedList {
+ public:
+  HashedList() = default;
+  explicit HashedList(std::vector<std::string> lines);
+
+  void Add(std::string line);
+  // Replaces a line and brings the index up to date.
+  void Set(size_t index, std::string line);
+  // Rebuilds the index after several Adds (Add alone keeps it valid too).
+  void Reindex();
+
+  // Position of the last line equal to text ignoring case, or -1.
+  long IndexOf(std::string_view text) const;
+  bool Contains(std::string_view text) const { return IndexOf(text) >= 0; }
+
+  size_t size() const { return lines_.size(); }
+  bool empty() const { return lines_.empty(); }
+  // Line at a position; a position outside the list raises ListIndexFailure.
+  const std::string& At(long index) const;
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+  // upper-cased text -> position of its last occurrence
+  std::unordered_map<std::string, long> index_;
+};
+
+// Every item of the image, as start-up holds it.
+struct ScriptImage {
+  HashedList command_names;     // item 1
+  HashedList command_ids;       // item 2
+  HashedList parameter_pool;    // item 3
+  HashedList disabled_marks;    // item 4: "C" for a disabled command
+  std::string product_code;     // item 5
+  std::string title;            // item 6
+  std::string title_for_files;  // item 6 again: the copy used for support-folder file names
+  HashedList plugin_actions;    // item 7
+  std::string publisher;        // item 8
+  std::string contact;          // item 9
+  std::string help_link;        // item 10
+  std::string update_link;      // item 11
+  std::string comments;         // item 12
+  std::string version;          // item 13
+  std::vector<std::string> media_passwords;  // item 14: block name, scrambled password, ...
+  HashedList command_media;     // item 15: web media block of a command ("Block\") or empty
+  int32_t build_mode = 0;       // item 16: 2 web build, 3 patch build
+  std::vector<std::string> components;  // item 17: component name, size in bytes, ...
+  std::string revision_code;    // item 18
+  HashedList support_files;     // item 19: block, relative file path, relative folder, ...
+  bool offer_language_dialog = false;  // item 20: exactly "TRUE"
+  std::string default_language;  // item 21
+  HashedList command_headers;   // item 22: header, command index, ...
+  HashedList compiler_variables;  // item 23: name, value, ...
+  uint16_t code_page = 1252;    // item 24
+  HashedList source_locations;  // item 25: "path*line"
+
+  size_t command_count() const { return command_names.size(); }
+
+  static constexpr int kWebBuild = 2;
+  static constexpr int kPatchBuild = 3;
+};
+
+enum class ImageStatus {
+  kOk,
+  kNoImage,      // nothing after the executable image
+  kReadFailure,  // an integer item that is not a decimal integer, or the file cannot be read
+  kTruncated,    // the data ends before the 25th item is complete
+  kMalformed,    // the command-indexed sections disagree in length
+};
+
+struct ImageLoadResult {
+  ImageStatus status = ImageStatus::kOk;
+  std::string message;  // what went wrong, for the start-up failure path
+  bool ok() const { return status == ImageStatus::kOk; }
+};
+
+// Parses image bytes (the image alone, without the executable in front of it).
+ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image);
+
+// Reads the image from a file that holds the image alone (start-up's temporary copy).
+ImageLoadResult LoadScriptImage(platform::FileSystem& files, const std::string& path,
+                                ScriptImage* image);
+
+// Parameter `number` (from 1) of the command whose identifier is `id`, looked up in each pool in
+// order; 0 gives the identifier line itself. An identifier found in no pool gives the empty text;
+// a number past the end of the pool raises ListIndexFailure.
+std::string GetCommandParameter(const std::vector<const HashedList*>& pools, std::string_view id,
+                                long number);
+// The same with the image's own pool as the only pool.
+std::string GetCommandParameter(const ScriptImage& image, std::string_view id, long number);
+
+// Replaces every #NAME# placeholder by the value of compiler variable NAME (item 23).
+std::string ExpandCompilerVariables(const ScriptImage& image, std::string_view text);
+
+// The command header (eight hexadecimal digits) of a command, or the empty text. With must_exist
+// set, a missing header raises ScriptFailure "Unable to obtain command headers. Please rebuild
+// your project."
+std::string GetCommandHeader(const ScriptImage& image, long command_index, bool must_exist);
+
+// Size in bytes of a component from item 17; 0 when the component is not listed.
+int64_t FindComponentSize(const ScriptImage& image, std::string_view component);
+
+// The scrambled password of a media block from item 14, or the empty text.
+std::string FindMediaPassword(const ScriptImage& image, std::string_view block);
+
+// Turns a stored password into clear text, and back (the authoring side of the same rule).
+std::string DescrambleText(std::string_view scrambled);
+std::string ScrambleText(std::string_view clear);
+
+// True when a command name is one of the plug-in actions of this build (item 7).
+bool IsPluginAction(const ScriptImage& image, std::string_view command_name);
+
+// Command-indexed lookups with the list-index rule: an index past the end raises ListIndexFailure.
+const std::string& CommandName(const ScriptImage& image, long index);
+const std::string& CommandId(const ScriptImage& image, long index);
+bool IsCommandDisabled(const ScriptImage& image, long index);
+
+}  // namespace corvane::engine

@@ -1,0 +1,78 @@
+// System facts: clock, version, folders, locale formats and the process environment.
+// Every call may be made from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace corvane::platform {
+
+struct OsVersion {
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  uint32_t build = 0;
+  uint32_t platform_id = 2;   // VER_PLATFORM_WIN32_NT
+  uint8_t product_type = 1;   // VER_NT_WORKSTATION = 1, domain controller 2, server 3
+  uint16_t service_pack_major = 0;
+  uint16_t service_pack_minor = 0;
+  std::string service_pack;   // szCSDVersion, e.g. "Service Pack 1" or ""
+};
+
+// A local date and time (SYSTEMTIME).
+struct LocalTime {
+  uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
+  uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+class SystemInfo {
+ public:
+  virtual ~SystemInfo() = default;
+
+  // Milliseconds since the system started, wrapping at 2^32 (GetTickCount).
+  virtual uint32_t TickCount() = 0;
+  virtual LocalTime Now() = 0;
+
+  // Temporary folder with a trailing backslash (GetTempPath).
+  virtual std::string TempFolder() = 0;
+  // Windows folder and system folder, no trailing backslash (GetWindowsDirectory,
+  // GetSystemDirectory). The system folder is the one of the process's own bitness.
+  virtual std::string WindowsFolder() = 0;
+  virtual std::string SystemFolder() = 0;
+  // Full path of the running engine executable (GetModuleFileName of the process).
+  virtual std::string ModulePath() = 0;
+
+  virtual OsVersion Version() = 0;
+  // True when the operating system is 64-bit (also for a 32-bit process on it).
+  virtual bool Is64BitSystem() = 0;
+  // True when this process itself is 64-bit.
+  virtual bool Is64BitProcess() = 0;
+
+  // Locale formats of the user default locale: the short date picture ("dd/MM/yyyy"), the time
+  // picture ("HH:mm:ss"), and the separators.
+  virtual std::string ShortDateFormat() = 0;
+  virtual std::string TimeFormat() = 0;
+  // Formats a time with a picture in the GetDateFormat/GetTimeFormat notation.
+  virtual std::string FormatDate(const LocalTime& t, const std::string& picture) = 0;
+  virtual std::string FormatTime(const LocalTime& t, const std::string& picture) = 0;
+
+  // Environment of the process. GetEnvironment gives kNotFound for an undefined name.
+  virtual Status GetEnvironment(const std::string& name, std::string* value) = 0;
+  // An empty value with remove set deletes the variable.
+  virtual Status SetEnvironment(const std::string& name, const std::string& value,
+                                bool remove = false) = 0;
+  // Replaces %NAME% references of defined variables (ExpandEnvironmentStrings).
+  virtual std::string ExpandEnvironment(const std::string& text) = 0;
+  // The whole environment block as name/value pairs, in block order.
+  virtual std::vector<std::pair<std::string, std::string>> EnvironmentBlock() = 0;
+
+  virtual std::string ComputerName() = 0;
+  virtual std::string UserName() = 0;
+  // Windows error code of the last failed platform call on this thread (GetLastError).
+  virtual uint32_t LastError() = 0;
+};
+
+}  // namespace corvane::platform
