@@ -8,12 +8,14 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace corvane::engine {
 
@@ -22,7 +24,11 @@ namespace corvane::engine {
 class HashedList {
  public:
   HashedList() = default;
-  explicit HashedList(std::vector<std::string> lines);
+  explicit HashedList(const std::vector<std::string>& lines);
+  HashedList(const HashedList& other);
+  HashedList& operator=(const HashedList& other);
+  HashedList(HashedList&&) = default;
+  HashedList& operator=(HashedList&&) = default;
 
   void Add(std::string line);
   // Replaces a line and brings the index up to date.
@@ -38,12 +44,17 @@ class HashedList {
   bool empty() const { return lines_.empty(); }
   // Line at a position; a position outside the list raises ListIndexFailure.
   const std::string& At(long index) const;
-  const std::vector<std::string>& lines() const { return lines_; }
+  const std::deque<std::string>& lines() const { return lines_; }
 
  private:
-  std::vector<std::string> lines_;
-  // upper-cased text -> position of its last occurrence
-  std::unordered_map<std::string, long> index_;
+  void IndexLine(long position);
+
+  // A deque keeps every line at a stable address, so the index can hold views of the lines.
+  std::deque<std::string> lines_;
+  // line (compared ignoring case) -> position of its last occurrence
+  std::unordered_map<std::string_view, long, platform::CaseInsensitiveHash,
+                     platform::CaseInsensitiveEqual>
+      index_;
 };
 
 // Every item of the image, as start-up holds it.
@@ -86,7 +97,6 @@ enum class ImageStatus {
   kNoImage,      // nothing after the executable image
   kReadFailure,  // an integer item that is not a decimal integer, or the file cannot be read
   kTruncated,    // the data ends before the 25th item is complete
-  kMalformed,    // the command-indexed sections disagree in length
 };
 
 struct ImageLoadResult {
