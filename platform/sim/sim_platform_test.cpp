@@ -1,0 +1,118 @@
+#include "platform/sim/sim_platform.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace corvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SimMachine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/corvane-sim-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    folder_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  SimOptions Options() {
+    SimOptions o;
+    o.machine_folder = folder_.string();
+    return o;
+  }
+  fs::path folder_;
+};
+
+TEST_F(SimMachine, RegistryAndAttributesSurviveBetweenRuns) {
+  {
+    auto p = CreateSimPlatform(Options());
+    Registry& r = p->registry();
+    ASSERT_EQ(r.WriteValue(RegRoot::kLocalMachine, "SOFTWARE\\Keep", "V", RegView::kView32,
+                           RegValue::String("kept")), Status::kOk);
+    ASSERT_EQ(p->files().WriteFile("C:\\kept.txt", "x"), Status::kOk);
+    ASSERT_EQ(p->files().SetAttributes("C:\\kept.txt", attr::kReadOnly | attr::kHidden),
+              Status::kOk);
+  }
+  EXPECT_TRUE(fs::exists(folder_ / "registry.reg"));
+  auto p = CreateSimPlatform(Options());
+  RegValue v;
+  ASSERT_EQ(p->registry().ReadValue(RegRoot::kLocalMachine, "SOFTWARE\\Wow6432Node\\Keep", "V",
+                                    RegView::kView64, &v), Status::kOk);
+  EXPECT_EQ(v.data, "kept");
+  uint32_t a = 0;
+  ASSERT_EQ(p->files().GetAttributes("c:\\KEPT.TXT", &a), Status::kOk);
+  EXPECT_EQ(a, attr::kReadOnly | attr::kHidden);
+  EXPECT_TRUE(p->Warnings().empty()) << p->Warnings();
+}
+
+TEST_F(SimMachine, DescriptionAndAnswersFileShapeTheMachine) {
+  std::ofstream(folder_ / "machine.txt") << "windows.64bit = false\nuser = Ann\n"
+                                            "computer = BOX\ndisk.C.free = 12345\n";
+  std::ofstream(folder_ / "answers.txt") << "Cancel\n";
+  SimOptions o = Options();
+  o.answers_file = (folder_ / "answers.txt").string();
+  auto p = CreateSimPlatform(o);
+  EXPECT_FALSE(p->system().Is64BitSystem());
+  EXPECT_EQ(p->system().ComputerName(), "BOX");
+  EXPECT_EQ(p->system().TempFolder(), "C:\\Users\\Ann\\AppData\\Local\\Temp\\");
+  EXPECT_TRUE(fs::is_directory(folder_ / "drive_c" / "Users" / "Ann" / "AppData" / "Local" / "Temp"));
+  uint64_t free_bytes = 0, total = 0;
+  ASSERT_EQ(p->files().GetDiskSpace("C:\\", &free_bytes, &total), Status::kOk);
+  EXPECT_EQ(free_bytes, 12345u);
+  // On 32-bit Windows there is one registry: no Wow6432Node redirection.
+  p->registry().WriteValue(RegRoot::kLocalMachine, "SOFTWARE\\One", "V", RegView::kView32,
+                           RegValue::Dword(1));
+  EXPECT_EQ(p->registry().KeyExists(RegRoot::kLocalMachine, "SOFTWARE\\One", RegView::kView64),
+            Status::kOk);
+  EXPECT_EQ(p->ui().MessageBox("Quit?", "Setup", mb::kOkCancel), id::kCancel);
+}
+
+TEST_F(SimMachine, ViewsShareTheKeysWindowsShares) {
+  auto p = CreateSimPlatform(Options());
+  sim::SimRegistry& r = p->sim_registry();
+  RegRoot real;
+  std::vector<std::string> c;
+  r.MapKey(RegRoot::kLocalMachine, "Software\\Policies\\X", RegView::kView32, &real, &c);
+  EXPECT_EQ(c, (std::vector<std::string>{"Software", "Policies", "X"}));
+  r.MapKey(RegRoot::kClassesRoot, "CLSID\\{1}", RegView::kView32, &real, &c);
+  EXPECT_EQ(real, RegRoot::kLocalMachine);
+  EXPECT_EQ(c, (std::vector<std::string>{"SOFTWARE", "Wow6432Node", "Classes", "CLSID", "{1}"}));
+  r.MapKey(RegRoot::kClassesRoot, ".txt", RegView::kView32, &real, &c);
+  EXPECT_EQ(c, (std::vector<std::string>{"SOFTWARE", "Classes", ".txt"}));
+  r.MapKey(RegRoot::kLocalMachine, "SOFTWARE\\Wow6432Node\\A", RegView::kView32, &real, &c);
+  EXPECT_EQ(c, (std::vector<std::string>{"SOFTWARE", "Wow6432Node", "A"}));
+  r.MapKey(RegRoot::kLocalMachine, "SOFTWARE\\A", RegView::kNative, &real, &c);
+  EXPECT_EQ(c, (std::vector<std::string>{"SOFTWARE", "Wow6432Node", "A"}));  // a 32-bit process
+  r.MapKey(RegRoot::kCurrentUser, "Software\\A", RegView::kView32, &real, &c);
+  EXPECT_EQ(c, (std::vector<std::string>{"Software", "A"}));
+  // A fresh machine has the program folders of each view.
+  RegValue v;
+  ASSERT_EQ(p->registry().ReadValue(RegRoot::kLocalMachine,
+                                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                    "ProgramFilesDir", RegView::kView32, &v), Status::kOk);
+  EXPECT_EQ(v.data, "C:\\Program Files (x86)");
+}
+
+TEST_F(SimMachine, HostNamesKeepTheirCaseAndUtf8Form) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.CreateDirectories("C:\\Caf\xE9\\Sub"), Status::kOk);
+  EXPECT_TRUE(fs::is_directory(folder_ / "drive_c" / "Caf\xC3\xA9" / "Sub"));
+  ASSERT_EQ(f.WriteFile("c:\\CAF\xC9\\sub\\x.txt", "1"), Status::kOk);
+  EXPECT_TRUE(fs::exists(folder_ / "drive_c" / "Caf\xC3\xA9" / "Sub" / "x.txt"));
+  EXPECT_EQ(p->HostPath("C:\\caf\xE9\\SUB\\X.TXT"),
+            folder_ / "drive_c" / "Caf\xC3\xA9" / "Sub" / "x.txt");
+  EXPECT_TRUE(p->HostPath("C:\\missing\\x.txt").empty());
+  // Renaming to another letter case changes the stored name.
+  ASSERT_EQ(f.MoveFile("C:\\Caf\xE9\\Sub\\x.txt", "C:\\Caf\xE9\\Sub\\X.TXT", false), Status::kOk);
+  EXPECT_TRUE(fs::exists(folder_ / "drive_c" / "Caf\xC3\xA9" / "Sub" / "X.TXT"));
+  uint32_t a = 0;
+  EXPECT_EQ(f.GetAttributes("Q:\\", &a), Status::kNotFound);  // no such drive
+  EXPECT_EQ(a, attr::kInvalid);
+}
+
+}  // namespace
+}  // namespace corvane::platform
