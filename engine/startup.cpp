@@ -10,22 +10,6 @@ namespace corvane::engine {
 
 using platform::Status;
 
-WindowPlacement PlaceProgressWindow(bool has_splash, int splash_left, int splash_top,
-                                    int splash_width, int splash_height, int window_width,
-                                    int window_height, int screen_width, int screen_height) {
-  WindowPlacement p;
-  if (!has_splash) {
-    p.left = (screen_width - window_width) / 2;
-    p.top = (screen_height - window_height) / 2;
-    return p;
-  }
-  p.left = splash_left + splash_width / 2 + 50;
-  p.top = splash_top + splash_height + 25;
-  if (p.top > screen_height - window_height - 45) p.top = screen_height - window_height - 45;
-  if (p.left > screen_width - window_width - 25) p.left = screen_width - window_width - 25;
-  return p;
-}
-
 namespace {
 
 std::string WithBackslash(std::string path) {
@@ -142,10 +126,7 @@ int Startup::ReadImage() {
     throw ScriptFailure("The engine executable \"" + st_.engine_path + "\" is damaged");
   }
   if (*stub == size) {
-    if (!Silent()) {
-      p_.ui().MessageBox("For internal use only", s_.texts.window_caption,
-                         platform::mb::kIconError);
-    }
+    Message("For internal use only");
     return kExitNoImage;
   }
   Trace("    </StubSize>");
@@ -228,7 +209,8 @@ int Startup::Run(const std::string& raw_command_line) {
     Trace("  <SetupSplash>");
     if (Windows()) {
       const std::string picture = st_.engine_folder + "setup.bmp";
-      s_.windows->Show(files_.FileExists(picture) ? picture : "", s_.texts);
+      s_.windows->Show(files_.FileExists(picture) ? picture : "", s_.texts.window_caption,
+                       s_.texts.preparing_text);
       windows_open_ = true;
     }
     if (int code = ReadImage()) {

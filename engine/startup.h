@@ -11,6 +11,7 @@
 #include "engine/script_image.h"
 #include "engine/trace_log.h"
 #include "platform/platform.h"
+#include "platform/startup_ui.h"
 
 namespace corvane::engine {
 
@@ -48,28 +49,6 @@ struct StartupState {
   bool update_run = false;               // "update" or "updatesetup": no start-up windows
 };
 
-// The splash and start-up progress windows. Not used in silent and update runs.
-class StartupWindows {
- public:
-  virtual ~StartupWindows() = default;
-  // Creates the windows; `picture` is the host-readable path of setup.bmp or empty.
-  virtual void Show(const std::string& picture, const StartupTexts& texts) = 0;
-  virtual void SetProgress(int minimum, int maximum, int position) = 0;
-  virtual void Step() = 0;
-  virtual void Close() = 0;
-  // The owner window handle for start-up message boxes (0 when none).
-  virtual uintptr_t OwnerWindow() = 0;
-};
-
-// Where the left and top of the start-up progress window go, given the splash rectangle (or
-// none) and the screen: right of the splash centre and below it, pulled back on screen.
-struct WindowPlacement {
-  int left = 0, top = 0;
-};
-WindowPlacement PlaceProgressWindow(bool has_splash, int splash_left, int splash_top,
-                                    int splash_width, int splash_height, int window_width,
-                                    int window_height, int screen_width, int screen_height);
-
 // The services of other subsystems that start-up calls.
 struct StartupServices {
   // Extracts the whole support archive into a folder; false when it cannot.
@@ -84,7 +63,7 @@ struct StartupServices {
   // Runs the script (the interpreter and the engine-cache work after it); returns the exit code.
   std::function<int(StartupState& state, TraceLog& trace)> run_script;
   // Start-up windows; null where there is no screen (the simulation).
-  StartupWindows* windows = nullptr;
+  platform::StartupWindows* windows = nullptr;
   StartupTexts texts;
 };
 

@@ -207,6 +207,8 @@ TEST_F(StartupTest, TheSupportFolderIsOneThisRunCreated) {
 }
 
 TEST(StartupWindowPlacement, FollowsTheSplashAndStaysOnScreen) {
+  using platform::PlaceProgressWindow;
+  using platform::WindowPlacement;
   WindowPlacement p = PlaceProgressWindow(true, 100, 100, 300, 200, 400, 150, 1024, 768);
   EXPECT_EQ(p.left, 100 + 150 + 50);
   EXPECT_EQ(p.top, 100 + 200 + 25);
