@@ -28,18 +28,18 @@ sub put {
 my @words = qw(setup engine archive folder dialog variable install component cache media
                registry shortcut service progress wizard cancel retry extract decode window);
 my $text = '';
-for my $line (1 .. 3000) {
+for my $line (1 .. 1200) {
   $text .= join(' ', map { $words[int(rand(@words))] } 1 .. 1 + int(rand(12))) . "\r\n";
 }
 put('docs/readme.txt', $text);
 put('docs/notes/changes.txt', substr($text, 0, 5000));
 
 # Random data: incompressible.
-put('data/random.bin', join('', map { chr(int(rand(256))) } 1 .. 150000));
+put('data/random.bin', join('', map { chr(int(rand(256))) } 1 .. 40000));
 
 # x86-64 code: instruction-like bytes with CALL/JMP rel32 and Jcc rel32 opcodes.
 my $x86 = '';
-while (length($x86) < 120000) {
+while (length($x86) < 50000) {
   my $r = rand();
   if ($r < 0.15) { $x86 .= "\xE8" . pack('V', (int(rand(40000)) - 20000) & 0xFFFFFFFF); }
   elsif ($r < 0.2) { $x86 .= "\xE9" . pack('V', (int(rand(4000)) - 2000) & 0xFFFFFFFF); }
@@ -50,7 +50,7 @@ put('bin/tool x64.exe', "MZ" . $x86);
 
 # ARM64 code: BL and ADRP words among other instructions.
 my $arm = '';
-for my $i (0 .. 30000) {
+for my $i (0 .. 12000) {
   my $r = rand();
   my $w;
   if ($r < 0.2) { $w = 0x94000000 | int(rand(0x4000)); }
@@ -61,7 +61,7 @@ for my $i (0 .. 30000) {
 put('bin/arm64/tool-arm64.dll', $arm);
 
 # A WAV file: 16-bit stereo PCM, a slowly changing tone.
-my $frames = 40000;
+my $frames = 12000;
 my $pcm = '';
 for my $n (0 .. $frames - 1) {
   my $v = int(12000 * sin($n / 9.0) + 3000 * sin($n / 3.3));
@@ -80,9 +80,9 @@ make_path("$tree/empty folder", "$tree/deep/er/still empty");
 my @variants = (
   map({ ["mx$_", 'ok', '', "-mx$_"] } 0 .. 9),
   ['lzma', 'ok', '', '-m0=LZMA'],
-  ['lzma-smalldict', 'ok', '', '-m0=LZMA:d=64k -ms=on'],
+  ['lzma-smalldict', 'ok', '', '-m0=LZMA:d=32k -ms=on'],
   ['lzma2', 'ok', '', '-m0=LZMA2'],
-  ['lzma2-blocks', 'ok', '', '-m0=LZMA2:d=64k:c=128k -mmt=2 -ms=on'],
+  ['lzma2-blocks', 'ok', '', '-m0=LZMA2:d=32k:c=64k -mmt=2 -ms=on'],
   ['lzma2-nonsolid', 'ok', '', '-m0=LZMA2 -ms=off'],
   ['deflate', 'ok', '', '-m0=Deflate'],
   ['copy', 'ok', '', '-m0=Copy'],
