@@ -1,5 +1,6 @@
 #include "install/archive_client.h"
 
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -145,7 +146,9 @@ bool ExtractArchiveFiles(const ArchiveLibrary& lib, const std::string& archive,
       return false;
     }
     if (ok == 0) {
-      *error = "#" + std::to_string(lib.last_error());
+      char text[24];
+      std::snprintf(text, sizeof text, "#%d", lib.last_error());
+      *error = std::string(text);
       return false;
     }
     return true;
