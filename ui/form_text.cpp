@@ -759,13 +759,18 @@ class TextParser {
       Fail("\"object\" expected");
     }
     PlainIdent();
-    std::string first = Name("object name");
-    if (PeekChar() == ':') {
+    if (PeekChar() == ':') {  // an unnamed object may also be written "object : TClass"
       ++pos_;
-      obj.name = std::move(first);
       obj.class_name = Name("class name");
     } else {
-      obj.class_name = std::move(first);
+      std::string first = Name("object name");
+      if (PeekChar() == ':') {
+        ++pos_;
+        obj.name = std::move(first);
+        obj.class_name = Name("class name");
+      } else {
+        obj.class_name = std::move(first);
+      }
     }
     if (obj.class_name.empty() || obj.class_name.size() >= 0xF0) Fail("invalid class name");
     if (PeekChar() == '[') {
@@ -804,7 +809,13 @@ bool ExtendedToDouble(uint64_t significand, uint16_t exponent, double* out) {
   }
   if (field == 0x7FFF || !(significand >> 63)) return false;  // special or unnormalised
   int e = field - 16383;
-  if (e < -1022 || e > 1023) return false;
+  if (e < -1074 || e > 1023) return false;
+  if (e < -1022) {  // a subnormal double: exact when the bits below its last one are clear
+    int shift = -1011 - e;
+    if (significand & ((uint64_t(1) << shift) - 1)) return false;
+    *out = DoubleFromBits(sign | (significand >> shift));
+    return true;
+  }
   if (significand & 0x7FF) return false;  // more precision than a double has
   uint64_t fraction = (significand >> 11) & ((uint64_t(1) << 52) - 1);
   *out = DoubleFromBits(sign | (uint64_t(e + 1023) << 52) | fraction);
