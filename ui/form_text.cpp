@@ -61,7 +61,12 @@ std::string CurrencyText(int64_t scaled) {
   std::string frac = std::to_string(magnitude % 10000);
   frac.insert(0, 4 - frac.size(), '0');
   while (frac.size() > 1 && frac.back() == '0') frac.pop_back();
-  return (scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000) + "." + frac + "C";
+  std::string out = scaled < 0 ? "-" : "";
+  out += std::to_string(magnitude / 10000);
+  out += '.';
+  out += frac;
+  out += 'C';
+  return out;
 }
 
 // ---------------------------------------------------------------------------------------------
