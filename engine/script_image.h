@@ -8,12 +8,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace corvane::engine {
 
@@ -23,12 +25,16 @@ class HashedList {
  public:
   HashedList() = default;
   explicit HashedList(std::vector<std::string> lines);
+  HashedList(const HashedList& other) : lines_(other.lines_) {}
+  HashedList(HashedList&& other) noexcept : lines_(std::move(other.lines_)) {
+    other.lines_.clear();
+  }
+  HashedList& operator=(const HashedList& other);
+  HashedList& operator=(HashedList&& other) noexcept;
 
   void Add(std::string line);
   // Replaces a line and brings the index up to date.
   void Set(size_t index, std::string line);
-  // Rebuilds the index after several Adds (Add alone keeps it valid too).
-  void Reindex();
 
   // Position of the last line equal to text ignoring case, or -1.
   long IndexOf(std::string_view text) const;
@@ -41,9 +47,23 @@ class HashedList {
   const std::vector<std::string>& lines() const { return lines_; }
 
  private:
+  // Open-addressing index: each slot holds a line position + 1 (0 is free) and the hash of that
+  // line, so most probes never touch the text. Its size is a power of two, at most 3/4 full.
+  struct Slot {
+    uint32_t position_plus_one = 0;
+    uint32_t hash = 0;
+  };
+  // The index is built on the first lookup (once, also when threads look up at the same time)
+  // and dropped when the list changes, so lists that are only read by position never pay for it.
+  struct Index {
+    std::once_flag built;
+    std::vector<Slot> slots;
+  };
+  const std::vector<Slot>& Slots() const;
+  void Build(std::vector<Slot>* slots) const;
+
   std::vector<std::string> lines_;
-  // upper-cased text -> position of its last occurrence
-  std::unordered_map<std::string, long> index_;
+  mutable std::unique_ptr<Index> index_ = std::make_unique<Index>();
 };
 
 // Every item of the image, as start-up holds it.
@@ -86,7 +106,6 @@ enum class ImageStatus {
   kNoImage,      // nothing after the executable image
   kReadFailure,  // an integer item that is not a decimal integer, or the file cannot be read
   kTruncated,    // the data ends before the 25th item is complete
-  kMalformed,    // the command-indexed sections disagree in length
 };
 
 struct ImageLoadResult {
