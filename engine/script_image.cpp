@@ -1,5 +1,7 @@
 #include "engine/script_image.h"
 
+#include <algorithm>
+
 #include "engine/failure.h"
 #include "platform/numbers.h"
 
@@ -10,45 +12,103 @@ using platform::SameText;
 // ---------------------------------------------------------------------------------------------
 // HashedList
 
-HashedList::HashedList(const std::vector<std::string>& lines) : lines_(lines.begin(), lines.end()) {
-  Reindex();
+namespace {
+uint32_t LineHash(std::string_view s) {
+  return static_cast<uint32_t>(platform::CaseInsensitiveHash()(s));
 }
+}  // namespace
 
-HashedList::HashedList(const HashedList& other) : lines_(other.lines_) { Reindex(); }
+HashedList::HashedList(std::vector<std::string> lines) : lines_(std::move(lines)) {}
 
 HashedList& HashedList::operator=(const HashedList& other) {
   if (this != &other) {
     lines_ = other.lines_;
-    Reindex();
+    index_ = std::make_unique<Index>();
   }
   return *this;
 }
 
-void HashedList::IndexLine(long position) {
-  // A later equal line replaces the earlier one: lookups find the last of equal lines.
-  index_.insert_or_assign(std::string_view(lines_[position]), position);
+HashedList& HashedList::operator=(HashedList&& other) noexcept {
+  if (this != &other) {
+    lines_ = std::move(other.lines_);
+    other.lines_.clear();
+    index_ = std::make_unique<Index>();
+    other.index_ = std::make_unique<Index>();
+  }
+  return *this;
+}
+
+void HashedList::Build(std::vector<Slot>* table) const {
+  size_t capacity = 16;
+  while (capacity * 3 < lines_.size() * 4) capacity *= 2;
+  std::vector<Slot>& slots = *table;
+  slots.assign(capacity, Slot{});
+  const size_t mask = capacity - 1;
+  auto insert = [&](uint32_t position, uint32_t hash) {
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots[i];
+      if (slot.position_plus_one == 0) {
+        slot = {position + 1, hash};
+        return;
+      }
+      // Of equal lines the later one keeps the slot: lookups find the last of equal lines, in
+      // whatever order the lines are inserted.
+      if (slot.hash == hash && SameText(lines_[slot.position_plus_one - 1], lines_[position])) {
+        slot.position_plus_one = std::max(slot.position_plus_one, position + 1);
+        return;
+      }
+    }
+  };
+  const size_t n = lines_.size();
+  std::vector<uint32_t> hashes(n);
+  for (size_t i = 0; i < n; ++i) hashes[i] = LineHash(lines_[i]);
+  if (n < 4096) {
+    for (size_t i = 0; i < n; ++i) insert(static_cast<uint32_t>(i), hashes[i]);
+    return;
+  }
+  // A large list is inserted in the order of the slots it lands in (a counting sort on the top
+  // bits of the slot number), so the table is written front to back instead of at random.
+  int bits = 0;
+  while ((size_t{1} << bits) < capacity) ++bits;
+  const int shift = bits > 10 ? bits - 10 : 0;
+  std::vector<uint32_t> start(1025, 0);
+  for (size_t i = 0; i < n; ++i) ++start[((hashes[i] & mask) >> shift) + 1];
+  for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+  std::vector<uint32_t> order(n);
+  for (size_t i = 0; i < n; ++i) {
+    order[start[(hashes[i] & mask) >> shift]++] = static_cast<uint32_t>(i);
+  }
+  for (uint32_t i : order) insert(i, hashes[i]);
+}
+
+const std::vector<HashedList::Slot>& HashedList::Slots() const {
+  std::call_once(index_->built, [this] { Build(&index_->slots); });
+  return index_->slots;
 }
 
 void HashedList::Add(std::string line) {
   lines_.push_back(std::move(line));
-  IndexLine(static_cast<long>(lines_.size()) - 1);
+  index_ = std::make_unique<Index>();
 }
 
 void HashedList::Set(size_t index, std::string line) {
   if (index >= lines_.size()) throw ListIndexFailure(static_cast<long long>(index));
   lines_[index] = std::move(line);
-  Reindex();
-}
-
-void HashedList::Reindex() {
-  index_.clear();
-  index_.reserve(lines_.size());
-  for (long i = 0; i < static_cast<long>(lines_.size()); ++i) IndexLine(i);
+  index_ = std::make_unique<Index>();
 }
 
 long HashedList::IndexOf(std::string_view text) const {
-  auto it = index_.find(text);
-  return it == index_.end() ? -1 : it->second;
+  if (lines_.empty()) return -1;
+  const std::vector<Slot>& slots = Slots();
+  const uint32_t hash = LineHash(text);
+  const size_t mask = slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots[i];
+    if (slot.position_plus_one == 0) return -1;
+    if (slot.hash == hash && SameText(lines_[slot.position_plus_one - 1], text)) {
+      return static_cast<long>(slot.position_plus_one) - 1;
+    }
+  }
 }
 
 const std::string& HashedList::At(long index) const {
@@ -118,7 +178,10 @@ struct ItemReader {
   }
 
   bool Hashed(HashedList* list) {
-    return Section([&](std::string_view l) { list->Add(std::string(l)); });
+    std::vector<std::string> lines;
+    if (!Section([&](std::string_view l) { lines.emplace_back(l); })) return false;
+    *list = HashedList(std::move(lines));
+    return true;
   }
   bool Plain(std::vector<std::string>* list) {
     return Section([&](std::string_view l) { list->emplace_back(l); });
@@ -145,17 +208,17 @@ struct ItemReader {
 
 // A pool parameter that is a single "$" is written as one of these tokens.
 void ReplaceDollarLines(HashedList* pool) {
-  bool changed = false;
-  std::vector<std::string> lines(pool->lines().begin(), pool->lines().end());
-  for (const char* token : {"$WILD_DOLLAR$", "$DOLLAR$"}) {
-    for (std::string& line : lines) {
-      if (SameText(line, token)) {
-        line = "$";
-        changed = true;
-      }
-    }
+  auto is_token = [](const std::string& line) {
+    return line.size() >= 8 && line.front() == '$' &&
+           (SameText(line, "$WILD_DOLLAR$") || SameText(line, "$DOLLAR$"));
+  };
+  const auto& current = pool->lines();
+  if (std::none_of(current.begin(), current.end(), is_token)) return;
+  std::vector<std::string> lines = current;
+  for (std::string& line : lines) {
+    if (is_token(line)) line = "$";
   }
-  if (changed) *pool = HashedList(lines);
+  *pool = HashedList(std::move(lines));
 }
 
 }  // namespace

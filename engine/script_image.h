@@ -8,10 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/files.h"
@@ -24,17 +24,17 @@ namespace corvane::engine {
 class HashedList {
  public:
   HashedList() = default;
-  explicit HashedList(const std::vector<std::string>& lines);
-  HashedList(const HashedList& other);
+  explicit HashedList(std::vector<std::string> lines);
+  HashedList(const HashedList& other) : lines_(other.lines_) {}
+  HashedList(HashedList&& other) noexcept : lines_(std::move(other.lines_)) {
+    other.lines_.clear();
+  }
   HashedList& operator=(const HashedList& other);
-  HashedList(HashedList&&) = default;
-  HashedList& operator=(HashedList&&) = default;
+  HashedList& operator=(HashedList&& other) noexcept;
 
   void Add(std::string line);
   // Replaces a line and brings the index up to date.
   void Set(size_t index, std::string line);
-  // Rebuilds the index after several Adds (Add alone keeps it valid too).
-  void Reindex();
 
   // Position of the last line equal to text ignoring case, or -1.
   long IndexOf(std::string_view text) const;
@@ -44,17 +44,26 @@ class HashedList {
   bool empty() const { return lines_.empty(); }
   // Line at a position; a position outside the list raises ListIndexFailure.
   const std::string& At(long index) const;
-  const std::deque<std::string>& lines() const { return lines_; }
+  const std::vector<std::string>& lines() const { return lines_; }
 
  private:
-  void IndexLine(long position);
+  // Open-addressing index: each slot holds a line position + 1 (0 is free) and the hash of that
+  // line, so most probes never touch the text. Its size is a power of two, at most 3/4 full.
+  struct Slot {
+    uint32_t position_plus_one = 0;
+    uint32_t hash = 0;
+  };
+  // The index is built on the first lookup (once, also when threads look up at the same time)
+  // and dropped when the list changes, so lists that are only read by position never pay for it.
+  struct Index {
+    std::once_flag built;
+    std::vector<Slot> slots;
+  };
+  const std::vector<Slot>& Slots() const;
+  void Build(std::vector<Slot>* slots) const;
 
-  // A deque keeps every line at a stable address, so the index can hold views of the lines.
-  std::deque<std::string> lines_;
-  // line (compared ignoring case) -> position of its last occurrence
-  std::unordered_map<std::string_view, long, platform::CaseInsensitiveHash,
-                     platform::CaseInsensitiveEqual>
-      index_;
+  std::vector<std::string> lines_;
+  mutable std::unique_ptr<Index> index_ = std::make_unique<Index>();
 };
 
 // Every item of the image, as start-up holds it.

@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <array>
+#include <cstring>
 
 namespace corvane::platform {
 namespace {
@@ -80,6 +81,7 @@ std::string LowerCase(std::string_view s) {
 
 bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (std::memcmp(a.data(), b.data(), a.size()) == 0) return true;
   const auto& t = Tables().upper;
   for (size_t i = 0; i < a.size(); ++i) {
     if (t[static_cast<unsigned char>(a[i])] != t[static_cast<unsigned char>(b[i])]) return false;
@@ -189,14 +191,40 @@ std::string Cp1252FromUtf8(std::string_view s) {
 }
 
 size_t CaseInsensitiveHash::operator()(std::string_view s) const {
-  // FNV-1a over the upper-cased bytes.
+  // Eight bytes at a time: plain ASCII words are upper-cased with word arithmetic, words with a
+  // byte above 0x7F go through the 1252 table. Every word is mixed with one multiplication.
   const auto& t = Tables().upper;
-  uint64_t h = 1469598103934665603ull;
-  for (char c : s) {
-    h ^= t[static_cast<unsigned char>(c)];
-    h *= 1099511628211ull;
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
+  size_t i = 0;
+  auto mix = [&h](uint64_t w) {
+    h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  };
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    if (w & 0x8080808080808080ull) {
+      unsigned char b[8];
+      std::memcpy(b, &w, 8);
+      for (unsigned char& c : b) c = t[c];
+      std::memcpy(&w, b, 8);
+    } else {
+      // Bytes from 'a' to 'z' lose their 0x20 bit: (c + 0x1F) has bit 7 set exactly when
+      // c > 'a' - 1 ... combined with (c + 0x05) clear of bit 7 when c <= 'z'.
+      uint64_t heptets = w & 0x7F7F7F7F7F7F7F7Full;
+      uint64_t ge_a = heptets + 0x1F1F1F1F1F1F1F1Full;  // bit 7 set where c >= 'a'
+      uint64_t gt_z = heptets + 0x0505050505050505ull;  // bit 7 set where c > 'z'
+      uint64_t lower = ge_a & ~gt_z & 0x8080808080808080ull;
+      w ^= lower >> 2;
+    }
+    mix(w);
   }
-  return static_cast<size_t>(h);
+  uint64_t tail = 0;
+  for (size_t k = 0; i < s.size(); ++i, ++k) {
+    tail |= uint64_t{t[static_cast<unsigned char>(s[i])]} << (8 * k);
+  }
+  mix(tail);
+  return static_cast<size_t>(h ^ (h >> 29));
 }
 
 }  // namespace corvane::platform

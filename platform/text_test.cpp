@@ -20,6 +20,11 @@ TEST(Text, FoldsWith1252Tables) {
   EXPECT_EQ(FindText("Hello", "x"), std::string::npos);
   CaseInsensitiveHash h;
   EXPECT_EQ(h("\xE9t\xE9"), h("\xC9T\xC9"));
+  // Long texts are hashed a word at a time: ASCII words and words with 1252 letters alike.
+  EXPECT_EQ(h("{c0a70000-abcd-4000-8000-0000000000ff}"), h("{C0A70000-ABCD-4000-8000-0000000000FF}"));
+  EXPECT_EQ(h("abcdefg\xE9hijklmnop@[`{"), h("ABCDEFG\xC9HIJKLMNOP@[`{"));
+  EXPECT_NE(h("abcdefgh@"), h("abcdefgh`"));  // '@' and '`' are not a case pair
+  EXPECT_NE(h("abcdefgh[xyz"), h("abcdefgh{xyz"));
 }
 
 TEST(Text, ConvertsBetweenCodePages) {

@@ -1,0 +1,69 @@
+// Loading a script image and fetching every parameter of every command: the cost per command
+// must not grow with the size of the script.
+#include <benchmark/benchmark.h>
+
+#include "engine/script_image.h"
+#include "tools/corvane-image/script_text.h"
+
+namespace {
+
+using namespace corvane;
+
+std::string MakeImage(int commands) {
+  tools::ScriptSource s;
+  s.title = "Bench";
+  for (int i = 0; i < commands; ++i) {
+    tools::ScriptCommand c;
+    c.source_file = "C:\\bench.zel";
+    c.line = i;
+    switch (i % 4) {
+      case 0:
+        c.name = "Set Variable";
+        c.params = {"VAR" + std::to_string(i), "value $VAR" + std::to_string(i - 1) + "$ text"};
+        break;
+      case 1:
+        c.name = "If";
+        c.params = {"$VAR" + std::to_string(i - 1) + "$", "=", "x"};
+        break;
+      case 2:
+        c.name = "Write Registry";
+        c.header = "0000" + std::to_string(1000 + i % 9000);
+        c.params = {"HKEY_LOCAL_MACHINE", "Software\\Bench", "Name" + std::to_string(i), "v"};
+        break;
+      default:
+        c.name = "End";
+        break;
+    }
+    s.commands.push_back(c);
+  }
+  std::string image, error;
+  tools::BuildScriptImage(s, &image, &error);
+  return image;
+}
+
+void BM_LoadAndFetchEveryParameter(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string bytes = MakeImage(n);
+  size_t fetched = 0;
+  for (auto _ : state) {
+    engine::ScriptImage image;
+    engine::ParseScriptImage(bytes, &image);
+    for (long i = 0; i < n; ++i) {
+      const std::string& id = engine::CommandId(image, i);
+      const std::string& name = engine::CommandName(image, i);
+      int params = name == "Set Variable" ? 2 : name == "If" ? 3 : name == "End" ? 0 : 4;
+      for (int p = 1; p <= params; ++p) {
+        benchmark::DoNotOptimize(engine::GetCommandParameter(image, id, p));
+        ++fetched;
+      }
+      benchmark::DoNotOptimize(engine::IsCommandDisabled(image, i));
+      if (name == "Write Registry") benchmark::DoNotOptimize(engine::GetCommandHeader(image, i, true));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_LoadAndFetchEveryParameter)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,36 @@
+// Fuzzes the script image loader and the lookups that run on what it loaded.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/failure.h"
+#include "engine/pe_stub.h"
+#include "engine/script_image.h"
+
+using namespace corvane::engine;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  (void)PeStubSize(bytes);
+  ScriptImage image;
+  if (!ParseScriptImage(bytes, &image).ok()) return 0;
+  for (long i = 0; i < static_cast<long>(image.command_count()) && i < 256; ++i) {
+    try {
+      const std::string& id = CommandId(image, i);
+      for (long n = 0; n < 4; ++n) (void)GetCommandParameter(image, id, n);
+    } catch (const ScriptFailure&) {
+    }
+    try {
+      (void)IsCommandDisabled(image, i);
+      (void)GetCommandHeader(image, i, false);
+      (void)GetCommandHeader(image, i, true);
+    } catch (const ScriptFailure&) {
+    }
+  }
+  (void)ExpandCompilerVariables(image, image.title);
+  (void)ExpandCompilerVariables(image, "#SINGLEINSTANCE##CACHESOURCES#");
+  (void)FindComponentSize(image, image.title);
+  (void)DescrambleText(FindMediaPassword(image, "offline"));
+  (void)IsPluginAction(image, image.title);
+  return 0;
+}
