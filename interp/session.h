@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/script_image.h"
@@ -48,6 +50,18 @@ class Session {
   // Run at the exit clean-up, last registered first (text reader, lock file, tray icon...).
   std::vector<std::function<void()>> exit_cleanups;
 
+  // Run-wide state owned by other subsystems (the component table, the engine cache, ...), found
+  // by its type. The owner attaches it before the run and keeps it alive until the run ends.
+  template <typename T>
+  void Attach(T* service) {
+    services_[std::type_index(typeid(T))] = service;
+  }
+  template <typename T>
+  T* Find() const {
+    auto it = services_.find(std::type_index(typeid(T)));
+    return it == services_.end() ? nullptr : static_cast<T*>(it->second);
+  }
+
   // Engine state refreshed from variables before every command.
   std::string log_path;
   std::string caption_title;
@@ -77,6 +91,9 @@ class Session {
   }
   // Shows a message box unless the run is silent; returns the button id (id::kOk when silent).
   int ShowMessage(const std::string& text, uint32_t flags);
+
+ private:
+  std::unordered_map<std::type_index, void*> services_;
 };
 
 // Loop controls that a handler may use.
