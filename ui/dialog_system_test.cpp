@@ -121,9 +121,11 @@ TEST_F(DialogSystemTest, TwoCommandsNamingOneDialogHoldTwoForms) {
   PoolTemplate& a = dialogs.LoadCommandDialog(2, "Welcome");
   PoolTemplate& b = dialogs.LoadCommandDialog(7, "Welcome");
   EXPECT_NE(&a, &b);
+  PoolTemplate& c = dialogs.LoadDialog(9L, "C:\\Temp\\zel1\\Welcome.dfm");  // start-up's form
+  EXPECT_EQ(&c, dialogs.FindDialog("9"));
   ASSERT_TRUE(a.FindComponent("Name")->SetText("Text", "typed"));
   EXPECT_EQ(b.FindComponent("Name")->GetText("Text"), "");
-  EXPECT_EQ(dialogs.dialog_count(), 2u);
+  EXPECT_EQ(dialogs.dialog_count(), 3u);
 }
 
 TEST_F(DialogSystemTest, LoadingAKeyAgainReplacesItsForm) {
