@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace corvane::platform {
@@ -112,6 +113,47 @@ TEST_F(SimMachine, HostNamesKeepTheirCaseAndUtf8Form) {
   uint32_t a = 0;
   EXPECT_EQ(f.GetAttributes("Q:\\", &a), Status::kNotFound);  // no such drive
   EXPECT_EQ(a, attr::kInvalid);
+}
+
+// Windows behaviour that the contract suite cannot check under Wine (which runs as root here and
+// lets writes to read-only files through, lists every name for "*.", and ignores case-only renames).
+TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.WriteFile("C:\\ro.txt", "a"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\noext", "b"), Status::kOk);
+  ASSERT_EQ(f.SetAttributes("C:\\ro.txt", attr::kReadOnly), Status::kOk);
+  Status s;
+  EXPECT_EQ(f.Open("C:\\ro.txt", OpenMode::kReadWrite, &s), nullptr);
+  EXPECT_EQ(s, Status::kAccessDenied);
+  EXPECT_EQ(f.WriteFile("C:\\ro.txt", "x"), Status::kAccessDenied);
+  EXPECT_EQ(f.CopyFile("C:\\noext", "C:\\ro.txt", false), Status::kAccessDenied);
+  EXPECT_EQ(f.MoveFile("C:\\noext", "C:\\ro.txt", true), Status::kAccessDenied);
+  // The copy of a read-only file is read-only too.
+  ASSERT_EQ(f.CopyFile("C:\\ro.txt", "C:\\ro2.txt", true), Status::kOk);
+  uint32_t a = 0;
+  ASSERT_EQ(f.GetAttributes("C:\\ro2.txt", &a), Status::kOk);
+  EXPECT_NE(a & attr::kReadOnly, 0u);
+
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(f.List("C:\\", "*.", &entries), Status::kOk);
+  std::vector<std::string> names;
+  for (const FileEntry& e : entries) names.push_back(e.name);
+  EXPECT_NE(std::find(names.begin(), names.end(), "noext"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "ro.txt"), names.end());
+
+  ASSERT_EQ(f.MoveFile("C:\\NOEXT", "C:\\NoExt", false), Status::kOk);
+  ASSERT_EQ(f.List("C:\\", "noext", &entries), Status::kOk);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "NoExt");
+
+  // A folder that is the current folder, or holds it, cannot be removed or moved.
+  ASSERT_EQ(f.CreateDirectories("C:\\busy\\inner"), Status::kOk);
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\busy\\inner"), Status::kOk);
+  EXPECT_EQ(f.RemoveDirectory("C:\\busy\\inner"), Status::kAccessDenied);
+  EXPECT_EQ(f.MoveFile("C:\\busy", "C:\\moved", false), Status::kAccessDenied);
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\"), Status::kOk);
+  EXPECT_EQ(f.RemoveDirectory("C:\\busy\\inner"), Status::kOk);
 }
 
 }  // namespace
