@@ -353,6 +353,8 @@ bool ReadRegText(std::string_view raw, RegTree* tree, std::string* error) {
       size_t p = 0;
       if (!ReadQuoted(data, &p, &value.data)) return fail(i, "unterminated string");
       value.type = RegType::kString;
+      // String data never keeps terminating nulls (as the registry reports it).
+      while (!value.data.empty() && value.data.back() == '\0') value.data.pop_back();
     } else if (data.compare(0, 6, "dword:") == 0) {
       std::string digits = data.substr(6);
       unsigned v = 0;

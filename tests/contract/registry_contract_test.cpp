@@ -39,6 +39,13 @@ TEST_F(RegistryContract, EveryValueTypeRoundTrips) {
   ASSERT_EQ(Reg().ReadValue(RegRoot::kCurrentUser, key_, "QWORD", RegView::kNative, &v),
             Status::kOk);
   EXPECT_EQ(v.AsNumber(), 0xFEDCBA9876543210ull);
+  // Terminating nulls written with a text are not part of it.
+  ASSERT_EQ(Reg().WriteValue(RegRoot::kCurrentUser, key_, "Nulls", RegView::kNative,
+                             RegValue::String(std::string("abc\0\0", 5))),
+            Status::kOk);
+  ASSERT_EQ(Reg().ReadValue(RegRoot::kCurrentUser, key_, "Nulls", RegView::kNative, &v),
+            Status::kOk);
+  EXPECT_EQ(v.data, "abc");
   // Writing again replaces the value and its type.
   ASSERT_EQ(Reg().WriteValue(RegRoot::kCurrentUser, key_, "Dword", RegView::kNative,
                              RegValue::String("now text")),
