@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <sstream>
 
 #include "platform/sim/sim_common.h"
@@ -140,16 +139,15 @@ namespace {
 
 class SimFile : public File {
  public:
-  SimFile(int fd, std::shared_ptr<HandleTable> table, std::string key, uint64_t id, fs::path host,
-          std::function<void(const std::string&)> on_delete)
-      : fd_(fd), table_(std::move(table)), key_(std::move(key)), id_(id), host_(std::move(host)),
-        on_delete_(std::move(on_delete)) {}
+  // The file keeps the handle table alive, not the file system: it may outlive both. An attribute
+  // entry of a deleted temporary file is harmless, since a new file at that path replaces it.
+  SimFile(int fd, std::shared_ptr<HandleTable> table, std::string key, uint64_t id, fs::path host)
+      : fd_(fd), table_(std::move(table)), key_(std::move(key)), id_(id), host_(std::move(host)) {}
   ~SimFile() override {
     ::close(fd_);
     if (table_->Remove(key_, id_)) {
       std::error_code ec;
       fs::remove(host_, ec);
-      if (on_delete_) on_delete_(key_);
     }
   }
 
@@ -208,7 +206,6 @@ class SimFile : public File {
   std::string key_;
   uint64_t id_;
   fs::path host_;
-  std::function<void(const std::string&)> on_delete_;
 };
 
 }  // namespace
@@ -247,8 +244,9 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   std::string full = FullPath(path, cur);
   std::vector<std::string> parts;
   char drive = 0;
+  bool trailing = false;
   if (full.empty()) return RecordError(Status::kNotFound, kErrorPathNotFound);
-  if (!SplitDrivePath(full, &drive, &parts)) {
+  if (!SplitDrivePath(full, &drive, &parts, &trailing)) {
     return RecordError(Status::kNotFound, kErrorPathNotFound);  // no network in the simulation
   }
   for (const std::string& p : parts) {
@@ -282,6 +280,8 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     r->host = found;
     r->exists = true;
     r->is_dir = fs::is_directory(found, ec);
+    // "file.txt\" names a folder that is not there.
+    if (trailing && !r->is_dir) return Record(Status::kNotFound);
   } else {
     r->host = host / HostName(parts.back());
     r->exists = false;
@@ -407,11 +407,7 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
       DropAttributes(r.key);
     }
   }
-  auto on_delete = [this](const std::string& key) {
-    std::lock_guard<std::mutex> lock(mu_);
-    DropAttributes(key);
-  };
-  return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host, on_delete);
+  return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host);
 }
 
 Status SimFileSystem::ReadFile(const std::string& path, std::string* contents) {
@@ -576,8 +572,9 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
     return RecordError(Status::kFailed, kErrorSharingViolation);  // into its own subtree
   }
   if (dst.exists) {
-    if (!replace || src.is_dir) return Record(Status::kAlreadyExists);
-    if (dst.is_dir) return Record(Status::kAccessDenied);
+    if (!replace) return Record(Status::kAlreadyExists);
+    // Replacing works for a file by a file only.
+    if (dst.is_dir || src.is_dir) return Record(Status::kAccessDenied);
     if (handles_->IsOpen(dst.key)) {
       return RecordError(Status::kAccessDenied, kErrorSharingViolation);
     }
@@ -604,7 +601,8 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
   Resolved r;
   Status s = Resolve(folder.empty() ? std::string(".") : folder, &r);
   if (s != Status::kOk) return s;
-  if (!r.exists || !r.is_dir) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.exists) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::error_code ec;
   std::lock_guard<std::mutex> lock(mu_);
   for (fs::directory_iterator it(r.host, ec), end; !ec && it != end; it.increment(ec)) {

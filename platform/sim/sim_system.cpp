@@ -132,9 +132,9 @@ std::string SimSystemInfo::ExpandEnvironment(const std::string& text) {
       out += it->second;
       i = close + 1;
     } else {
-      // An undefined name stays as written; its closing % may open the next reference.
-      out.append(text, i, close - i);
-      i = close;
+      // An undefined name stays as written, both signs included.
+      out.append(text, i, close - i + 1);
+      i = close + 1;
     }
   }
   return out;

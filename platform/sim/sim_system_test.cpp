@@ -76,10 +76,11 @@ TEST(SimSystem, EnvironmentKeepsWindowsOrderAndExpansionRules) {
 
   s.SetEnvironment("A", "1");
   EXPECT_EQ(s.ExpandEnvironment("%A%%A%"), "11");
-  // The closing % of an undefined name may open the next reference.
-  EXPECT_EQ(s.ExpandEnvironment("%UNDEFINED%A%"), "%UNDEFINED1");
+  // An undefined name keeps both its signs; the text after it is read afresh.
+  EXPECT_EQ(s.ExpandEnvironment("%UNDEFINED%A%"), "%UNDEFINED%A%");
+  EXPECT_EQ(s.ExpandEnvironment("%UNDEFINED%%A%"), "%UNDEFINED%1");
   EXPECT_EQ(s.ExpandEnvironment("100%"), "100%");
-  EXPECT_EQ(s.ExpandEnvironment("%%"), "%%");
+  EXPECT_EQ(s.ExpandEnvironment("%%A%%"), "%%A%%");
   EXPECT_EQ(s.ExpandEnvironment("x%a%y"), "x1y");
 }
 

@@ -290,5 +290,37 @@ TEST_F(FilesContract, DiskSpaceSizesAndTimes) {
   EXPECT_EQ(Files().GetFileSize(At("none"), &size), Status::kNotFound);
 }
 
+TEST_F(FilesContract, WrongKindsOfEntryAndBadNames) {
+  ASSERT_EQ(Files().WriteFile(At("f.txt"), "x"), Status::kOk);
+  ASSERT_EQ(Files().CreateDirectories(At("d\\e")), Status::kOk);
+  Status s;
+  EXPECT_EQ(Files().Open(At("d"), OpenMode::kRead, &s), nullptr);
+  EXPECT_EQ(s, Status::kAccessDenied);
+  EXPECT_EQ(Files().RemoveDirectory(At("f.txt")), Status::kInvalidName);  // not a folder
+  EXPECT_EQ(Files().SetCurrentDirectory(At("f.txt")), Status::kInvalidName);
+  EXPECT_EQ(Files().CreateDirectory(At("f.txt")), Status::kAlreadyExists);
+  std::vector<FileEntry> entries;
+  EXPECT_EQ(Files().List(At("f.txt"), "*", &entries), Status::kInvalidName);
+  uint32_t a = 0;
+  EXPECT_EQ(Files().GetAttributes(At("f.txt\\"), &a), Status::kNotFound);
+  EXPECT_EQ(Files().WriteFile(At("a<b"), "x"), Status::kInvalidName);
+  EXPECT_EQ(Files().CreateDirectory(At("a|b")), Status::kInvalidName);
+  EXPECT_EQ(Files().DeleteFile(At("no\\x")), Status::kNotFound);
+  EXPECT_EQ(Files().CopyFile(At("f.txt"), At("no\\x"), false), Status::kNotFound);
+  EXPECT_EQ(Files().CopyFile(At("f.txt"), At("F.TXT"), false), Status::kAccessDenied);  // itself
+
+  // Moves that cannot be: into the folder's own subtree, over a folder.
+  EXPECT_EQ(Files().MoveFile(At("d"), At("d\\e\\x"), false), Status::kFailed);
+  EXPECT_EQ(Files().MoveFile(At("f.txt"), At("d"), true), Status::kAccessDenied);
+  ASSERT_EQ(Files().CreateDirectory(At("d2")), Status::kOk);
+  EXPECT_EQ(Files().MoveFile(At("d2"), At("d"), true), Status::kAccessDenied);
+  EXPECT_EQ(Files().MoveFile(At("d2"), At("d"), false), Status::kAlreadyExists);
+  EXPECT_EQ(Files().RemoveDirectory(At("d\\e\\")), Status::kOk);  // a trailing separator is fine
+
+  EXPECT_EQ(Files().GetFullPath("C:\\a\\b. ."), "C:\\a\\b");
+  EXPECT_EQ(Files().GetFullPath(At("x\\..\\..\\y")),
+            scratch_.substr(0, scratch_.rfind('\\')) + "\\y");
+}
+
 }  // namespace
 }  // namespace corvane::contract

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "tests/contract/contract_env.h"
 
 namespace corvane::contract {
@@ -181,6 +183,47 @@ TEST_F(RegistryContract, SoftwareViewsAreSeparateOn64BitWindows) {
   ASSERT_EQ(Reg().ReadValue(RegRoot::kCurrentUser, key_, "Shared", RegView::kView32, &v),
             Status::kOk);
   EXPECT_EQ(v.AsNumber(), 7u);
+}
+
+TEST_F(RegistryContract, ClassesRootAndSharedKeys) {
+  // HKEY_CLASSES_ROOT writes land in HKLM\\Software\\Classes.
+  const std::string ext = ".corvanecontract" + key_.substr(key_.rfind('\\') + 1);
+  ASSERT_EQ(Reg().WriteValue(RegRoot::kClassesRoot, ext, "", RegView::kNative,
+                             RegValue::String("corvanefile")),
+            Status::kOk);
+  RegValue v;
+  EXPECT_EQ(Reg().ReadValue(RegRoot::kLocalMachine, "Software\\Classes\\" + ext, "",
+                            RegView::kView64, &v),
+            Status::kOk);
+  EXPECT_EQ(v.data, "corvanefile");
+  EXPECT_EQ(Reg().DeleteKeyTree(RegRoot::kClassesRoot, ext, RegView::kNative), Status::kOk);
+  EXPECT_EQ(Reg().KeyExists(RegRoot::kLocalMachine, "Software\\Classes\\" + ext,
+                            RegView::kView64),
+            Status::kNotFound);
+
+  if (Sys().Is64BitSystem()) {
+    // Policies are one key for both views; Wow6432Node shows in the 64-bit view only.
+    const std::string policy = "Software\\Policies\\" + key_.substr(key_.rfind('\\') + 1);
+    ASSERT_EQ(Reg().WriteValue(RegRoot::kLocalMachine, policy, "v", RegView::kView64,
+                               RegValue::Dword(5)),
+              Status::kOk);
+    EXPECT_EQ(Reg().ReadValue(RegRoot::kLocalMachine, policy, "v", RegView::kView32, &v),
+              Status::kOk);
+    EXPECT_EQ(Reg().DeleteKeyTree(RegRoot::kLocalMachine, policy, RegView::kView32), Status::kOk);
+    std::vector<std::string> names;
+    ASSERT_EQ(Reg().EnumKeys(RegRoot::kLocalMachine, "Software", RegView::kView64, &names),
+              Status::kOk);
+    EXPECT_NE(std::find(names.begin(), names.end(), "Wow6432Node"), names.end());
+    ASSERT_EQ(Reg().EnumKeys(RegRoot::kLocalMachine, "Software", RegView::kView32, &names),
+              Status::kOk);
+    EXPECT_EQ(std::find(names.begin(), names.end(), "Wow6432Node"), names.end());
+  }
+  // A root cannot be deleted; empty components of a path are ignored.
+  EXPECT_EQ(Reg().DeleteKeyTree(RegRoot::kCurrentUser, "", RegView::kNative),
+            Status::kAccessDenied);
+  ASSERT_EQ(Reg().CreateKey(RegRoot::kCurrentUser, key_ + "\\\\x", RegView::kNative),
+            Status::kOk);
+  EXPECT_EQ(Reg().KeyExists(RegRoot::kCurrentUser, key_ + "\\x", RegView::kNative), Status::kOk);
 }
 
 }  // namespace

@@ -70,6 +70,12 @@ TEST_F(SystemContract, EnvironmentSetGetExpandRemove) {
   EXPECT_EQ(Sys().ExpandEnvironment("[%corvane_contract_var%]"), "[C:\\Some Folder]");
   EXPECT_EQ(Sys().ExpandEnvironment("%CORVANE_UNDEFINED_VAR%"), "%CORVANE_UNDEFINED_VAR%");
   EXPECT_EQ(Sys().ExpandEnvironment("50% of %CORVANE_CONTRACT_VAR"), "50% of %CORVANE_CONTRACT_VAR");
+  // An undefined name keeps both its signs, and reading goes on after it.
+  EXPECT_EQ(Sys().ExpandEnvironment("%CORVANE_UNDEFINED_VAR%CORVANE_CONTRACT_VAR%"),
+            "%CORVANE_UNDEFINED_VAR%CORVANE_CONTRACT_VAR%");
+  EXPECT_EQ(Sys().ExpandEnvironment("%CORVANE_UNDEFINED_VAR%%CORVANE_CONTRACT_VAR%"),
+            "%CORVANE_UNDEFINED_VAR%C:\\Some Folder");
+  EXPECT_EQ(Sys().ExpandEnvironment("%%CORVANE_CONTRACT_VAR%%"), "%%CORVANE_CONTRACT_VAR%%");
 
   auto block = Sys().EnvironmentBlock();
   auto it = std::find_if(block.begin(), block.end(),
