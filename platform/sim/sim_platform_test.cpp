@@ -115,6 +115,35 @@ TEST_F(SimMachine, HostNamesKeepTheirCaseAndUtf8Form) {
   EXPECT_EQ(a, attr::kInvalid);
 }
 
+// A test puts a wrapper in front of one service and changes one call; the rest passes through.
+TEST_F(SimMachine, WrappersChangeOneCallOfARealMachine) {
+  auto p = CreateSimPlatform(Options());
+  struct FullDisk : FileSystemWrapper {
+    using FileSystemWrapper::FileSystemWrapper;
+    Status WriteFile(const std::string&, std::string_view) override { return Status::kDiskFull; }
+  } files(p->files());
+  struct FrozenClock : SystemInfoWrapper {
+    using SystemInfoWrapper::SystemInfoWrapper;
+    uint32_t TickCount() override { return 42; }
+  } system(p->system());
+  RegistryWrapper registry(p->registry());
+  UserInterfaceWrapper ui(p->ui());
+  PlatformRefs wrapped(files, registry, system, ui);
+
+  EXPECT_EQ(wrapped.files().WriteFile("C:\\x.txt", "x"), Status::kDiskFull);
+  EXPECT_FALSE(wrapped.files().FileExists("C:\\x.txt"));
+  EXPECT_EQ(wrapped.files().CreateDirectory("C:\\made"), Status::kOk);
+  EXPECT_TRUE(p->files().DirectoryExists("C:\\made"));
+  EXPECT_EQ(wrapped.system().TickCount(), 42u);
+  EXPECT_EQ(wrapped.system().TempFolder(), p->system().TempFolder());
+  EXPECT_EQ(wrapped.system().SetEnvironment("W", "1"), Status::kOk);
+  std::string v;
+  EXPECT_EQ(p->system().GetEnvironment("W", &v), Status::kOk);
+  p->QueueAnswer(id::kNo);
+  EXPECT_EQ(wrapped.ui().MessageBox("?", "c", mb::kYesNo), id::kNo);
+  EXPECT_EQ(p->RecordedBoxes().size(), 1u);
+}
+
 // Windows behaviour that the contract suite cannot check under Wine (which runs as root here and
 // lets writes to read-only files through, lists every name for "*.", and ignores case-only renames).
 TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
