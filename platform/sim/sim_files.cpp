@@ -540,6 +540,9 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
   std::error_code ec;
   fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
   if (ec) return Record(FromErrno(ec.value()));
+  // The copy keeps the last-write time of its source.
+  auto when = fs::last_write_time(src.host, ec);
+  if (!ec) fs::last_write_time(dst.host, when, ec);
   std::lock_guard<std::mutex> lock(mu_);
   // The copy carries the attributes of its source.
   uint32_t bits = AttributesOf(src);

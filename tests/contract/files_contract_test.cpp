@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "tests/contract/contract_env.h"
 
@@ -185,6 +187,18 @@ TEST_F(FilesContract, Attributes) {
   EXPECT_EQ(a & (attr::kReadOnly | attr::kHidden), 0u);
   EXPECT_EQ(Files().DeleteFile(path), Status::kOk);
 
+  // Attributes travel with a file that is copied or whose folder is moved.
+  ASSERT_EQ(Files().CreateDirectory(At("folder")), Status::kOk);
+  ASSERT_EQ(Files().WriteFile(At("folder\\h.txt"), "h"), Status::kOk);
+  ASSERT_EQ(Files().SetAttributes(At("folder\\h.txt"), attr::kHidden), Status::kOk);
+  ASSERT_EQ(Files().CopyFile(At("folder\\h.txt"), At("copy.txt"), true), Status::kOk);
+  ASSERT_EQ(Files().GetAttributes(At("copy.txt"), &a), Status::kOk);
+  EXPECT_NE(a & attr::kHidden, 0u);
+  ASSERT_EQ(Files().MoveFile(At("folder"), At("moved"), false), Status::kOk);
+  ASSERT_EQ(Files().GetAttributes(At("moved\\h.txt"), &a), Status::kOk);
+  EXPECT_NE(a & attr::kHidden, 0u);
+  ASSERT_EQ(Files().WriteFile(At("folder\\h.txt"), "new"), Status::kNotFound);
+
   ASSERT_EQ(Files().GetAttributes(scratch_, &a), Status::kOk);
   EXPECT_NE(a & attr::kDirectory, 0u);
   EXPECT_EQ(Files().GetAttributes(At("none"), &a), Status::kNotFound);
@@ -286,6 +300,16 @@ TEST_F(FilesContract, DiskSpaceSizesAndTimes) {
   int64_t ft = 0;
   ASSERT_EQ(Files().GetLastWriteTime(At("t.txt"), &ft), Status::kOk);
   EXPECT_GT(ft, 132223104000000000LL);  // after 2020-01-01
+  // A copy keeps the time of its source.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  ASSERT_EQ(Files().CopyFile(At("t.txt"), At("copy.txt"), true), Status::kOk);
+  int64_t copied = 0;
+  ASSERT_EQ(Files().GetLastWriteTime(At("copy.txt"), &copied), Status::kOk);
+  EXPECT_EQ(copied / 10000000, ft / 10000000);
+  ASSERT_EQ(Files().WriteFile(At("later.txt"), "x"), Status::kOk);
+  int64_t later = 0;
+  ASSERT_EQ(Files().GetLastWriteTime(At("later.txt"), &later), Status::kOk);
+  EXPECT_GE(later - ft, 10000000LL);  // a new file is a second younger
   EXPECT_EQ(Files().GetLastWriteTime(At("none"), &ft), Status::kNotFound);
   EXPECT_EQ(Files().GetFileSize(At("none"), &size), Status::kNotFound);
 }
