@@ -55,7 +55,8 @@ class SystemInfo {
   // picture ("HH:mm:ss"), and the separators.
   virtual std::string ShortDateFormat() = 0;
   virtual std::string TimeFormat() = 0;
-  // Formats a time with a picture in the GetDateFormat/GetTimeFormat notation.
+  // Formats a time with a picture in the GetDateFormat/GetTimeFormat notation (an empty picture
+  // gives an empty text: pass ShortDateFormat() or TimeFormat() for the locale's own).
   virtual std::string FormatDate(const LocalTime& t, const std::string& picture) = 0;
   virtual std::string FormatTime(const LocalTime& t, const std::string& picture) = 0;
 

@@ -286,6 +286,7 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     r->host = host / HostName(parts.back());
     r->exists = false;
   }
+  r->trailing_separator = trailing;
   return Status::kOk;
 }
 
@@ -369,6 +370,10 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
   }
   if (r.is_dir || r.is_root) {
     *status = Record(Status::kAccessDenied);
+    return nullptr;
+  }
+  if (r.trailing_separator) {  // "name\" cannot be a file
+    *status = Record(Status::kInvalidName);
     return nullptr;
   }
   if (must_exist && !r.exists) {
@@ -658,6 +663,7 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
   if (!r.exists) return Record(Status::kNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // wants a folder
   auto it = disks_.find(r.drive);
   DiskSize d = it != disks_.end() ? it->second : DiskSize();
   *free_bytes = d.free;

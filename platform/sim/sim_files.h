@@ -53,6 +53,7 @@ class SimFileSystem : public FileSystem {
     std::string key;             // its upper-case form: the key of the attribute store
     std::filesystem::path host;  // host path of the entry (or of the entry to create)
     std::string name;            // the last component as the caller wrote it
+    bool trailing_separator = false;
     bool exists = false;
     bool is_dir = false;
     bool is_root = false;

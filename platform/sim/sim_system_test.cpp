@@ -66,7 +66,8 @@ TEST(SimSystem, EnvironmentKeepsWindowsOrderAndExpansionRules) {
   auto block = s.EnvironmentBlock();
   EXPECT_EQ(block.front().first, "AAA_first");
   EXPECT_EQ(block.back().first, "zz_Last");
-  EXPECT_EQ(s.SetEnvironment("bad=name", "x"), Status::kInvalidName);
+  EXPECT_EQ(s.SetEnvironment("bad=name", "x"), Status::kFailed);
+  EXPECT_EQ(s.LastError(), 87u);  // ERROR_INVALID_PARAMETER
 
   std::string v;
   ASSERT_EQ(s.GetEnvironment("processor_architecture", &v), Status::kOk);

@@ -328,6 +328,9 @@ TEST_F(FilesContract, WrongKindsOfEntryAndBadNames) {
   uint32_t a = 0;
   EXPECT_EQ(Files().GetAttributes(At("f.txt\\"), &a), Status::kNotFound);
   EXPECT_EQ(Files().WriteFile(At("a<b"), "x"), Status::kInvalidName);
+  EXPECT_EQ(Files().WriteFile(At("new\\"), "x"), Status::kInvalidName);
+  uint64_t free_bytes = 0, total = 0;
+  EXPECT_EQ(Files().GetDiskSpace(At("f.txt"), &free_bytes, &total), Status::kInvalidName);
   EXPECT_EQ(Files().CreateDirectory(At("a|b")), Status::kInvalidName);
   EXPECT_EQ(Files().DeleteFile(At("no\\x")), Status::kNotFound);
   EXPECT_EQ(Files().CopyFile(At("f.txt"), At("no\\x"), false), Status::kNotFound);

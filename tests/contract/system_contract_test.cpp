@@ -95,6 +95,19 @@ TEST_F(SystemContract, EnvironmentSetGetExpandRemove) {
   EXPECT_EQ(value, "");
   Sys().SetEnvironment(name, "", true);
 
+  // Setting a name in another spelling replaces the entry, spelling included.
+  ASSERT_EQ(Sys().SetEnvironment("Corvane_Contract_Var", "1"), Status::kOk);
+  ASSERT_EQ(Sys().SetEnvironment("CORVANE_CONTRACT_VAR", "2"), Status::kOk);
+  block = Sys().EnvironmentBlock();
+  int found = 0;
+  for (const auto& [n, v] : block) {
+    if (n == name && v == "2") ++found;
+    if (n == "Corvane_Contract_Var") found += 10;
+  }
+  EXPECT_EQ(found, 1);
+  Sys().SetEnvironment(name, "", true);
+  EXPECT_EQ(Sys().SetEnvironment("BAD=NAME", "x"), Status::kFailed);
+
   // The usual variables are there and agree with the system's facts.
   ASSERT_EQ(Sys().GetEnvironment("windir", &value), Status::kOk);
   EXPECT_TRUE(Files().DirectoryExists(value));
@@ -119,6 +132,8 @@ TEST_F(SystemContract, DateAndTimePictures) {
   EXPECT_EQ(Sys().FormatTime(t, "HH:mm:ss"), "15:04:07");
   EXPECT_EQ(Sys().FormatTime(t, "h:m:s tt"), "3:4:7 PM");
   EXPECT_EQ(Sys().FormatTime(t, "hh'h'mm"), "03h04");
+  EXPECT_EQ(Sys().FormatDate(t, ""), "");
+  EXPECT_EQ(Sys().FormatTime(t, ""), "");
   std::string date = Sys().ShortDateFormat();
   EXPECT_NE(date.find('d'), std::string::npos) << date;
   EXPECT_NE(date.find('M'), std::string::npos) << date;
