@@ -100,6 +100,15 @@ class FileSystem {
   // Free and total bytes of the volume holding path.
   virtual Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) = 0;
 
+  // The 64-bit file-system view (Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection).
+  // On 64-bit Windows a 32-bit process that names %windir%\System32 reaches %windir%\SysWOW64
+  // (a few subfolders excepted, and %windir%\Sysnative names the real System32) until the calling
+  // thread switches redirection off. The state belongs to the calling thread. DisableRedirection
+  // gives the value to hand back to RevertRedirection; both return false (with the last error set)
+  // where the system refuses, as it does for a process that is not redirected.
+  virtual bool DisableRedirection(uint64_t* old_value) = 0;
+  virtual bool RevertRedirection(uint64_t old_value) = 0;
+
   // Convenience built on the calls above.
   bool FileExists(const std::string& path);       // exists and is not a folder
   bool DirectoryExists(const std::string& path);  // exists and is a folder
@@ -152,6 +161,12 @@ class FileSystemWrapper : public FileSystem {
   std::string GetFullPath(const std::string& path) override { return target_.GetFullPath(path); }
   Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override {
     return target_.GetDiskSpace(path, free_bytes, total_bytes);
+  }
+  bool DisableRedirection(uint64_t* old_value) override {
+    return target_.DisableRedirection(old_value);
+  }
+  bool RevertRedirection(uint64_t old_value) override {
+    return target_.RevertRedirection(old_value);
   }
 
  protected:

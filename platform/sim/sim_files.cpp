@@ -212,6 +212,8 @@ class SimFile : public File {
 
 SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& machine)
     : machine_(std::move(machine_folder)), disks_(machine.disks),
+      windows_folder_(FullPath(machine.windows_folder, "C:\\")),
+      redirected_process_(machine.windows64 && !machine.process64),
       handles_(std::make_shared<HandleTable>()) {
   std::error_code ec;
   for (const auto& [letter, size] : disks_) {
@@ -241,7 +243,7 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     std::lock_guard<std::mutex> lock(mu_);
     cur = current_;
   }
-  std::string full = FullPath(path, cur);
+  std::string full = Redirect(FullPath(path, cur));
   std::vector<std::string> parts;
   char drive = 0;
   bool trailing = false;
@@ -669,6 +671,70 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
   *free_bytes = d.free;
   *total_bytes = d.total;
   return Status::kOk;
+}
+
+namespace {
+
+constexpr uint32_t kErrorInvalidFunction = 1;
+
+// File systems whose redirection the current thread switched off.
+thread_local std::vector<const void*> redirection_off;
+
+// True when path is folder or lies below it; *rest receives what follows the folder.
+bool Below(const std::string& path, const std::string& folder, std::string* rest) {
+  if (path.size() < folder.size() || !SameText(std::string_view(path).substr(0, folder.size()), folder)) {
+    return false;
+  }
+  if (path.size() == folder.size()) {
+    rest->clear();
+    return true;
+  }
+  if (path[folder.size()] != '\\') return false;
+  *rest = path.substr(folder.size());
+  return true;
+}
+
+}  // namespace
+
+bool SimFileSystem::RedirectionOff() const {
+  return std::find(redirection_off.begin(), redirection_off.end(), this) != redirection_off.end();
+}
+
+std::string SimFileSystem::Redirect(const std::string& full) const {
+  if (!redirected_process_ || RedirectionOff()) return full;
+  std::string rest;
+  if (Below(full, windows_folder_ + "\\Sysnative", &rest)) {
+    return windows_folder_ + "\\System32" + rest;
+  }
+  if (!Below(full, windows_folder_ + "\\System32", &rest)) return full;
+  // These folders are the same for both kinds of process.
+  for (const char* shared : {"\\catroot", "\\catroot2", "\\DriverStore", "\\drivers\\etc",
+                             "\\LogFiles", "\\spool"}) {
+    std::string below;
+    if (Below(rest, shared, &below)) return full;
+  }
+  return windows_folder_ + "\\SysWOW64" + rest;
+}
+
+bool SimFileSystem::DisableRedirection(uint64_t* old_value) {
+  if (!redirected_process_) {
+    RecordError(Status::kFailed, kErrorInvalidFunction);
+    return false;
+  }
+  *old_value = RedirectionOff() ? 1 : 0;
+  if (!RedirectionOff()) redirection_off.push_back(this);
+  return true;
+}
+
+bool SimFileSystem::RevertRedirection(uint64_t old_value) {
+  if (!redirected_process_) {
+    RecordError(Status::kFailed, kErrorInvalidFunction);
+    return false;
+  }
+  auto it = std::find(redirection_off.begin(), redirection_off.end(), this);
+  if (it != redirection_off.end()) redirection_off.erase(it);
+  if (old_value != 0) redirection_off.push_back(this);
+  return true;
 }
 
 }  // namespace corvane::platform::sim

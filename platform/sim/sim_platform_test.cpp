@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <thread>
 
 namespace corvane::platform {
 namespace {
@@ -113,6 +114,40 @@ TEST_F(SimMachine, HostNamesKeepTheirCaseAndUtf8Form) {
   uint32_t a = 0;
   EXPECT_EQ(f.GetAttributes("Q:\\", &a), Status::kNotFound);  // no such drive
   EXPECT_EQ(a, attr::kInvalid);
+}
+
+TEST_F(SimMachine, A32BitProcessSeesSysWow64UntilItsThreadSwitchesRedirectionOff) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  fs::path drive = folder_ / "drive_c" / "Windows";
+  ASSERT_TRUE(fs::is_directory(drive / "system32"));
+  ASSERT_TRUE(fs::is_directory(drive / "SysWOW64"));
+  ASSERT_EQ(f.WriteFile("C:\\Windows\\System32\\a.dll", "32"), Status::kOk);
+  EXPECT_TRUE(fs::exists(drive / "SysWOW64" / "a.dll"));
+  EXPECT_FALSE(fs::exists(drive / "system32" / "a.dll"));
+  ASSERT_EQ(f.CreateDirectory("C:\\Windows\\System32\\catroot"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\Windows\\system32\\CATROOT\\c.cat", "c"), Status::kOk);
+  EXPECT_TRUE(fs::exists(drive / "system32" / "catroot" / "c.cat"));  // not redirected
+  ASSERT_EQ(f.WriteFile("C:\\Windows\\Sysnative\\b.dll", "64"), Status::kOk);
+  EXPECT_TRUE(fs::exists(drive / "system32" / "b.dll"));
+  EXPECT_EQ(f.GetFullPath("C:\\Windows\\System32\\a.dll"), "C:\\Windows\\System32\\a.dll");
+
+  uint64_t old = 99;
+  ASSERT_TRUE(f.DisableRedirection(&old));
+  EXPECT_EQ(old, 0u);
+  EXPECT_FALSE(f.FileExists("C:\\Windows\\System32\\a.dll"));
+  EXPECT_TRUE(f.FileExists("C:\\Windows\\System32\\b.dll"));
+  EXPECT_FALSE(f.DirectoryExists("C:\\Windows\\Sysnative"));
+  // Another thread keeps its own view.
+  bool other_sees_wow = false;
+  std::thread([&] { other_sees_wow = f.FileExists("C:\\Windows\\System32\\a.dll"); }).join();
+  EXPECT_TRUE(other_sees_wow);
+  uint64_t inner = 0;
+  ASSERT_TRUE(f.DisableRedirection(&inner));  // already off: reverting to it keeps it off
+  ASSERT_TRUE(f.RevertRedirection(inner));
+  EXPECT_FALSE(f.FileExists("C:\\Windows\\System32\\a.dll"));
+  ASSERT_TRUE(f.RevertRedirection(old));
+  EXPECT_TRUE(f.FileExists("C:\\Windows\\System32\\a.dll"));
 }
 
 // A test puts a wrapper in front of one service and changes one call; the rest passes through.

@@ -286,6 +286,19 @@ TEST_F(FilesContract, SharingAndExclusiveTemporaryFiles) {
   EXPECT_EQ(Files().DeleteFile(path), Status::kOk);
 }
 
+TEST_F(FilesContract, RedirectionSwitchPairsUp) {
+  // Only a 32-bit process on 64-bit Windows has a redirected view to switch off.
+  bool redirected = Sys().Is64BitSystem() && !Sys().Is64BitProcess();
+  uint64_t old = 0;
+  EXPECT_EQ(Files().DisableRedirection(&old), redirected);
+  if (!redirected) {
+    EXPECT_EQ(Sys().LastError(), 1u);  // ERROR_INVALID_FUNCTION
+  }
+  EXPECT_EQ(Files().RevertRedirection(old), redirected);
+  // The system folder is there whichever view the thread has.
+  EXPECT_TRUE(Files().DirectoryExists(Sys().SystemFolder()));
+}
+
 TEST_F(FilesContract, DiskSpaceSizesAndTimes) {
   uint64_t free_bytes = 0, total = 0;
   ASSERT_EQ(Files().GetDiskSpace(scratch_, &free_bytes, &total), Status::kOk);
