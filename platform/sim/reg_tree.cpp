@@ -173,9 +173,15 @@ std::string ValueLine(const std::string& name, const RegValue& v) {
 
 void WriteKey(const RegKeyNode& node, const std::string& path, bool is_root, std::string* out) {
   if (!is_root || !node.values.empty()) {
-    *out += "[" + Utf8From1252(path) + "]" + kEol;
-    for (const auto& [name, value] : node.values) *out += ValueLine(name, value) + kEol;
-    *out += kEol;
+    out->push_back('[');
+    out->append(Utf8From1252(path));
+    out->push_back(']');
+    out->append(kEol);
+    for (const auto& [name, value] : node.values) {
+      out->append(ValueLine(name, value));
+      out->append(kEol);
+    }
+    out->append(kEol);
   }
   for (const auto& [key, child] : node.children) {
     WriteKey(*child, path + "\\" + child->name, false, out);
