@@ -650,7 +650,9 @@ Status SimFileSystem::SetCurrentDirectory(const std::string& path) {
   if (!r.exists) return Record(Status::kNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::lock_guard<std::mutex> lock(mu_);
-  current_ = r.full;
+  // The folder as named: a redirected System32 stays System32 here and is redirected on use.
+  current_ = FullPath(path, current_);
+  if (current_.size() > 3 && current_.back() == '\\') current_.pop_back();
   return Status::kOk;
 }
 

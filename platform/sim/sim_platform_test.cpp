@@ -132,6 +132,11 @@ TEST_F(SimMachine, A32BitProcessSeesSysWow64UntilItsThreadSwitchesRedirectionOff
   EXPECT_TRUE(fs::exists(drive / "system32" / "b.dll"));
   EXPECT_EQ(f.GetFullPath("C:\\Windows\\System32\\a.dll"), "C:\\Windows\\System32\\a.dll");
 
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\Windows\\System32\\"), Status::kOk);
+  EXPECT_EQ(f.GetCurrentDirectory(), "C:\\Windows\\System32");  // as named
+  EXPECT_TRUE(f.FileExists("a.dll"));                                // and redirected on use
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\"), Status::kOk);
+
   uint64_t old = 99;
   ASSERT_TRUE(f.DisableRedirection(&old));
   EXPECT_EQ(old, 0u);
