@@ -393,6 +393,12 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
       *status = Record(Status::kAccessDenied);
       return nullptr;
     }
+    // CREATE_ALWAYS with normal attributes refuses to replace a hidden or system file.
+    if (r.exists && mode == OpenMode::kCreate &&
+        (AttributesOf(r) & (attr::kHidden | attr::kSystem)) != 0) {
+      *status = Record(Status::kAccessDenied);
+      return nullptr;
+    }
   }
   h.id = handles_->NextId();
   if (!handles_->Add(r.key, h)) {
@@ -541,7 +547,8 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
     if (fail_if_exists) return RecordError(Status::kAlreadyExists, kErrorFileExists);
     if (dst.is_dir) return Record(Status::kAccessDenied);
     std::lock_guard<std::mutex> lock(mu_);
-    if (IsReadOnly(dst)) return Record(Status::kAccessDenied);
+    // CopyFile will not replace a read-only or hidden file.
+    if (AttributesOf(dst) & (attr::kReadOnly | attr::kHidden)) return Record(Status::kAccessDenied);
   }
   if (handles_->IsOpen(dst.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   std::error_code ec;

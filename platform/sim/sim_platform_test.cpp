@@ -185,7 +185,8 @@ TEST_F(SimMachine, WrappersChangeOneCallOfARealMachine) {
 }
 
 // Windows behaviour that the contract suite cannot check under Wine (which runs as root here and
-// lets writes to read-only files through, lists every name for "*.", and ignores case-only renames).
+// lets writes to read-only files through, lists every name for "*.", ignores case-only renames and
+// lets a new file replace a hidden one).
 TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
   auto p = CreateSimPlatform(Options());
   FileSystem& f = p->files();
@@ -198,6 +199,11 @@ TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
   EXPECT_EQ(f.WriteFile("C:\\ro.txt", "x"), Status::kAccessDenied);
   EXPECT_EQ(f.CopyFile("C:\\noext", "C:\\ro.txt", false), Status::kAccessDenied);
   EXPECT_EQ(f.MoveFile("C:\\noext", "C:\\ro.txt", true), Status::kAccessDenied);
+  ASSERT_EQ(f.WriteFile("C:\\hidden.txt", "h"), Status::kOk);
+  ASSERT_EQ(f.SetAttributes("C:\\hidden.txt", attr::kHidden), Status::kOk);
+  EXPECT_EQ(f.WriteFile("C:\\hidden.txt", "new"), Status::kAccessDenied);
+  EXPECT_TRUE(f.Open("C:\\hidden.txt", OpenMode::kAppend, &s));
+  EXPECT_EQ(f.CopyFile("C:\\noext", "C:\\hidden.txt", false), Status::kAccessDenied);
   // The copy of a read-only file is read-only too.
   ASSERT_EQ(f.CopyFile("C:\\ro.txt", "C:\\ro2.txt", true), Status::kOk);
   uint32_t a = 0;

@@ -185,6 +185,16 @@ TEST_F(FilesContract, Attributes) {
   ASSERT_EQ(Files().SetAttributes(path, attr::kNormal), Status::kOk);
   ASSERT_EQ(Files().GetAttributes(path, &a), Status::kOk);
   EXPECT_EQ(a & (attr::kReadOnly | attr::kHidden), 0u);
+  // A hidden file may be opened to write. (That creating over it is refused is checked by the
+  // simulation's own tests: Wine does not refuse.)
+  ASSERT_EQ(Files().SetAttributes(path, attr::kHidden), Status::kOk);
+  {
+    Status s2;
+    auto f = Files().Open(path, OpenMode::kAppend, &s2);
+    EXPECT_TRUE(f);
+    EXPECT_EQ(s2, Status::kOk);
+  }
+  ASSERT_EQ(Files().SetAttributes(path, attr::kNormal), Status::kOk);
   EXPECT_EQ(Files().DeleteFile(path), Status::kOk);
 
   // Attributes travel with a file that is copied or whose folder is moved.
