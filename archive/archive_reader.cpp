@@ -39,6 +39,15 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t n) {
 
 Archive::Archive(const std::filesystem::path& path, PasswordSource& password)
     : file_(path), password_(password) {
+  ReadHeaders();
+}
+
+Archive::Archive(const uint8_t* data, size_t size, PasswordSource& password)
+    : file_(data, size), password_(password) {
+  ReadHeaders();
+}
+
+void Archive::ReadHeaders() {
   uint8_t sig[32];
   if (file_.size() < 32) Fail(kErrorCannotOpen, "not an archive");
   file_.ReadAt(0, sig, 32);

@@ -8,7 +8,9 @@
 
 namespace corvane::archive {
 namespace {
-constexpr size_t kInitialSize = size_t{1} << 20;
+// Dictionaries up to this size are taken at once (the usual packer settings stay below it);
+// beyond it the buffer grows with the data.
+constexpr size_t kInitialSize = size_t{32} << 20;
 constexpr size_t kSlack = 16;
 }  // namespace
 

@@ -1,7 +1,8 @@
 // The output window of the LZ decoders: the last dict_size bytes stay reachable for matches, and
-// the consumer reads decoded bytes out of it. The buffer starts small and doubles as output
-// arrives, so a header that claims a huge dictionary costs memory only once data really decodes
-// that far; it wraps to the start once it holds a whole dictionary.
+// the consumer reads decoded bytes out of it. The dictionary size is capped by the expected
+// output; a buffer of up to 32 MiB is taken at once, a larger one starts there and doubles as
+// output arrives, so a header that claims a huge dictionary costs memory only once data really
+// decodes that far. It wraps to the start once it holds a whole dictionary.
 #pragma once
 
 #include <cstddef>
