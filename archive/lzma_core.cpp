@@ -339,12 +339,13 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
       uint8_t* dst = buf + pos;
       const uint8_t* src = dst - dist;
       pos += n;
-      if (dist >= n) {
-        std::memcpy(dst, src, n);
-      } else {
-        do *dst++ = *src++;
-        while (--n != 0);
+      // Eight bytes at a time where source and destination cannot overlap within a step
+      // (fixed-size copies compile to one load and one store; a library call costs more for
+      // the short matches that dominate).
+      if (dist >= 8) {
+        for (; n >= 8; n -= 8, dst += 8, src += 8) std::memcpy(dst, src, 8);
       }
+      for (; n != 0; --n) *dst++ = *src++;
     } else {
       size_t src = pos - dist + cap;
       do {
