@@ -124,16 +124,22 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
   const unsigned lc = lc_;
   // Low bits of the total output position (for the position-dependent contexts). The window
   // wraps at the dictionary size, which need not be a power of two, so count separately.
-  uint32_t tpos = static_cast<uint32_t>(filled);
+  // pos only grows inside this call (the window wraps between calls), so the history size and
+  // the total position follow from pos by a fixed offset instead of being counted per byte.
+  const uint64_t history_bias = filled - pos;  // history = pos + history_bias (mod 2^64)
+  const uint32_t tpos_bias = static_cast<uint32_t>(history_bias);
+  // With no history the first literal's previous byte counts as 0.
+  if (filled == 0) buf[pos != 0 ? pos - 1 : cap - 1] = 0;
   uint32_t ttt, bound;
 
   while (pos < limit && in < in_limit) {
+    const uint32_t tpos = static_cast<uint32_t>(pos) + tpos_bias;
     const uint32_t pos_state = tpos & pb_mask;
     uint16_t* p = probs + kIsMatch + (state << 4) + pos_state;
     RC_IF_BIT0(p) {
       RC_UPDATE0(p);
       // Literal.
-      uint32_t prev = filled == 0 ? 0 : buf[pos != 0 ? pos - 1 : cap - 1];
+      uint32_t prev = buf[pos != 0 ? pos - 1 : cap - 1];
       uint16_t* lit =
           probs + kLiteral + 0x300 * (((tpos & lp_mask) << lc) + (prev >> (8 - lc)));
       uint32_t sym = 1;
@@ -168,8 +174,6 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
         state = state < 10 ? state - 3 : state - 6;
       }
       buf[pos++] = static_cast<uint8_t>(sym);
-      ++tpos;
-      ++filled;
       continue;
     }
     RC_UPDATE1(p);
@@ -184,7 +188,7 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
       len_probs = probs + kLenCoder;
     } else {
       RC_UPDATE1(p);
-      if (filled == 0) DataError("repeat before any data");
+      if (pos + history_bias == 0) DataError("repeat before any data");
       p = probs + kIsRepG0 + state;
       RC_IF_BIT0(p) {
         RC_UPDATE0(p);
@@ -196,8 +200,6 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
           size_t dist = size_t{rep0} + 1;
           buf[pos] = buf[pos >= dist ? pos - dist : pos - dist + cap];
           ++pos;
-          ++tpos;
-          ++filled;
           continue;
         }
         RC_UPDATE1(p);
@@ -329,12 +331,10 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
     // Copy the match.
     len += 2;
     size_t dist = size_t{rep0} + 1;
-    if (dist > filled || dist > dict_size) DataError("match distance beyond the data");
+    if (dist > pos + history_bias || dist > dict_size) DataError("match distance beyond the data");
     size_t room = limit - pos;
     size_t n = len <= room ? len : room;
     pending_len_ = static_cast<uint32_t>(len - n);
-    tpos += static_cast<uint32_t>(n);
-    filled += n;
     if (pos >= dist) {
       uint8_t* dst = buf + pos;
       const uint8_t* src = dst - dist;
@@ -362,7 +362,7 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
   rep2_ = rep2;
   rep3_ = rep3;
   w.pos_ = pos;
-  w.filled_ = filled;
+  w.filled_ = pos + history_bias;
   return in;
 }
 
