@@ -38,6 +38,35 @@ constexpr size_t kLenCoder = kAlign + 16;
 constexpr size_t kRepLenCoder = kLenCoder + kLenSize;
 constexpr size_t kLiteral = kRepLenCoder + kLenSize;
 
+// Copies n bytes from src to dst = src + dist, front to back, so bytes written early feed a
+// short-distance match again. Fixed-size eight-byte moves compile to one load and one store; a
+// library call costs more than the short matches that dominate.
+inline void CopyMatch(uint8_t* dst, const uint8_t* src, size_t n, size_t dist) {
+  if (dist == 1) {
+    std::memset(dst, src[0], n);
+    return;
+  }
+  if (dist >= 8) {
+    for (; n >= 8; n -= 8, dst += 8, src += 8) {
+      uint64_t v;
+      std::memcpy(&v, src, 8);
+      std::memcpy(dst, &v, 8);
+    }
+  }
+  for (; n != 0; --n) *dst++ = *src++;
+}
+
+// Copies n bytes from a source that lies after the destination (the oldest part of a wrapped
+// window): front to back is always safe there.
+inline void CopyAhead(uint8_t* dst, const uint8_t* src, size_t n) {
+  for (; n >= 8; n -= 8, dst += 8, src += 8) {
+    uint64_t v;
+    std::memcpy(&v, src, 8);
+    std::memcpy(dst, &v, 8);
+  }
+  for (; n != 0; --n) *dst++ = *src++;
+}
+
 }  // namespace
 
 #define RC_NORMALIZE                  \
@@ -336,24 +365,22 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
     size_t n = len <= room ? len : room;
     pending_len_ = static_cast<uint32_t>(len - n);
     if (pos >= dist) {
-      uint8_t* dst = buf + pos;
-      const uint8_t* src = dst - dist;
+      CopyMatch(buf + pos, buf + pos - dist, n, dist);
       pos += n;
-      // Eight bytes at a time where source and destination cannot overlap within a step
-      // (fixed-size copies compile to one load and one store; a library call costs more for
-      // the short matches that dominate).
-      if (dist >= 8) {
-        for (; n >= 8; n -= 8, dst += 8, src += 8) std::memcpy(dst, src, 8);
-      }
-      for (; n != 0; --n) *dst++ = *src++;
     } else {
+      // The source starts before the window's wrap point: copy up to the end of the buffer,
+      // then continue from its start.
       size_t src = pos - dist + cap;
-      do {
-        buf[pos++] = buf[src++];
-        if (src == cap) src = 0;
-      } while (--n != 0);
+      size_t first = cap - src < n ? cap - src : n;
+      CopyAhead(buf + pos, buf + src, first);
+      pos += first;
+      if (n > first) {
+        CopyMatch(buf + pos, buf, n - first, dist);
+        pos += n - first;
+      }
     }
   }
+
   range_ = range;
   code_ = code;
   state_ = state;
