@@ -49,10 +49,4 @@ size_t LzWindow::PrepareWrite(size_t want) {
   return pos_ + std::min(want, cap_ - pos_);
 }
 
-void LzWindow::Append(const uint8_t* data, size_t n) {
-  std::memcpy(buf_.get() + pos_, data, n);
-  pos_ += n;
-  filled_ += n;
-}
-
 }  // namespace corvane::archive

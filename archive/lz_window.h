@@ -28,9 +28,6 @@ class LzWindow {
   // want bytes. Only call when nothing is unread.
   size_t PrepareWrite(size_t want);
 
-  // Appends bytes as they are (an LZMA2 stored chunk); n must fit below PrepareWrite's limit.
-  void Append(const uint8_t* data, size_t n);
-
   uint8_t* buffer() { return buf_.get(); }
   size_t capacity() const { return cap_; }
   size_t dict_size() const { return dict_size_; }
