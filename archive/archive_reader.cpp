@@ -13,7 +13,7 @@ namespace corvane::archive {
 namespace {
 
 constexpr uint8_t kSignature[6] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
-constexpr uint64_t kMaxHeaderSize = uint64_t{256} << 20;
+constexpr uint64_t kMaxHeaderSize = uint64_t{128} << 20;
 constexpr size_t kCopyBlock = size_t{1} << 20;
 
 uint64_t Le64(const uint8_t* p) {

@@ -5,6 +5,10 @@
 namespace corvane::archive {
 namespace {
 
+// Most entries, folders or substreams a header may declare: a packed header can expand a few
+// bytes into many megabytes, so counts are also capped outright to bound the memory they take.
+constexpr size_t kMaxItems = size_t{1} << 22;
+
 [[noreturn]] void Bad(const char* what) { Fail(kErrorCannotOpen, std::string("bad header: ") + what); }
 
 class Reader {
@@ -45,7 +49,7 @@ class Reader {
   size_t Count(size_t min_bytes_each = 1) {
     uint64_t n = Number();
     if (min_bytes_each != 0 && n > left() / min_bytes_each) Bad("count beyond the header");
-    if (n > (uint64_t{1} << 26)) Bad("count too large");
+    if (n > kMaxItems) Bad("count too large");
     return static_cast<size_t>(n);
   }
   const uint8_t* Take(uint64_t n) {
@@ -212,6 +216,7 @@ void SubStreamsInfo(Reader& r, StreamsInfo* s) {
     // Every substream after a folder's first needs its own size number.
     if (f.num_substreams > 1 + r.left()) Bad("substream count");
     total += f.num_substreams;
+    if (total > kMaxItems) Bad("substream count");
   }
   bool have_sizes = type == nid::kSize;
   for (const auto& f : s->folders) {
@@ -310,7 +315,7 @@ void ReadTimes(Reader& r, size_t n, std::vector<HeaderEntry>* entries) {
 
 void FilesInfo(Reader& r, Header* h) {
   size_t n = r.Count(0);
-  if (n > r.left() * 8 + h->streams.sizes.size()) Bad("file count");
+  if (n > r.left() * 8 + h->streams.sizes.size() || n > kMaxItems) Bad("file count");
   h->entries.resize(n);
   std::vector<bool> empty_stream(n, false), empty_file, anti;
   size_t num_empty = 0;
