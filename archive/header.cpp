@@ -174,7 +174,8 @@ Folder ReadFolder(Reader& r) {
 
 void UnpackInfo(Reader& r, StreamsInfo* s) {
   if (r.Number() != nid::kFolder) Bad("folder list");
-  size_t n = r.Count(2);
+  size_t n = r.Count(3);
+  if (n > kMaxItems / 4) Bad("folder count");  // a folder's model is larger than an entry's
   if (r.Byte() != 0) Fail(kErrorCannotOpen, "external folders");
   size_t pack = 0;
   for (size_t i = 0; i < n; ++i) {
