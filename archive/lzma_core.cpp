@@ -146,7 +146,7 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
 
   uint32_t range = range_, code = code_;
   uint32_t state = state_;
-  uint32_t rep0 = rep0_, rep1 = rep1_, rep2 = rep2_, rep3 = rep3_;
+  uint32_t rep0 = rep0_;
   uint16_t* const probs = probs_.data();
   const uint32_t pb_mask = (1u << pb_) - 1;
   const uint32_t lp_mask = (1u << lp_) - 1;
@@ -238,21 +238,21 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
         p = probs + kIsRepG1 + state;
         RC_IF_BIT0(p) {
           RC_UPDATE0(p);
-          dist = rep1;
+          dist = rep1_;
         } else {
           RC_UPDATE1(p);
           p = probs + kIsRepG2 + state;
           RC_IF_BIT0(p) {
             RC_UPDATE0(p);
-            dist = rep2;
+            dist = rep2_;
           } else {
             RC_UPDATE1(p);
-            dist = rep3;
-            rep3 = rep2;
+            dist = rep3_;
+            rep3_ = rep2_;
           }
-          rep2 = rep1;
+          rep2_ = rep1_;
         }
-        rep1 = rep0;
+        rep1_ = rep0;
         rep0 = dist;
       }
       state = state < 7 ? 8 : 11;
@@ -294,9 +294,9 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
     if (state < 4) {
       // New distance: slot, then the middle bits through models or direct bits, then align.
       state += 7;
-      rep3 = rep2;
-      rep2 = rep1;
-      rep1 = rep0;
+      rep3_ = rep2_;
+      rep2_ = rep1_;
+      rep1_ = rep0;
       uint16_t* t = probs + kPosSlot + (len < 3 ? len : 3) * 64;
       uint32_t slot = 1;
       RC_TREE_STEP(t, slot);
@@ -385,9 +385,6 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
   code_ = code;
   state_ = state;
   rep0_ = rep0;
-  rep1_ = rep1;
-  rep2_ = rep2;
-  rep3_ = rep3;
   w.pos_ = pos;
   w.filled_ = pos + history_bias;
   return in;
