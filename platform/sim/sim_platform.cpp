@@ -62,7 +62,11 @@ void SimPlatform::PrepareFolders() {
     folders.push_back(m.windows_folder + "\\SysWOW64");
     folders.push_back("C:\\Program Files (x86)\\Common Files");
   }
+  // The folders are named as they really are, not as a redirected process would see them.
+  uint64_t redirection = 0;
+  bool switched = files_->DisableRedirection(&redirection);
   for (const std::string& f : folders) files_->CreateDirectories(f);
+  if (switched) files_->RevertRedirection(redirection);
 }
 
 void SimPlatform::SeedRegistry() {
