@@ -3,8 +3,10 @@
 //
 //   corvane-sim [--machine DIR] [--answers FILE] [--transcript FILE] SETUP [setup arguments]
 //
-// SETUP is a host path (its folder's files are copied into the machine, to C:\Setup\) or a path
-// on the machine ("C:\..."), such as a cached engine for a maintenance run.
+// SETUP is a host path (its folder's files replace the machine's folder C:\Setup\, which becomes
+// the engine's folder) or a path on the machine ("C:\..."), such as a cached engine for a
+// maintenance run. The exit code is the setup's; the transcript ends with it too (exit codes
+// above 255 do not fit a process exit status here).
 #include <unistd.h>
 
 #include <cstdio>
@@ -104,6 +106,7 @@ int main(int argc, char** argv) {
   if (!host_setup.empty()) {
     fs::path target = sim->HostPath("C:\\Setup");
     std::error_code ec;
+    fs::remove_all(target, ec);
     fs::create_directories(target, ec);
     for (const auto& entry : fs::directory_iterator(host_setup.parent_path())) {
       fs::copy(entry.path(), target / entry.path().filename(),
