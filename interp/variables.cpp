@@ -94,13 +94,14 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
 
   std::string out;
   out.reserve(text.size() + 64);
-  std::vector<Piece> stack;
-  stack.reserve(8);
+  // Reused between expansions of this thread: the stack only grows while values hold dollars.
+  thread_local std::vector<Piece> stack;
+  thread_local std::string name;
+  thread_local std::string value;
+  stack.clear();
   stack.push_back(Piece{{}, text, false, 0, 0});
   size_t total = text.size();  // length of the result if no further replacement is made
   size_t replacements = 0;
-  std::string name;
-  std::string value;
 
   while (true) {
     while (!stack.empty() && stack.back().left() == 0) stack.pop_back();
@@ -153,7 +154,14 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
     // Consume the pieces above the one holding the closing dollar.
     stack.resize(close_piece + 1);
     Piece& closing = stack.back();
-    if (replace) {
+    if (replace && value.find('$') == std::string::npos) {
+      // Nothing in the value can open a reference: the scan passes over it unchanged.
+      closing.pos = close_pos + 1;
+      ++replacements;
+      if (quoted) out.push_back('"');
+      out.append(value);
+      if (quoted) out.push_back('"');
+    } else if (replace) {
       closing.pos = close_pos + 1;
       ++replacements;
       Piece inserted;
@@ -165,8 +173,7 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
         inserted.owned.append(value);
         inserted.owned.push_back('"');
       } else {
-        inserted.owned = std::move(value);
-        value = std::string();
+        inserted.owned = value;
       }
       stack.push_back(std::move(inserted));
     } else {
@@ -185,7 +192,10 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
 void Variables::DefineVariable(std::string_view name, std::string_view value,
                                std::string_view source) {
   if (name.empty()) return;
-  if (store_.Exists(name)) {
+  if (!silent()) {
+    // Outside a silent run both ways end in the same store operation.
+    store_.Set(name, value);
+  } else if (store_.Exists(name)) {
     SetVariable(name, value, source);
   } else {
     store_.Set(name, value);
