@@ -443,10 +443,20 @@ TEST(EvaluateExpression, StoresTrueFalseOrError) {
     Evaluate Expression "$A$ = ""on"" and ($N$ > ""9"")" "r1"
     Evaluate Expression "$A$ = ""off"" or $N$ < ""9""" "R2"
     Evaluate Expression "$UNDEFINED$ = ""x""" "R3"
+    Set Variable "NAME" "John ""JJ"" Smith"
+    Evaluate Expression "$NAME$ = ""John """"JJ"""" Smith""" "R4"
+    Set Variable "KEY" "x"" = ""x"
+    Evaluate Expression "$KEY$ = ""secret""" "R5"
+    Set Variable "NESTED" "$A$-$N$"
+    Evaluate Expression "$NESTED$ = ""on-10""" "R6"
   )S");
   EXPECT_EQ(run.Var("R1"), "TRUE");
   EXPECT_EQ(run.Var("R2"), "FALSE");
   EXPECT_EQ(run.Var("R3"), "ERROR");
+  // Values are compared as they are, quotes and references inside them included.
+  EXPECT_EQ(run.Var("R4"), "TRUE");
+  EXPECT_EQ(run.Var("R5"), "FALSE");
+  EXPECT_EQ(run.Var("R6"), "TRUE");
 }
 
 // ---------------------------------------------------------------------------------------------

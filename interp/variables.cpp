@@ -86,6 +86,17 @@ struct Piece {
   size_t left() const { return text().size() - pos; }
 };
 
+void DoubleQuotes(std::string* text) {
+  if (text->find('"') == std::string::npos) return;
+  std::string out;
+  out.reserve(text->size() + 8);
+  for (char c : *text) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  text->swap(out);
+}
+
 }  // namespace
 
 std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
@@ -142,11 +153,14 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
       continue;
     }
 
-    const size_t inserted_extra = quoted ? 2 : 0;
+    // Quoted expansion: a value inserted into the caller's text stands between double quotes;
+    // quotes inside it are doubled, so that it reads back as exactly that value.
+    const bool wrap = quoted && depth_at_a == 0;
     bool replace = false;
     if (!name.empty() && depth_at_a < limits.max_depth &&
         replacements < limits.max_replacements && TryGet(name, &value)) {
-      size_t new_total = total - (name.size() + 2) + value.size() + inserted_extra;
+      if (quoted) DoubleQuotes(&value);
+      size_t new_total = total - (name.size() + 2) + value.size() + (wrap ? 2 : 0);
       replace = new_total <= limits.max_result_bytes;
       if (replace) total = new_total;
     }
@@ -158,23 +172,19 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
       // Nothing in the value can open a reference: the scan passes over it unchanged.
       closing.pos = close_pos + 1;
       ++replacements;
-      if (quoted) out.push_back('"');
+      if (wrap) out.push_back('"');
       out.append(value);
-      if (quoted) out.push_back('"');
+      if (wrap) out.push_back('"');
     } else if (replace) {
       closing.pos = close_pos + 1;
       ++replacements;
       Piece inserted;
       inserted.is_owned = true;
       inserted.depth = depth_at_a + 1;
-      if (quoted) {
-        inserted.owned.reserve(value.size() + 2);
-        inserted.owned.push_back('"');
-        inserted.owned.append(value);
-        inserted.owned.push_back('"');
-      } else {
-        inserted.owned = value;
-      }
+      inserted.owned.reserve(value.size() + 2);
+      if (wrap) inserted.owned.push_back('"');
+      inserted.owned.append(value);
+      if (wrap) inserted.owned.push_back('"');
       stack.push_back(std::move(inserted));
     } else {
       // Undefined: the dollar and the name stay; the closing dollar may open the next reference.
