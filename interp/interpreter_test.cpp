@@ -409,6 +409,14 @@ TEST(SetVariable, NamesMarkersAndSavedList) {
   EXPECT_EQ(run.Var("DOLLAR"), "$");
 }
 
+TEST(SetVariable, DownloadTimeoutFollowsVortTimeout) {
+  EXPECT_EQ(RunOk("Set Variable \"vort_timeout\" \"30\"\n").download_timeout_seconds, 30);
+  EXPECT_EQ(RunOk("Set Variable \"VORT_TIMEOUT\" \"$1E\"\n").download_timeout_seconds, 30);
+  EXPECT_EQ(RunOk("Set Variable \"VORT_TIMEOUT\" \"30\"\nSet Variable \"VORT_TIMEOUT\" \"soon\"\n")
+                .download_timeout_seconds,
+            10);
+}
+
 TEST(SetVariable, SilentRunKeepsCommandLineValues) {
   for (bool silent : {true, false}) {
     ScriptHarness h;
@@ -558,6 +566,26 @@ TEST(Failures, CancelEndsTheScriptOrIsShownOnce) {
     EXPECT_EQ(run.Has("AFTER"), !abort_on_error);
     EXPECT_EQ(run.Var("ABORTEDONERROR"), abort_on_error ? "FALSE" : "TRUE");
   }
+}
+
+void DownloadFailureHandler(CommandContext& ctx) {
+  ReportDownloadFailure(ctx, "Download of " + ctx.params().Expanded(1) + " failed");
+}
+
+TEST(Failures, DownloadFailuresAreShownEveryTime) {
+  ScriptHarness h;
+  h.handlers.Override("Web Media Block", DownloadFailureHandler);
+  h.silent = true;  // these messages do not test the silent flag
+  h.predefined = {{"ABORTONERROR", "FALSE"}};
+  ScriptRun run = RunOk(h, R"(
+    Web Media Block "one" "http://a"
+    Web Media Block "two" "http://b"
+    Set Variable "AFTER" "1"
+  )");
+  ASSERT_EQ(run.messages.size(), 2u);
+  EXPECT_EQ(run.messages[1].text, "Download of two failed");
+  EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
+  EXPECT_EQ(run.Var("AFTER"), "1");
 }
 
 void WriteRegistryHandler(CommandContext& ctx) {

@@ -94,6 +94,7 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
   run.saved = session.variables.saved_variables();
   run.session_properties = session.properties.session_properties();
   run.message_pumps = pumps_;
+  run.download_timeout_seconds = session.download_timeout_seconds;
   return run;
 }
 

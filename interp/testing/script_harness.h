@@ -39,6 +39,7 @@ struct ScriptRun {
   std::vector<std::string> saved;
   std::vector<std::string> session_properties;
   int message_pumps = 0;
+  int download_timeout_seconds = 0;
 
   bool Has(std::string_view name) const;
   std::string Var(std::string_view name) const;
