@@ -186,8 +186,8 @@ TEST(WizardLoop, NextAndBackWalks) {
     std::vector<std::string> shown;
   } cases[] = {
       {{kYes, kYes, kNo, kYes, kYes}, {"One", "Two", "Three", "Two", "Three"}},
-      {{kNo}, {"One"}},                            // Back on the first dialog leaves forward
-      {{kYes, kCancel}, {"One", "Two"}},           // Cancel leaves at End
+      {{kNo}, {"One"}},                   // Back on the first dialog leaves forward
+      {{kYes, kCancel}, {"One", "Two"}},  // Cancel leaves at End
       {{kYes, kYes, kCancel}, {"One", "Two", "Three"}},
       {{kYes, kNo, kNo}, {"One", "Two", "One"}},   // Back to the start, then out
       {{kYes, 1, kYes}, {"One", "Two", "Three"}},  // other results keep the step
@@ -349,8 +349,7 @@ TEST(Loop, ProgressIsShownWhenItChangesWhileADialogShows) {
   )");
   // Set Variable refreshes at once; the loop refreshes when the values differ from those it
   // showed last.
-  std::vector<std::pair<std::string, int>> expected = {
-      {"", 40}, {"", 40}, {"Copying", 40}};
+  std::vector<std::pair<std::string, int>> expected = {{"", 40}, {"", 40}, {"Copying", 40}};
   EXPECT_EQ(run.progress, expected);
 }
 
@@ -383,9 +382,9 @@ TEST(Loop, PluginActionsComeBeforeTheNameTable) {
 
 TEST(Loop, TraceOfACompleteRun) {
   ScriptRun run = RunOk("Comment \"x\"\n");
-  EXPECT_EQ(run.trace, (std::vector<std::string>{"    <CompileScript>", "    </CompileScript>",
-                                                 "    <vort>", "    </vort>", "    <ExitScript>",
-                                                 "    </ExitScript>"}));
+  EXPECT_EQ(run.trace,
+            (std::vector<std::string>{"    <CompileScript>", "    </CompileScript>", "    <vort>",
+                                      "    </vort>", "    <ExitScript>", "    </ExitScript>"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -474,8 +473,8 @@ TEST(Ending, TerminateWithExitCode) {
   struct Case {
     const char* code;
     int exit_code;
-  } cases[] = {{"3010", 3010}, {"x", 0}, {"$10", 16}, {"0x20", 32}, {"-5", -5}, {"", 0},
-               {"99999999999", 0}};
+  } cases[] = {{"3010", 3010}, {"x", 0}, {"$10", 16},       {"0x20", 32},
+               {"-5", -5},     {"", 0},  {"99999999999", 0}};
   for (const auto& c : cases) {
     ScriptHarness h;
     h.predefined = {{"CODE", c.code}};
@@ -683,7 +682,8 @@ TEST(Refresh, CacheOverrideAndCacheFolders) {
   EXPECT_EQ(run.Var("GOOD"), "D:\\Cache\\");
   EXPECT_EQ(run.Var("BAD"), "[]");
   EXPECT_EQ(cache.probed, (std::vector<std::string>{"D:\\Cache\\", "Q:\\Bad\\"}));
-  EXPECT_EQ(run.Var("LINK"), "C:\\ProgramData\\Cache\\{REV}\\setup.exe|C:\\ProgramData\\Cache\\{REV}\\");
+  EXPECT_EQ(run.Var("LINK"),
+            "C:\\ProgramData\\Cache\\{REV}\\setup.exe|C:\\ProgramData\\Cache\\{REV}\\");
 }
 
 }  // namespace

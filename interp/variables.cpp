@@ -157,8 +157,8 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
     // quotes inside it are doubled, so that it reads back as exactly that value.
     const bool wrap = quoted && depth_at_a == 0;
     bool replace = false;
-    if (!name.empty() && depth_at_a < limits.max_depth &&
-        replacements < limits.max_replacements && TryGet(name, &value)) {
+    if (!name.empty() && depth_at_a < limits.max_depth && replacements < limits.max_replacements &&
+        TryGet(name, &value)) {
       if (quoted) DoubleQuotes(&value);
       size_t new_total = total - (name.size() + 2) + value.size() + (wrap ? 2 : 0);
       replace = new_total <= limits.max_result_bytes;
@@ -257,9 +257,7 @@ std::vector<std::string> Variables::saved_variables() const {
 // ---------------------------------------------------------------------------------------------
 // Encodings
 
-bool TextToBool(std::string_view text) {
-  return text == "-1" || platform::SameText(text, "TRUE");
-}
+bool TextToBool(std::string_view text) { return text == "-1" || platform::SameText(text, "TRUE"); }
 
 std::string UnwrapVariableReference(std::string_view text) {
   if (text.size() < 2 || text[0] != '$') return std::string();

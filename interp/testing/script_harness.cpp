@@ -20,11 +20,15 @@ void DefineStandardVariables(Session& s) {
   Variables& v = s.variables;
   constexpr std::string_view kInit = "Initialization";
   const std::pair<const char*, const char*> values[] = {
-      {"VORT_TIMEOUT", "10"}, {"OVERRIDECACHE", ""}, {"VORTLOGO", ""},  {"PROGRESSTEXT", ""},
-      {"PROGRESSMODE", ""},   {"ABORT", "FALSE"},   {"PROGRESS", "0"}, {"LASTERROR", ""},
-      {"WIZARD", "NEXT"},     {"COMPLETE", "TRUE"}, {"NEWLINE", "\r\n"}, {"ADVERTISE", "FALSE"},
-      {"ABORTONERROR", "TRUE"}, {"ABORTEDONERROR", "FALSE"}, {"SAVEDATA", "FALSE"},
-      {"LANGUAGE", ""},       {"TARGETDIR", ""}};
+      {"VORT_TIMEOUT", "10"},   {"OVERRIDECACHE", ""},
+      {"VORTLOGO", ""},         {"PROGRESSTEXT", ""},
+      {"PROGRESSMODE", ""},     {"ABORT", "FALSE"},
+      {"PROGRESS", "0"},        {"LASTERROR", ""},
+      {"WIZARD", "NEXT"},       {"COMPLETE", "TRUE"},
+      {"NEWLINE", "\r\n"},      {"ADVERTISE", "FALSE"},
+      {"ABORTONERROR", "TRUE"}, {"ABORTEDONERROR", "FALSE"},
+      {"SAVEDATA", "FALSE"},    {"LANGUAGE", ""},
+      {"TARGETDIR", ""}};
   for (const auto& [name, value] : values) v.DefineVariable(name, value, kInit);
   v.DefineVariable("SILENT", BoolToText(v.silent()), kInit);
   v.DefineVariable("TITLE", s.image.title, kInit);

@@ -32,7 +32,7 @@ struct ScriptRun {
   RunResult result;
   std::map<std::string, std::string> variables;  // upper-cased name -> value
   std::vector<ShownMessage> messages;
-  std::vector<std::string> dialogs;  // parameter 1 of each Display Dialog shown
+  std::vector<std::string> dialogs;                   // parameter 1 of each Display Dialog shown
   std::vector<std::pair<std::string, int>> progress;  // progress refreshes
   std::vector<std::string> trace;
   std::vector<std::string> executed;

@@ -60,9 +60,7 @@ class EmptyRegistry : public platform::Registry {
   }
   S DeleteValue(R, const std::string&, const std::string&, V) override { return S::kNotFound; }
   S DeleteKeyTree(R, const std::string&, V) override { return S::kNotFound; }
-  S EnumKeys(R, const std::string&, V, std::vector<std::string>*) override {
-    return S::kNotFound;
-  }
+  S EnumKeys(R, const std::string&, V, std::vector<std::string>*) override { return S::kNotFound; }
   S EnumValues(R, const std::string&, V, std::vector<std::string>*) override {
     return S::kNotFound;
   }

@@ -26,18 +26,18 @@ std::string GenerateScript(int commands) {
   while (n + 20 <= commands) {
     const std::string g = std::to_string(group);
     s += "Set Variable \"V" + std::to_string(group % 64) + "\" \"$BASE$\\part" + g + "\\$MODE$\"\n";
-    s += "If \"MODE\" \"0\" \"full\" \"FALSE\"\n";                // taken
+    s += "If \"MODE\" \"0\" \"full\" \"FALSE\"\n";  // taken
     s += "  Set Variable \"PATH\" \"$BASE$\\bin\\$COUNT$\"\n";
-    s += "  If \"COUNT\" \"2\" \"10\" \"FALSE\"\n";              // skipped (7 > 10 is false)
+    s += "  If \"COUNT\" \"2\" \"10\" \"FALSE\"\n";  // skipped (7 > 10 is false)
     s += "    Set Variable \"NEVER\" \"1\"\n";
     s += "    Set Variable \"NEVER\" \"2\"\n";
     s += "  End\n";
-    s += "Else If \"MODE\" \"0\" \"lite\" \"FALSE\"\n";          // skipped to End
+    s += "Else If \"MODE\" \"0\" \"lite\" \"FALSE\"\n";  // skipped to End
     s += "  Set Variable \"PATH\" \"lite\"\n";
     s += "Else\n";
     s += "  Set Variable \"PATH\" \"other\"\n";
     s += "End\n";
-    s += "If \"MODE\" \"0\" \"lite\" \"FALSE\"\n";               // false: Else If is evaluated
+    s += "If \"MODE\" \"0\" \"lite\" \"FALSE\"\n";  // false: Else If is evaluated
     s += "  Set Variable \"X\" \"1\"\n";
     s += "Else If \"COUNT\" \"3\" \"7\" \"FALSE\"\n";
     s += "  Set Variable \"X\" \"$COUNT$-$MODE$\"\n";
@@ -82,8 +82,8 @@ const engine::ScriptImage& LargeImage() {
 
 void StandardVariables(interp::Session& s) {
   interp::Variables& v = s.variables;
-  for (const char* name : {"LOGGED", "TITLE", "VORTLOGO", "OVERRIDECACHE", "PROGRESSTEXT",
-                           "LANGUAGE", "TARGETDIR"}) {
+  for (const char* name :
+       {"LOGGED", "TITLE", "VORTLOGO", "OVERRIDECACHE", "PROGRESSTEXT", "LANGUAGE", "TARGETDIR"}) {
     v.DefineVariable(name, "", "Initialization");
   }
   v.DefineVariable("SILENT", "FALSE", "Initialization");
