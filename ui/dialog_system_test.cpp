@@ -61,6 +61,9 @@ class MemoryFiles : public platform::FileSystem {
   }
   std::string GetFullPath(const std::string& path) override { return path; }
   Status GetDiskSpace(const std::string&, uint64_t*, uint64_t*) override { return Status::kFailed; }
+  // A process without file-system redirection, as the x86_64 engine is.
+  bool DisableRedirection(uint64_t*) override { return false; }
+  bool RevertRedirection(uint64_t) override { return false; }
 };
 
 std::string FormFile(std::string_view text) {
