@@ -64,7 +64,8 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
   pumps_ = 0;
   platform.user_interface.shown.clear();
 
-  Session session(platform, image);
+  platform::Platform& machine = target ? *target : static_cast<platform::Platform&>(platform);
+  Session session(machine, image);
   session.dialogs = this;
   session.cache = cache;
   session.localizer = localizer;
@@ -91,7 +92,7 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
   for (size_t i = 0; i + 1 < listing.size(); i += 2) {
     run.variables[platform::UpperCase(listing[i])] = listing[i + 1];
   }
-  run.messages = platform.user_interface.shown;
+  if (!target) run.messages = platform.user_interface.shown;
   run.dialogs = shown_dialogs_;
   run.progress = progress_;
   run.executed = session.executed;

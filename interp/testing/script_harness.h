@@ -51,6 +51,8 @@ class ScriptHarness : public DialogHost {
   ScriptHarness();
 
   TestPlatform platform;
+  // Another platform to run on instead (the simulated machine); messages are then read from it.
+  platform::Platform* target = nullptr;
   HandlerTable handlers;  // a copy of the global table; tests may override rows
   bool silent = false;
   std::vector<std::pair<std::string, std::string>> command_line;
