@@ -18,6 +18,7 @@ constexpr std::string_view kNotDefined = "Variable not defined: ";
 constexpr std::string_view kSaveMarker = "$VORT$VORT$";
 
 // Names declared before the checks, all empty (VORT_TIMEOUT and GPOPATH come first, "FALSE").
+// clang-format off
 constexpr std::string_view kDeclaredEmpty[] = {
     "VORT_COMPRESSCACHE", "VORT_DISABLEROLLBACK", "VORT_DISABLEVISTARESTARTMANAGER", "IISHOST",
     "OVERRIDECACHE", "VORTLOGO", "TIME", "DATE", "NEWINSTANCE", "SELECTED", "WINDOWHANDLE",
@@ -28,12 +29,15 @@ constexpr std::string_view kDeclaredEmpty[] = {
     "PERSONALIZED", "MODIFY", "REPAIR", "REMOVE", "DATADIR", "PRODUCTCODE", "REVISIONCODE",
     "ROOTDIR", "MAINTENANCE", "NEWLINE", "NEEDSUPGRADE", "TITLE", "COMPANY", "TEMPDIR",
     "SUPPORTDIR", "MSIFILE", "LANGUAGE", "ABORTONERROR", "ABORTEDONERROR", "SAVEDATA"};
+// clang-format on
 
+// clang-format off
 constexpr std::string_view kInstallerTableCommands[] = {
     "Delete Files",    "Copy/Move Local Files", "Create Folder",        "Create Shortcut",
     "Advertised Shortcut", "Edit INI File",     "Install Files",        "Install Assembly",
     "Set Environment", "Install Service",       "Install ODBC Driver",  "Create ODBC DSN",
     "Control Service", "Write Registry",        "Create File Type",     "Advertised File Type"};
+// clang-format on
 
 struct CompileError {
   std::string message;
@@ -251,8 +255,8 @@ CompileResult CompileScript(Session& s) {
       if (program.at(at).name != "Set Variable") continue;
       std::string p1 = program.Parameter(at, 1);
       size_t marker = p1.find(kSaveMarker);
-      if (marker == std::string::npos || p1.compare(marker + kSaveMarker.size(), 
-                                                    std::string::npos, "TRUE") != 0) {
+      if (marker == std::string::npos ||
+          p1.compare(marker + kSaveMarker.size(), std::string::npos, "TRUE") != 0) {
         continue;
       }
       std::string name = platform::UpperCase(std::string_view(p1).substr(0, marker));
@@ -279,8 +283,7 @@ CompileResult CompileScript(Session& s) {
       } else if (e.kind == CommandKind::kEnd && in_loop) {
         in_loop = false;
       } else if (in_loop && e.kind != CommandKind::kDisplayDialog &&
-                 e.kind != CommandKind::kComment && !e.disabled &&
-                 e.kind != CommandKind::kIgnore) {
+                 e.kind != CommandKind::kComment && !e.disabled && e.kind != CommandKind::kIgnore) {
         throw CompileError{"Statements other than DISPLAY DIALOG not allowed inside WIZARD LOOP"};
       }
     }

@@ -44,9 +44,8 @@ TEST(CompilePass, BlockStructure) {
       {"missing End", "If \"TITLE\" \"0\" \"x\" \"FALSE\"\nWizard Loop\nEnd\n", 0x7FFFFFFC,
        "Insufficient END statements"},
       {"extra End", "End\n", 0x7FFFFFFC, "Too many END statements"},
-      {"disabled End does not count",
-       "If \"TITLE\" \"0\" \"x\" \"FALSE\"\n[disabled] End\nEnd\n", -1,
-       "Script compiled successfully"},
+      {"disabled End does not count", "If \"TITLE\" \"0\" \"x\" \"FALSE\"\n[disabled] End\nEnd\n",
+       -1, "Script compiled successfully"},
       {"disabled If does not count", "[disabled] If \"TITLE\" \"0\" \"x\" \"FALSE\"\nEnd\n",
        0x7FFFFFFC, "Too many END statements"},
       {"label inside If",
@@ -81,8 +80,8 @@ TEST(CompilePass, DeclaredNames) {
   const CompileCase cases[] = {
       {"predeclared names", "If \"TARGETDIR\" \"0\" \"$SUPPORTDIR$\" \"FALSE\"\nEnd\n", -1,
        "Script compiled successfully"},
-      {"undefined If variable",
-       "If \"NOPE\" \"0\" \"x\" \"FALSE\"\nEnd\n", 0, "Variable not defined: NOPE"},
+      {"undefined If variable", "If \"NOPE\" \"0\" \"x\" \"FALSE\"\nEnd\n", 0,
+       "Variable not defined: NOPE"},
       {"undefined right side reported before the left",
        "If \"NOPE\" \"0\" \"$ALSO$\" \"FALSE\"\nEnd\n", 0, "Variable not defined: $ALSO$"},
       {"right side that is not a single reference is not checked",
@@ -110,11 +109,10 @@ TEST(CompilePass, DeclaredNames) {
        "[disabled] Set Variable \"X\" \"1\"\nIf \"X\" \"0\" \"1\" \"FALSE\"\nEnd\n", 1,
        "Variable not defined: X"},
       {"plain-name commands need the variable",
-       "Set Variable \"P\" \"c:\\\\a\"\nConvert Path \"P\" \"FALSE\"\nExtract Path \"Q\" \"1\"\n", 2,
-       "Variable not defined: Q"},
+       "Set Variable \"P\" \"c:\\\\a\"\nConvert Path \"P\" \"FALSE\"\nExtract Path \"Q\" \"1\"\n",
+       2, "Variable not defined: Q"},
       {"plain-name commands take the name as written",
-       "Set Variable \"P\" \"x\"\nConvert Case \"$P$\" \"TRUE\"\n", 1,
-       "Variable not defined: $P$"},
+       "Set Variable \"P\" \"x\"\nConvert Case \"$P$\" \"TRUE\"\n", 1, "Variable not defined: $P$"},
       {"Display Dialog p4 must be defined",
        "Display Dialog \"Welcome\" \"RES\" \"\" \"$RES$\"\n"
        "Display Dialog \"Next\" \"\" \"\" \"MISSING\"\n",
@@ -149,10 +147,12 @@ TEST(CompilePass, CommandChecks) {
        "Syntax error in expression. Please review the help topic \"Evaluate Expression\" for the "
        "correct syntax."},
       {"Evaluate Expression declares its result",
-       "Evaluate Expression \"$A$ = \"\"x\"\"\" \"RES\"\nIf \"RES\" \"0\" \"TRUE\" \"FALSE\"\nEnd\n",
+       "Evaluate Expression \"$A$ = \"\"x\"\"\" \"RES\"\nIf \"RES\" \"0\" \"TRUE\" "
+       "\"FALSE\"\nEnd\n",
        -1, "Script compiled successfully"},
       {"wizard loop holds dialogs only",
-       "Wizard Loop\nDisplay Dialog \"A\"\nComment \"c\"\nIgnore\n[disabled] Set Variable \"X\" \"1\"\n"
+       "Wizard Loop\nDisplay Dialog \"A\"\nComment \"c\"\nIgnore\n[disabled] Set Variable \"X\" "
+       "\"1\"\n"
        "Set Variable \"Y\" \"1\"\nEnd\n",
        5, "Statements other than DISPLAY DIALOG not allowed inside WIZARD LOOP"},
       {"unknown names pass", "Code Folding Region \"x\"\nCompiler Variable End\n", -1,

@@ -88,11 +88,11 @@ TEST(Expressions, Evaluation) {
       {R"("a" = "a" and ("b" < "c" or "x" = "y"))", "TRUE"},
       {R"("1" = "01")", "TRUE"},
       {R"("a" = "A")", "FALSE"},
-      {R"("10" > "9")", "TRUE"},     // numbers
-      {R"("10" > "9x")", "FALSE"},   // texts
+      {R"("10" > "9")", "TRUE"},    // numbers
+      {R"("10" > "9x")", "FALSE"},  // texts
       {R"("-5" < "+3")", "TRUE"},
-      {R"("-" < "+")", "FALSE"},     // a sign alone is a text: '-' sorts after '+'
-      {R"("ab" < "abc")", "TRUE"},   // a proper prefix sorts first
+      {R"("-" < "+")", "FALSE"},    // a sign alone is a text: '-' sorts after '+'
+      {R"("ab" < "abc")", "TRUE"},  // a proper prefix sorts first
       {R"("" = "")", "TRUE"},
       {R"("a" <> "b")", "TRUE"},
       {R"("b" <= "b")", "TRUE"},

@@ -44,6 +44,7 @@ HandlerTable& GlobalHandlerTable() {
   return table;
 }
 
+// clang-format off
 const char* const kCommandIndex[103] = {
     // variables and conditions, control flow, ending the script
     "Set Variable", "Evaluate Expression", "If", "Else If", "Else", "End", "Wizard Loop",
@@ -86,5 +87,6 @@ const char* const kCommandIndex[103] = {
     "Web Media Block", "Extract 7Zip Archive", "Apply Changes", "Apply Patch",
     "Transform Instance", "Install Files", "Run Light Mode Setup",
 };
+// clang-format on
 
 }  // namespace corvane::interp

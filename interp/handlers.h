@@ -68,9 +68,9 @@ struct PluginHandlerRegistrar {
 
 #define CORVANE_HANDLER_CONCAT2(a, b) a##b
 #define CORVANE_HANDLER_CONCAT(a, b) CORVANE_HANDLER_CONCAT2(a, b)
-#define CORVANE_COMMAND(name, handler)                                                \
-  static const ::corvane::interp::HandlerRegistrar CORVANE_HANDLER_CONCAT(            \
+#define CORVANE_COMMAND(name, handler)                                     \
+  static const ::corvane::interp::HandlerRegistrar CORVANE_HANDLER_CONCAT( \
       corvane_command_row_, __LINE__)(name, handler, __FILE__)
-#define CORVANE_PLUGIN_COMMANDS(handler)                                              \
-  static const ::corvane::interp::PluginHandlerRegistrar CORVANE_HANDLER_CONCAT(      \
+#define CORVANE_PLUGIN_COMMANDS(handler)                                         \
+  static const ::corvane::interp::PluginHandlerRegistrar CORVANE_HANDLER_CONCAT( \
       corvane_plugin_row_, __LINE__)(handler, __FILE__)

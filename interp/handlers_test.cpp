@@ -47,8 +47,8 @@ TEST(CommandTable, EveryIndexedNameHasExactlyOneHandler) {
   }
   std::string listing;
   for (const auto& n : without) listing += "\n  " + n;
-  std::printf("%zu of %zu indexed names have no handler linked in this build:%s\n",
-              without.size(), std::size(kCommandIndex), listing.c_str());
+  std::printf("%zu of %zu indexed names have no handler linked in this build:%s\n", without.size(),
+              std::size(kCommandIndex), listing.c_str());
 }
 
 void First(CommandContext&) {}

@@ -72,9 +72,9 @@ class Loop : public LoopControl {
       const CommandEntry& c = p_.at(index);
       if (c.disabled) continue;
 
-      s_.variables.SetVariable(
-          "ABORT", BoolToText(TextToBool(s_.variables.GetVariable("VORT_IsCancelled"))),
-          "Cancel State");
+      s_.variables.SetVariable("ABORT",
+                               BoolToText(TextToBool(s_.variables.GetVariable("VORT_IsCancelled"))),
+                               "Cancel State");
       RefreshProgressDisplay();
 
       if (c.plugin) {
@@ -113,9 +113,7 @@ class Loop : public LoopControl {
 
  private:
   // Commands the fetch passes over: disabled ones and "Ignore".
-  static bool Passed(const CommandEntry& c) {
-    return c.disabled || c.kind == CommandKind::kIgnore;
-  }
+  static bool Passed(const CommandEntry& c) { return c.disabled || c.kind == CommandKind::kIgnore; }
 
   void Dispatch(long index) {
     CommandHandler handler = handlers_[static_cast<size_t>(index)];

@@ -186,8 +186,8 @@ TEST(WizardLoop, NextAndBackWalks) {
     std::vector<std::string> shown;
   } cases[] = {
       {{kYes, kYes, kNo, kYes, kYes}, {"One", "Two", "Three", "Two", "Three"}},
-      {{kNo}, {"One"}},                            // Back on the first dialog leaves forward
-      {{kYes, kCancel}, {"One", "Two"}},           // Cancel leaves at End
+      {{kNo}, {"One"}},                   // Back on the first dialog leaves forward
+      {{kYes, kCancel}, {"One", "Two"}},  // Cancel leaves at End
       {{kYes, kYes, kCancel}, {"One", "Two", "Three"}},
       {{kYes, kNo, kNo}, {"One", "Two", "One"}},   // Back to the start, then out
       {{kYes, 1, kYes}, {"One", "Two", "Three"}},  // other results keep the step
@@ -349,8 +349,7 @@ TEST(Loop, ProgressIsShownWhenItChangesWhileADialogShows) {
   )");
   // Set Variable refreshes at once; the loop refreshes when the values differ from those it
   // showed last.
-  std::vector<std::pair<std::string, int>> expected = {
-      {"", 40}, {"", 40}, {"Copying", 40}};
+  std::vector<std::pair<std::string, int>> expected = {{"", 40}, {"", 40}, {"Copying", 40}};
   EXPECT_EQ(run.progress, expected);
 }
 
@@ -383,9 +382,9 @@ TEST(Loop, PluginActionsComeBeforeTheNameTable) {
 
 TEST(Loop, TraceOfACompleteRun) {
   ScriptRun run = RunOk("Comment \"x\"\n");
-  EXPECT_EQ(run.trace, (std::vector<std::string>{"    <CompileScript>", "    </CompileScript>",
-                                                 "    <vort>", "    </vort>", "    <ExitScript>",
-                                                 "    </ExitScript>"}));
+  EXPECT_EQ(run.trace,
+            (std::vector<std::string>{"    <CompileScript>", "    </CompileScript>", "    <vort>",
+                                      "    </vort>", "    <ExitScript>", "    </ExitScript>"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -407,6 +406,14 @@ TEST(SetVariable, NamesMarkersAndSavedList) {
   EXPECT_EQ(run.saved, (std::vector<std::string>{"kept"}));
   EXPECT_EQ(run.Var("V"), "again $$ $");
   EXPECT_EQ(run.Var("DOLLAR"), "$");
+}
+
+TEST(SetVariable, DownloadTimeoutFollowsVortTimeout) {
+  EXPECT_EQ(RunOk("Set Variable \"vort_timeout\" \"30\"\n").download_timeout_seconds, 30);
+  EXPECT_EQ(RunOk("Set Variable \"VORT_TIMEOUT\" \"$1E\"\n").download_timeout_seconds, 30);
+  EXPECT_EQ(RunOk("Set Variable \"VORT_TIMEOUT\" \"30\"\nSet Variable \"VORT_TIMEOUT\" \"soon\"\n")
+                .download_timeout_seconds,
+            10);
 }
 
 TEST(SetVariable, SilentRunKeepsCommandLineValues) {
@@ -443,10 +450,20 @@ TEST(EvaluateExpression, StoresTrueFalseOrError) {
     Evaluate Expression "$A$ = ""on"" and ($N$ > ""9"")" "r1"
     Evaluate Expression "$A$ = ""off"" or $N$ < ""9""" "R2"
     Evaluate Expression "$UNDEFINED$ = ""x""" "R3"
+    Set Variable "NAME" "John ""JJ"" Smith"
+    Evaluate Expression "$NAME$ = ""John """"JJ"""" Smith""" "R4"
+    Set Variable "KEY" "x"" = ""x"
+    Evaluate Expression "$KEY$ = ""secret""" "R5"
+    Set Variable "NESTED" "$A$-$N$"
+    Evaluate Expression "$NESTED$ = ""on-10""" "R6"
   )S");
   EXPECT_EQ(run.Var("R1"), "TRUE");
   EXPECT_EQ(run.Var("R2"), "FALSE");
   EXPECT_EQ(run.Var("R3"), "ERROR");
+  // Values are compared as they are, quotes and references inside them included.
+  EXPECT_EQ(run.Var("R4"), "TRUE");
+  EXPECT_EQ(run.Var("R5"), "FALSE");
+  EXPECT_EQ(run.Var("R6"), "TRUE");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -456,8 +473,8 @@ TEST(Ending, TerminateWithExitCode) {
   struct Case {
     const char* code;
     int exit_code;
-  } cases[] = {{"3010", 3010}, {"x", 0}, {"$10", 16}, {"0x20", 32}, {"-5", -5}, {"", 0},
-               {"99999999999", 0}};
+  } cases[] = {{"3010", 3010}, {"x", 0}, {"$10", 16},       {"0x20", 32},
+               {"-5", -5},     {"", 0},  {"99999999999", 0}};
   for (const auto& c : cases) {
     ScriptHarness h;
     h.predefined = {{"CODE", c.code}};
@@ -548,6 +565,26 @@ TEST(Failures, CancelEndsTheScriptOrIsShownOnce) {
     EXPECT_EQ(run.Has("AFTER"), !abort_on_error);
     EXPECT_EQ(run.Var("ABORTEDONERROR"), abort_on_error ? "FALSE" : "TRUE");
   }
+}
+
+void DownloadFailureHandler(CommandContext& ctx) {
+  ReportDownloadFailure(ctx, "Download of " + ctx.params().Expanded(1) + " failed");
+}
+
+TEST(Failures, DownloadFailuresAreShownEveryTime) {
+  ScriptHarness h;
+  h.handlers.Override("Web Media Block", DownloadFailureHandler);
+  h.silent = true;  // these messages do not test the silent flag
+  h.predefined = {{"ABORTONERROR", "FALSE"}};
+  ScriptRun run = RunOk(h, R"(
+    Web Media Block "one" "http://a"
+    Web Media Block "two" "http://b"
+    Set Variable "AFTER" "1"
+  )");
+  ASSERT_EQ(run.messages.size(), 2u);
+  EXPECT_EQ(run.messages[1].text, "Download of two failed");
+  EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
+  EXPECT_EQ(run.Var("AFTER"), "1");
 }
 
 void WriteRegistryHandler(CommandContext& ctx) {
@@ -645,7 +682,8 @@ TEST(Refresh, CacheOverrideAndCacheFolders) {
   EXPECT_EQ(run.Var("GOOD"), "D:\\Cache\\");
   EXPECT_EQ(run.Var("BAD"), "[]");
   EXPECT_EQ(cache.probed, (std::vector<std::string>{"D:\\Cache\\", "Q:\\Bad\\"}));
-  EXPECT_EQ(run.Var("LINK"), "C:\\ProgramData\\Cache\\{REV}\\setup.exe|C:\\ProgramData\\Cache\\{REV}\\");
+  EXPECT_EQ(run.Var("LINK"),
+            "C:\\ProgramData\\Cache\\{REV}\\setup.exe|C:\\ProgramData\\Cache\\{REV}\\");
 }
 
 }  // namespace

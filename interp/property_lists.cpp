@@ -45,6 +45,7 @@ void InstallerProperties::ClearSessionProperties() {
   session_.clear();
 }
 
+// clang-format off
 const char* const kReservedPropertyNames[207] = {
     "MSIDISABLEEEUI", "MSIUNINSTALLSUPERSEDEDCOMPONENTS", "MSIRESTARTMANAGERCONTROL",
     "MSIARPSETTINGSIDENTIFIER", "MsiLogging", "MsiLogFileLocation", "MsiSystemRebootPending",
@@ -90,6 +91,7 @@ const char* const kReservedPropertyNames[207] = {
     "CLIENTUILEVEL", "CURRENTDIRECTORY", "DATABASE", "SUPPORTDIR", "ORIGINALDATABASE",
     "PACKAGECODE", "PACKAGECODECHANGING", "SOURCEDIRPRODUCT", "VERSIONMSI",
 };
+// clang-format on
 
 bool IsReservedPropertyName(std::string_view name) {
   for (const char* reserved : kReservedPropertyNames) {
@@ -132,8 +134,8 @@ bool HasDrivePart(std::string_view path) {
   }
   if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
     size_t server_end = path.find('\\', 2);
-    return server_end != std::string_view::npos && server_end > 2 &&
-           server_end + 1 < path.size() && path[server_end + 1] != '\\';
+    return server_end != std::string_view::npos && server_end > 2 && server_end + 1 < path.size() &&
+           path[server_end + 1] != '\\';
   }
   return false;
 }
@@ -183,8 +185,7 @@ std::string BuildSessionPropertyFile(const SessionPropertyFileInput& input,
 
 platform::Status WriteSessionPropertyFile(const SessionPropertyFileInput& input,
                                           const InstallerProperties& properties,
-                                          const Variables& variables,
-                                          platform::FileSystem& files) {
+                                          const Variables& variables, platform::FileSystem& files) {
   return files.WriteFile(SessionPropertyFilePath(input),
                          BuildSessionPropertyFile(input, properties, variables, files));
 }

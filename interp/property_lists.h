@@ -44,8 +44,8 @@ enum class SessionKind { kInstall, kRemove, kPatch };
 
 struct SessionPropertyFileInput {
   SessionKind kind = SessionKind::kInstall;
-  std::string temp_folder;    // the user's temporary folder, with a trailing backslash
-  std::string product_code;   // the file name ("{...}")
+  std::string temp_folder;   // the user's temporary folder, with a trailing backslash
+  std::string product_code;  // the file name ("{...}")
   std::string data_folder;
   std::string source_folder;
   std::string media_path;
@@ -62,8 +62,7 @@ std::string BuildSessionPropertyFile(const SessionPropertyFileInput& input,
 // Writes / deletes the file in the temporary folder.
 platform::Status WriteSessionPropertyFile(const SessionPropertyFileInput& input,
                                           const InstallerProperties& properties,
-                                          const Variables& variables,
-                                          platform::FileSystem& files);
+                                          const Variables& variables, platform::FileSystem& files);
 platform::Status DeleteSessionPropertyFile(const SessionPropertyFileInput& input,
                                            platform::FileSystem& files);
 

@@ -86,6 +86,17 @@ struct Piece {
   size_t left() const { return text().size() - pos; }
 };
 
+void DoubleQuotes(std::string* text) {
+  if (text->find('"') == std::string::npos) return;
+  std::string out;
+  out.reserve(text->size() + 8);
+  for (char c : *text) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  text->swap(out);
+}
+
 }  // namespace
 
 std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
@@ -94,13 +105,14 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
 
   std::string out;
   out.reserve(text.size() + 64);
-  std::vector<Piece> stack;
-  stack.reserve(8);
+  // Reused between expansions of this thread: the stack only grows while values hold dollars.
+  thread_local std::vector<Piece> stack;
+  thread_local std::string name;
+  thread_local std::string value;
+  stack.clear();
   stack.push_back(Piece{{}, text, false, 0, 0});
   size_t total = text.size();  // length of the result if no further replacement is made
   size_t replacements = 0;
-  std::string name;
-  std::string value;
 
   while (true) {
     while (!stack.empty() && stack.back().left() == 0) stack.pop_back();
@@ -141,11 +153,14 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
       continue;
     }
 
-    const size_t inserted_extra = quoted ? 2 : 0;
+    // Quoted expansion: a value inserted into the caller's text stands between double quotes;
+    // quotes inside it are doubled, so that it reads back as exactly that value.
+    const bool wrap = quoted && depth_at_a == 0;
     bool replace = false;
-    if (!name.empty() && depth_at_a < limits.max_depth &&
-        replacements < limits.max_replacements && TryGet(name, &value)) {
-      size_t new_total = total - (name.size() + 2) + value.size() + inserted_extra;
+    if (!name.empty() && depth_at_a < limits.max_depth && replacements < limits.max_replacements &&
+        TryGet(name, &value)) {
+      if (quoted) DoubleQuotes(&value);
+      size_t new_total = total - (name.size() + 2) + value.size() + (wrap ? 2 : 0);
       replace = new_total <= limits.max_result_bytes;
       if (replace) total = new_total;
     }
@@ -153,21 +168,23 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
     // Consume the pieces above the one holding the closing dollar.
     stack.resize(close_piece + 1);
     Piece& closing = stack.back();
-    if (replace) {
+    if (replace && value.find('$') == std::string::npos) {
+      // Nothing in the value can open a reference: the scan passes over it unchanged.
+      closing.pos = close_pos + 1;
+      ++replacements;
+      if (wrap) out.push_back('"');
+      out.append(value);
+      if (wrap) out.push_back('"');
+    } else if (replace) {
       closing.pos = close_pos + 1;
       ++replacements;
       Piece inserted;
       inserted.is_owned = true;
       inserted.depth = depth_at_a + 1;
-      if (quoted) {
-        inserted.owned.reserve(value.size() + 2);
-        inserted.owned.push_back('"');
-        inserted.owned.append(value);
-        inserted.owned.push_back('"');
-      } else {
-        inserted.owned = std::move(value);
-        value = std::string();
-      }
+      inserted.owned.reserve(value.size() + 2);
+      if (wrap) inserted.owned.push_back('"');
+      inserted.owned.append(value);
+      if (wrap) inserted.owned.push_back('"');
       stack.push_back(std::move(inserted));
     } else {
       // Undefined: the dollar and the name stay; the closing dollar may open the next reference.
@@ -185,7 +202,10 @@ std::string TVariableManager::ExpandImpl(std::string_view text, bool quoted,
 void Variables::DefineVariable(std::string_view name, std::string_view value,
                                std::string_view source) {
   if (name.empty()) return;
-  if (store_.Exists(name)) {
+  if (!silent()) {
+    // Outside a silent run both ways end in the same store operation.
+    store_.Set(name, value);
+  } else if (store_.Exists(name)) {
     SetVariable(name, value, source);
   } else {
     store_.Set(name, value);
@@ -242,9 +262,7 @@ std::vector<std::string> Variables::saved_variables() const {
 // ---------------------------------------------------------------------------------------------
 // Encodings
 
-bool TextToBool(std::string_view text) {
-  return text == "-1" || platform::SameText(text, "TRUE");
-}
+bool TextToBool(std::string_view text) { return text == "-1" || platform::SameText(text, "TRUE"); }
 
 std::string UnwrapVariableReference(std::string_view text) {
   if (text.size() < 2 || text[0] != '$') return std::string();

@@ -52,7 +52,10 @@ class TVariableManager {
 
   // Replaces $NAME$ references of defined variables, rescanning inserted values.
   std::string Expand(std::string_view text, const ExpandLimits& limits = {}) const;
-  // The same, with every inserted value wrapped in double quotes.
+  // The same for the expression language: every value inserted into `text` stands between double
+  // quotes, with the double quotes inside it doubled, so that the expression reads the value
+  // itself as one quoted text (references inside inserted values are expanded in place, without
+  // further quotes).
   std::string ExpandQuoted(std::string_view text, const ExpandLimits& limits = {}) const;
 
  private:

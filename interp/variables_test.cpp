@@ -59,9 +59,13 @@ TEST(VariableStore, QuotedExpansionWrapsEachValue) {
   TVariableManager s;
   s.Set("A", "on");
   EXPECT_EQ(s.ExpandQuoted("$A$ = 1"), "\"on\" = 1");
-  s.Set("R", "$A$");
-  EXPECT_EQ(s.ExpandQuoted("$R$"), "\"\"on\"\"");
+  // A reference inside a value is expanded inside the value's own quotes.
+  s.Set("R", "$A$!");
+  EXPECT_EQ(s.ExpandQuoted("$R$"), "\"on!\"");
   EXPECT_EQ(s.ExpandQuoted("$NOPE$"), "$NOPE$");
+  // Quotes inside a value are doubled: the value cannot change the expression around it.
+  s.Set("Q", "x\" = \"x");
+  EXPECT_EQ(s.ExpandQuoted("$Q$ = \"a\""), "\"x\"\" = \"\"x\" = \"a\"");
 }
 
 TEST(VariableStore, SelfReferenceStopsAtTheDepthLimit) {

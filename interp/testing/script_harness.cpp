@@ -20,11 +20,15 @@ void DefineStandardVariables(Session& s) {
   Variables& v = s.variables;
   constexpr std::string_view kInit = "Initialization";
   const std::pair<const char*, const char*> values[] = {
-      {"VORT_TIMEOUT", "10"}, {"OVERRIDECACHE", ""}, {"VORTLOGO", ""},  {"PROGRESSTEXT", ""},
-      {"PROGRESSMODE", ""},   {"ABORT", "FALSE"},   {"PROGRESS", "0"}, {"LASTERROR", ""},
-      {"WIZARD", "NEXT"},     {"COMPLETE", "TRUE"}, {"NEWLINE", "\r\n"}, {"ADVERTISE", "FALSE"},
-      {"ABORTONERROR", "TRUE"}, {"ABORTEDONERROR", "FALSE"}, {"SAVEDATA", "FALSE"},
-      {"LANGUAGE", ""},       {"TARGETDIR", ""}};
+      {"VORT_TIMEOUT", "10"},   {"OVERRIDECACHE", ""},
+      {"VORTLOGO", ""},         {"PROGRESSTEXT", ""},
+      {"PROGRESSMODE", ""},     {"ABORT", "FALSE"},
+      {"PROGRESS", "0"},        {"LASTERROR", ""},
+      {"WIZARD", "NEXT"},       {"COMPLETE", "TRUE"},
+      {"NEWLINE", "\r\n"},      {"ADVERTISE", "FALSE"},
+      {"ABORTONERROR", "TRUE"}, {"ABORTEDONERROR", "FALSE"},
+      {"SAVEDATA", "FALSE"},    {"LANGUAGE", ""},
+      {"TARGETDIR", ""}};
   for (const auto& [name, value] : values) v.DefineVariable(name, value, kInit);
   v.DefineVariable("SILENT", BoolToText(v.silent()), kInit);
   v.DefineVariable("TITLE", s.image.title, kInit);
@@ -60,7 +64,8 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
   pumps_ = 0;
   platform.user_interface.shown.clear();
 
-  Session session(platform, image);
+  platform::Platform& machine = target ? *target : static_cast<platform::Platform&>(platform);
+  Session session(machine, image);
   session.dialogs = this;
   session.cache = cache;
   session.localizer = localizer;
@@ -87,13 +92,14 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
   for (size_t i = 0; i + 1 < listing.size(); i += 2) {
     run.variables[platform::UpperCase(listing[i])] = listing[i + 1];
   }
-  run.messages = platform.user_interface.shown;
+  if (!target) run.messages = platform.user_interface.shown;
   run.dialogs = shown_dialogs_;
   run.progress = progress_;
   run.executed = session.executed;
   run.saved = session.variables.saved_variables();
   run.session_properties = session.properties.session_properties();
   run.message_pumps = pumps_;
+  run.download_timeout_seconds = session.download_timeout_seconds;
   return run;
 }
 

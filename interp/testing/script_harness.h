@@ -32,13 +32,14 @@ struct ScriptRun {
   RunResult result;
   std::map<std::string, std::string> variables;  // upper-cased name -> value
   std::vector<ShownMessage> messages;
-  std::vector<std::string> dialogs;  // parameter 1 of each Display Dialog shown
+  std::vector<std::string> dialogs;                   // parameter 1 of each Display Dialog shown
   std::vector<std::pair<std::string, int>> progress;  // progress refreshes
   std::vector<std::string> trace;
   std::vector<std::string> executed;
   std::vector<std::string> saved;
   std::vector<std::string> session_properties;
   int message_pumps = 0;
+  int download_timeout_seconds = 0;
 
   bool Has(std::string_view name) const;
   std::string Var(std::string_view name) const;
@@ -50,6 +51,8 @@ class ScriptHarness : public DialogHost {
   ScriptHarness();
 
   TestPlatform platform;
+  // Another platform to run on instead (the simulated machine); messages are then read from it.
+  platform::Platform* target = nullptr;
   HandlerTable handlers;  // a copy of the global table; tests may override rows
   bool silent = false;
   std::vector<std::pair<std::string, std::string>> command_line;

@@ -43,7 +43,7 @@ class MemoryFiles : public platform::FileSystem {
   platform::Status SetCurrentDirectory(const std::string&) override;
   std::string GetFullPath(const std::string& path) override { return path; }
   platform::Status GetDiskSpace(const std::string&, uint64_t*, uint64_t*) override;
-  // A process without file-system redirection, as the x86_64 engine is.
+  // A process that is not redirected: the system refuses both.
   bool DisableRedirection(uint64_t*) override { return false; }
   bool RevertRedirection(uint64_t) override { return false; }
 };
@@ -63,9 +63,7 @@ class EmptyRegistry : public platform::Registry {
   }
   S DeleteValue(R, const std::string&, const std::string&, V) override { return S::kNotFound; }
   S DeleteKeyTree(R, const std::string&, V) override { return S::kNotFound; }
-  S EnumKeys(R, const std::string&, V, std::vector<std::string>*) override {
-    return S::kNotFound;
-  }
+  S EnumKeys(R, const std::string&, V, std::vector<std::string>*) override { return S::kNotFound; }
   S EnumValues(R, const std::string&, V, std::vector<std::string>*) override {
     return S::kNotFound;
   }
