@@ -1,0 +1,57 @@
+#include "platform/files.h"
+
+namespace corvane::platform {
+namespace {
+
+// True for "C:", "C:\", "\\server\share" and "\\server\share\": a path with no folder to create.
+bool IsRootPath(const std::string& path) {
+  std::string p = path;
+  while (!p.empty() && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+  if (p.size() == 2 && p[1] == ':') return true;
+  if (p.size() > 2 && (p[0] == '\\' || p[0] == '/') && (p[1] == '\\' || p[1] == '/')) {
+    // UNC: \\server\share is the root; count the separators after the leading pair.
+    size_t seps = 0;
+    for (size_t i = 2; i < p.size(); ++i) {
+      if (p[i] == '\\' || p[i] == '/') ++seps;
+    }
+    return seps <= 1;
+  }
+  return p.empty();
+}
+
+}  // namespace
+
+bool FileSystem::FileExists(const std::string& path) {
+  uint32_t a = attr::kInvalid;
+  if (GetAttributes(path, &a) != Status::kOk || a == attr::kInvalid) return false;
+  return (a & attr::kDirectory) == 0;
+}
+
+bool FileSystem::DirectoryExists(const std::string& path) {
+  uint32_t a = attr::kInvalid;
+  if (GetAttributes(path, &a) != Status::kOk || a == attr::kInvalid) return false;
+  return (a & attr::kDirectory) != 0;
+}
+
+Status FileSystem::CreateDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+  if (p.empty()) return Status::kInvalidName;
+  if (IsRootPath(p)) return DirectoryExists(p + "\\") ? Status::kOk : Status::kNotFound;
+  if (DirectoryExists(p)) return Status::kOk;
+  if (FileExists(p)) return Status::kAlreadyExists;
+  size_t cut = p.find_last_of("\\/");
+  if (cut != std::string::npos && cut > 0) {
+    std::string parent = p.substr(0, cut);
+    if (!IsRootPath(parent)) {
+      Status s = CreateDirectories(parent);
+      if (s != Status::kOk) return s;
+    }
+  }
+  Status s = CreateDirectory(p);
+  // Another thread or process may have created it in between.
+  if (s == Status::kAlreadyExists && DirectoryExists(p)) return Status::kOk;
+  return s;
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,63 @@
+// The description of a simulated machine: the facts that the system service reports, read from
+// the text file "machine.txt" of the machine folder. Every key is optional; a missing file or key
+// gives the default (Windows 10 x64, a 32-bit engine process, an English locale).
+//
+// The file holds "key = value" lines in UTF-8; "#" starts a comment line. Keys:
+//   windows.version = 10.0.19045       windows.product_type = 1    windows.service_pack =
+//   windows.64bit = true               process.64bit = false
+//   computer = WORKSTATION             user = User
+//   windows_folder = C:\Windows
+//   temp_folder = C:\Users\User\AppData\Local\Temp\ (a trailing backslash is added when missing)
+//   module_path = C:\Users\User\Downloads\setup.exe
+//   current_folder = C:\Users\User\Downloads
+//   locale.short_date = M/d/yyyy       locale.time = h:mm:ss tt
+//   uptime_ms = 3600000                clock = 2025-01-31 14:05:09 (fixed; default host time)
+//   disk.C.total = 274877906944        disk.C.free = 107374182400
+//   env.NAME = value                   (adds or replaces a variable of the initial block;
+//                                       an empty value removes it)
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace corvane::platform::sim {
+
+struct DiskSize {
+  uint64_t total = 256ull << 30;
+  uint64_t free = 100ull << 30;
+};
+
+struct MachineDescription {
+  OsVersion version{10, 0, 19045, 2, 1, 0, 0, ""};
+  bool windows64 = true;
+  bool process64 = false;
+  std::string computer = "WORKSTATION";
+  std::string user = "User";
+  std::string windows_folder = "C:\\Windows";
+  std::string temp_folder;     // default C:\Users\<user>\AppData\Local\Temp\ (trailing "\")
+  std::string module_path;     // default C:\Users\<user>\Downloads\setup.exe
+  std::string current_folder;  // default C:\Users\<user>\Downloads
+  std::string short_date = "M/d/yyyy";
+  std::string time_format = "h:mm:ss tt";
+  uint64_t uptime_ms = 3600000;
+  std::optional<LocalTime> clock;
+  std::map<char, DiskSize> disks;  // by upper-case drive letter; C: always present
+  // Overrides of the initial environment; an empty value removes the variable.
+  std::vector<std::pair<std::string, std::string>> env;
+
+  // Texts are 1252; the file is UTF-8. Unknown keys and malformed lines are reported in *error
+  // (one line each) and skipped.
+  static MachineDescription Parse(const std::string& utf8_text, std::string* error);
+  // Fills the defaults that depend on other facts (user folders, drive C:).
+  void Complete();
+  // The initial environment block of a process on this machine, sorted as Windows keeps it.
+  std::vector<std::pair<std::string, std::string>> InitialEnvironment() const;
+};
+
+}  // namespace corvane::platform::sim

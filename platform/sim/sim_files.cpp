@@ -1,0 +1,749 @@
+#include "platform/sim/sim_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
+#include "platform/sim/sim_common.h"
+#include "platform/sim/sim_paths.h"
+#include "platform/text.h"
+
+namespace corvane::platform::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kStoredBits =
+    attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive | attr::kTemporary;
+constexpr uint32_t kFileDefault = attr::kArchive;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorFileExists = 80;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorDirectory = 267;
+
+Status FromErrno(int e) {
+  switch (e) {
+    case ENOENT: case ENOTDIR: return Status::kNotFound;
+    case EACCES: case EPERM: case EROFS: case ETXTBSY: return Status::kAccessDenied;
+    case EEXIST: return Status::kAlreadyExists;
+    case ENOTEMPTY: return Status::kNotEmpty;
+    case ENAMETOOLONG: case EINVAL: return Status::kInvalidName;
+    case ENOSPC: case EDQUOT: return Status::kDiskFull;
+    default: return Status::kFailed;
+  }
+}
+
+int64_t FileTimeOf(const fs::path& p) {
+  std::error_code ec;
+  auto t = fs::last_write_time(p, ec);
+  if (ec) return 0;
+  auto sys = std::chrono::file_clock::to_sys(t);
+  auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(sys.time_since_epoch()).count();
+  // FILETIME counts 100-ns intervals from 1601-01-01; the Unix epoch is 11644473600 s later.
+  return ticks / 100 + 116444736000000000LL;
+}
+
+// An entry of a host folder whose 1252 name equals name ignoring case (an exact match first).
+bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
+  std::error_code ec;
+  fs::path exact = dir / HostName(name);
+  if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) {
+    *found = exact;
+    return true;
+  }
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (SameText(NameFromHost(it->path().filename()), name)) {
+      *found = it->path();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// Open handles by file, for the sharing rules and delete-on-close.
+class HandleTable {
+ public:
+  struct Handle {
+    uint64_t id;
+    bool read, write, share_read, share_write, delete_on_close;
+  };
+
+  // False (sharing violation) when the new handle conflicts with an open one.
+  bool Add(const std::string& key, Handle h) {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const Handle& o : open_[key]) {
+      if ((h.read && !o.share_read) || (h.write && !o.share_write) ||
+          (o.read && !h.share_read) || (o.write && !h.share_write)) {
+        return false;
+      }
+    }
+    open_[key].push_back(h);
+    return true;
+  }
+  uint64_t NextId() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return ++next_id_;
+  }
+  bool IsOpen(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = open_.find(key);
+    return it != open_.end() && !it->second.empty();
+  }
+  // Any open handle on key or below it (a folder).
+  bool IsOpenBelow(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::string prefix = key + "\\";
+    for (const auto& [k, v] : open_) {
+      if (v.empty()) continue;
+      if (k == key || k.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+  }
+  // Removes the handle; true when it was the last one and a delete-on-close is pending.
+  bool Remove(const std::string& key, uint64_t id) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto& list = open_[key];
+    bool pending = false;
+    for (auto it = list.begin(); it != list.end();) {
+      if (it->id == id) {
+        if (it->delete_on_close) pending_delete_[key] = true;
+        it = list.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    if (list.empty()) {
+      open_.erase(key);
+      pending = pending_delete_.erase(key) > 0;
+    }
+    return pending;
+  }
+
+ private:
+  std::mutex mu_;
+  uint64_t next_id_ = 0;
+  std::map<std::string, std::vector<Handle>> open_;
+  std::map<std::string, bool> pending_delete_;
+};
+
+namespace {
+
+class SimFile : public File {
+ public:
+  // The file keeps the handle table alive, not the file system: it may outlive both. An attribute
+  // entry of a deleted temporary file is harmless, since a new file at that path replaces it.
+  SimFile(int fd, std::shared_ptr<HandleTable> table, std::string key, uint64_t id, fs::path host)
+      : fd_(fd), table_(std::move(table)), key_(std::move(key)), id_(id), host_(std::move(host)) {}
+  ~SimFile() override {
+    ::close(fd_);
+    if (table_->Remove(key_, id_)) {
+      std::error_code ec;
+      fs::remove(host_, ec);
+    }
+  }
+
+  Status Read(void* buffer, size_t n, size_t* read) override {
+    *read = 0;
+    char* out = static_cast<char*>(buffer);
+    while (n > 0) {
+      ssize_t got = ::read(fd_, out, n);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        // A handle opened for writing only cannot read.
+        return Record(errno == EBADF ? Status::kAccessDenied : FromErrno(errno));
+      }
+      if (got == 0) break;
+      *read += static_cast<size_t>(got);
+      out += got;
+      n -= static_cast<size_t>(got);
+    }
+    return Status::kOk;
+  }
+
+  Status Write(const void* data, size_t n) override {
+    const char* in = static_cast<const char*>(data);
+    while (n > 0) {
+      ssize_t done = ::write(fd_, in, n);
+      if (done < 0) {
+        if (errno == EINTR) continue;
+        return Record(errno == EBADF ? Status::kAccessDenied : FromErrno(errno));
+      }
+      in += done;
+      n -= static_cast<size_t>(done);
+    }
+    return Status::kOk;
+  }
+
+  Status Seek(uint64_t offset) override {
+    if (offset > static_cast<uint64_t>(INT64_MAX) ||
+        ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+      return Record(Status::kFailed);
+    }
+    return Status::kOk;
+  }
+
+  Status Size(uint64_t* size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return Record(FromErrno(errno));
+    *size = static_cast<uint64_t>(st.st_size);
+    return Status::kOk;
+  }
+
+  Status Flush() override { return Status::kOk; }  // writes go straight to the host file
+
+ private:
+  int fd_;
+  std::shared_ptr<HandleTable> table_;
+  std::string key_;
+  uint64_t id_;
+  fs::path host_;
+};
+
+}  // namespace
+
+SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& machine)
+    : machine_(std::move(machine_folder)), disks_(machine.disks),
+      windows_folder_(FullPath(machine.windows_folder, "C:\\")),
+      redirected_process_(machine.windows64 && !machine.process64),
+      handles_(std::make_shared<HandleTable>()) {
+  std::error_code ec;
+  for (const auto& [letter, size] : disks_) {
+    fs::create_directories(machine_ / (std::string("drive_") + LowerChar1252(letter)), ec);
+  }
+  // Attribute store: "XXXXXXXX C:\path" lines, paths in UTF-8.
+  std::string text;
+  if (ReadHostFile(machine_ / "attributes.txt", &text)) {
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+      unsigned bits = 0;
+      if (line.size() > 9 && std::sscanf(line.c_str(), "%8x", &bits) == 1) {
+        attributes_[UpperCase(Cp1252FromUtf8(line.substr(9)))] = bits & kStoredBits;
+      }
+    }
+  }
+  current_ = FullPath(machine.current_folder, "C:\\");
+  if (current_.size() > 3 && current_.back() == '\\') current_.pop_back();
+}
+
+SimFileSystem::~SimFileSystem() = default;
+
+Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
+  std::string cur;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    cur = current_;
+  }
+  std::string full = Redirect(FullPath(path, cur));
+  std::vector<std::string> parts;
+  char drive = 0;
+  bool trailing = false;
+  if (full.empty()) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!SplitDrivePath(full, &drive, &parts, &trailing)) {
+    return RecordError(Status::kNotFound, kErrorPathNotFound);  // no network in the simulation
+  }
+  for (const std::string& p : parts) {
+    if (!IsValidComponent(p)) return Record(Status::kInvalidName);
+  }
+  fs::path host = machine_ / (std::string("drive_") + LowerChar1252(drive));
+  std::error_code ec;
+  if (!fs::is_directory(host, ec)) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  r->drive = drive;
+  r->full = std::string(1, drive) + ":\\";
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) r->full.push_back('\\');
+    r->full += parts[i];
+  }
+  r->key = UpperCase(r->full);
+  if (parts.empty()) {
+    r->host = host;
+    r->exists = r->is_dir = r->is_root = true;
+    return Status::kOk;
+  }
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    fs::path next;
+    if (!FindChild(host, parts[i], &next) || !fs::is_directory(next, ec)) {
+      return RecordError(Status::kNotFound, kErrorPathNotFound);
+    }
+    host = next;
+  }
+  r->name = parts.back();
+  fs::path found;
+  if (FindChild(host, parts.back(), &found)) {
+    r->host = found;
+    r->exists = true;
+    r->is_dir = fs::is_directory(found, ec);
+    // "file.txt\" names a folder that is not there.
+    if (trailing && !r->is_dir) return Record(Status::kNotFound);
+  } else {
+    r->host = host / HostName(parts.back());
+    r->exists = false;
+  }
+  r->trailing_separator = trailing;
+  return Status::kOk;
+}
+
+fs::path SimFileSystem::HostPath(const std::string& windows_path) {
+  Resolved r;
+  if (Resolve(windows_path, &r) != Status::kOk) return fs::path();
+  return r.host;
+}
+
+uint32_t SimFileSystem::AttributesOf(const Resolved& r) {
+  auto it = attributes_.find(r.key);
+  uint32_t bits = it != attributes_.end() ? it->second : (r.is_dir ? 0 : kFileDefault);
+  if (r.is_dir) return bits | attr::kDirectory;
+  return bits == 0 ? attr::kNormal : bits;
+}
+
+void SimFileSystem::StoreAttributes(const std::string& key, uint32_t bits, bool is_dir) {
+  bits &= kStoredBits;
+  if (bits == (is_dir ? 0 : kFileDefault)) {
+    attributes_.erase(key);
+  } else {
+    attributes_[key] = bits;
+  }
+  SaveAttributes();
+}
+
+void SimFileSystem::MoveAttributes(const std::string& from_key, const std::string& to_key) {
+  std::map<std::string, uint32_t> moved;
+  std::string prefix = from_key + "\\";
+  for (auto it = attributes_.begin(); it != attributes_.end();) {
+    if (it->first == from_key) {
+      moved[to_key] = it->second;
+      it = attributes_.erase(it);
+    } else if (it->first.compare(0, prefix.size(), prefix) == 0) {
+      moved[to_key + it->first.substr(from_key.size())] = it->second;
+      it = attributes_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  attributes_.erase(to_key);
+  for (auto& [k, v] : moved) attributes_[k] = v;
+  SaveAttributes();
+}
+
+void SimFileSystem::DropAttributes(const std::string& key) {
+  if (attributes_.erase(key) > 0) SaveAttributes();
+}
+
+void SimFileSystem::SaveAttributes() {
+  std::string text;
+  char head[16];
+  for (const auto& [key, bits] : attributes_) {
+    std::snprintf(head, sizeof(head), "%08X ", bits);
+    text += head + Utf8From1252(key) + "\n";
+  }
+  WriteHostFile(machine_ / "attributes.txt", text);
+}
+
+std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode,
+                                          Status* status) {
+  *status = Status::kOk;
+  Resolved r;
+  if ((*status = Resolve(path, &r)) != Status::kOk) return nullptr;
+  HandleTable::Handle h{0, false, false, true, false, false};
+  int flags = 0;
+  bool must_exist = false, must_not_exist = false;
+  switch (mode) {
+    case OpenMode::kRead: h.read = true; flags = O_RDONLY; must_exist = true; break;
+    case OpenMode::kCreate: h.write = true; flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case OpenMode::kCreateNew:
+      h.write = true; flags = O_WRONLY | O_CREAT | O_EXCL; must_not_exist = true; break;
+    case OpenMode::kAppend: h.write = true; flags = O_WRONLY | O_CREAT; break;
+    case OpenMode::kReadWrite: h.read = h.write = true; flags = O_RDWR; must_exist = true; break;
+    case OpenMode::kExclusiveTemp:
+      h.read = h.write = true;
+      h.share_read = false;
+      h.delete_on_close = true;
+      flags = O_RDWR | O_CREAT;
+      break;
+  }
+  if (r.is_dir || r.is_root) {
+    *status = Record(Status::kAccessDenied);
+    return nullptr;
+  }
+  if (r.trailing_separator) {  // "name\" cannot be a file
+    *status = Record(Status::kInvalidName);
+    return nullptr;
+  }
+  if (must_exist && !r.exists) {
+    *status = Record(Status::kNotFound);
+    return nullptr;
+  }
+  if (must_not_exist && r.exists) {
+    *status = RecordError(Status::kAlreadyExists, kErrorFileExists);
+    return nullptr;
+  }
+  bool created = !r.exists;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (r.exists && h.write && IsReadOnly(r)) {
+      *status = Record(Status::kAccessDenied);
+      return nullptr;
+    }
+    // CREATE_ALWAYS with normal attributes refuses to replace a hidden or system file.
+    if (r.exists && mode == OpenMode::kCreate &&
+        (AttributesOf(r) & (attr::kHidden | attr::kSystem)) != 0) {
+      *status = Record(Status::kAccessDenied);
+      return nullptr;
+    }
+  }
+  h.id = handles_->NextId();
+  if (!handles_->Add(r.key, h)) {
+    *status = RecordError(Status::kAccessDenied, kErrorSharingViolation);
+    return nullptr;
+  }
+  int fd = ::open(r.host.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *status = Record(FromErrno(errno));
+    handles_->Remove(r.key, h.id);
+    return nullptr;
+  }
+  if (mode == OpenMode::kAppend) ::lseek(fd, 0, SEEK_END);
+  if (created) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (mode == OpenMode::kExclusiveTemp) {
+      StoreAttributes(r.key, attr::kArchive | attr::kTemporary, false);
+    } else {
+      DropAttributes(r.key);
+    }
+  }
+  return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host);
+}
+
+Status SimFileSystem::ReadFile(const std::string& path, std::string* contents) {
+  Status s;
+  auto f = Open(path, OpenMode::kRead, &s);
+  if (!f) return s;
+  uint64_t size = 0;
+  if ((s = f->Size(&size)) != Status::kOk) return s;
+  contents->assign(static_cast<size_t>(size), '\0');
+  size_t got = 0;
+  if ((s = f->Read(contents->data(), contents->size(), &got)) != Status::kOk) return s;
+  contents->resize(got);
+  return Status::kOk;
+}
+
+Status SimFileSystem::WriteFile(const std::string& path, std::string_view contents) {
+  Status s;
+  auto f = Open(path, OpenMode::kCreate, &s);
+  if (!f) return s;
+  return f->Write(contents.data(), contents.size());
+}
+
+Status SimFileSystem::GetAttributes(const std::string& path, uint32_t* attributes) {
+  *attributes = attr::kInvalid;
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  std::lock_guard<std::mutex> lock(mu_);
+  *attributes = AttributesOf(r);
+  return Status::kOk;
+}
+
+Status SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  std::lock_guard<std::mutex> lock(mu_);
+  StoreAttributes(r.key, attributes, r.is_dir);
+  return Status::kOk;
+}
+
+Status SimFileSystem::GetFileSize(const std::string& path, uint64_t* size) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  std::error_code ec;
+  *size = r.is_dir ? 0 : static_cast<uint64_t>(fs::file_size(r.host, ec));
+  if (ec) return Record(Status::kFailed);
+  return Status::kOk;
+}
+
+Status SimFileSystem::GetLastWriteTime(const std::string& path, int64_t* filetime) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  *filetime = FileTimeOf(r.host);
+  return Status::kOk;
+}
+
+Status SimFileSystem::CreateDirectory(const std::string& path) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (r.exists) return Record(Status::kAlreadyExists);
+  std::error_code ec;
+  if (!fs::create_directory(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
+  std::lock_guard<std::mutex> lock(mu_);
+  DropAttributes(r.key);
+  return Status::kOk;
+}
+
+Status SimFileSystem::RemoveDirectory(const std::string& path) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
+  if (r.is_root) return Record(Status::kAccessDenied);
+  std::error_code ec;
+  if (fs::directory_iterator(r.host, ec) != fs::directory_iterator()) {
+    return Record(Status::kNotEmpty);
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  // The process holds its current folder open, so neither it nor a folder above it can go.
+  std::string cur_key = UpperCase(current_);
+  if (cur_key == r.key || cur_key.compare(0, r.key.size() + 1, r.key + "\\") == 0) {
+    return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  }
+  if (IsReadOnly(r)) return Record(Status::kAccessDenied);
+  if (!fs::remove(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
+  DropAttributes(r.key);
+  return Status::kOk;
+}
+
+Status SimFileSystem::DeleteFile(const std::string& path) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  if (r.is_dir) return Record(Status::kAccessDenied);
+  if (handles_->IsOpen(r.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  std::lock_guard<std::mutex> lock(mu_);
+  if (IsReadOnly(r)) return Record(Status::kAccessDenied);
+  std::error_code ec;
+  if (!fs::remove(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
+  DropAttributes(r.key);
+  return Status::kOk;
+}
+
+Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
+                               bool fail_if_exists) {
+  Resolved src, dst;
+  Status s = Resolve(from, &src);
+  if (s != Status::kOk) return s;
+  if (!src.exists) return Record(Status::kNotFound);
+  if (src.is_dir) return Record(Status::kAccessDenied);
+  if ((s = Resolve(to, &dst)) != Status::kOk) return s;
+  if (dst.key == src.key) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  if (dst.exists) {
+    if (fail_if_exists) return RecordError(Status::kAlreadyExists, kErrorFileExists);
+    if (dst.is_dir) return Record(Status::kAccessDenied);
+    std::lock_guard<std::mutex> lock(mu_);
+    // CopyFile will not replace a read-only or hidden file.
+    if (AttributesOf(dst) & (attr::kReadOnly | attr::kHidden)) return Record(Status::kAccessDenied);
+  }
+  if (handles_->IsOpen(dst.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  std::error_code ec;
+  fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
+  if (ec) return Record(FromErrno(ec.value()));
+  // The copy keeps the last-write time of its source.
+  auto when = fs::last_write_time(src.host, ec);
+  if (!ec) fs::last_write_time(dst.host, when, ec);
+  std::lock_guard<std::mutex> lock(mu_);
+  // The copy carries the attributes of its source.
+  uint32_t bits = AttributesOf(src);
+  StoreAttributes(dst.key, bits == attr::kNormal ? 0 : bits, false);
+  return Status::kOk;
+}
+
+Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, bool replace) {
+  Resolved src, dst;
+  Status s = Resolve(from, &src);
+  if (s != Status::kOk) return s;
+  if (!src.exists) return Record(Status::kNotFound);
+  if (src.is_root) return Record(Status::kAccessDenied);
+  if ((s = Resolve(to, &dst)) != Status::kOk) return s;
+  if (handles_->IsOpenBelow(src.key)) {
+    return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  }
+  std::error_code ec;
+  if (dst.key == src.key) {
+    // Only the letter case changes: rename the entry in place.
+    fs::path target = src.host.parent_path() / HostName(dst.name);
+    if (target == src.host) return Status::kOk;
+    fs::path step = src.host;
+    step += ".case";
+    fs::rename(src.host, step, ec);
+    if (!ec) fs::rename(step, target, ec);
+    return ec ? Record(FromErrno(ec.value())) : Status::kOk;
+  }
+  if (src.is_dir && dst.key.compare(0, src.key.size() + 1, src.key + "\\") == 0) {
+    return RecordError(Status::kFailed, kErrorSharingViolation);  // into its own subtree
+  }
+  if (dst.exists) {
+    if (!replace) return Record(Status::kAlreadyExists);
+    // Replacing works for a file by a file only.
+    if (dst.is_dir || src.is_dir) return Record(Status::kAccessDenied);
+    if (handles_->IsOpen(dst.key)) {
+      return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    if (IsReadOnly(dst)) return Record(Status::kAccessDenied);
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  if (src.is_dir) {
+    // The process's current folder, or a folder above it, is held open.
+    std::string cur_key = UpperCase(current_);
+    if (cur_key == src.key || cur_key.compare(0, src.key.size() + 1, src.key + "\\") == 0) {
+      return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+    }
+  }
+  fs::rename(src.host, dst.host, ec);
+  if (ec) return Record(FromErrno(ec.value()));
+  MoveAttributes(src.key, dst.key);
+  return Status::kOk;
+}
+
+Status SimFileSystem::List(const std::string& folder, const std::string& pattern,
+                           std::vector<FileEntry>* entries) {
+  entries->clear();
+  Resolved r;
+  Status s = Resolve(folder.empty() ? std::string(".") : folder, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
+  std::error_code ec;
+  std::lock_guard<std::mutex> lock(mu_);
+  for (fs::directory_iterator it(r.host, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = NameFromHost(it->path().filename());
+    if (!MatchesPattern(name, pattern)) continue;
+    Resolved child;
+    child.full = r.full + (r.is_root ? "" : "\\") + name;
+    child.key = UpperCase(child.full);
+    child.host = it->path();
+    child.exists = true;
+    child.is_dir = it->is_directory(ec);
+    FileEntry e;
+    e.name = name;
+    e.attributes = AttributesOf(child);
+    e.size = child.is_dir ? 0 : static_cast<uint64_t>(it->file_size(ec));
+    e.last_write = FileTimeOf(child.host);
+    entries->push_back(std::move(e));
+  }
+  // NTFS lists a folder in the order of its upper-cased names.
+  std::sort(entries->begin(), entries->end(), [](const FileEntry& a, const FileEntry& b) {
+    return UpperCase(a.name) < UpperCase(b.name);
+  });
+  return Status::kOk;
+}
+
+std::string SimFileSystem::GetCurrentDirectory() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return current_;
+}
+
+Status SimFileSystem::SetCurrentDirectory(const std::string& path) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
+  std::lock_guard<std::mutex> lock(mu_);
+  // The folder as named: a redirected System32 stays System32 here and is redirected on use.
+  current_ = FullPath(path, current_);
+  if (current_.size() > 3 && current_.back() == '\\') current_.pop_back();
+  return Status::kOk;
+}
+
+std::string SimFileSystem::GetFullPath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  return FullPath(path, current_);
+}
+
+Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes,
+                                   uint64_t* total_bytes) {
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists) return Record(Status::kNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // wants a folder
+  auto it = disks_.find(r.drive);
+  DiskSize d = it != disks_.end() ? it->second : DiskSize();
+  *free_bytes = d.free;
+  *total_bytes = d.total;
+  return Status::kOk;
+}
+
+namespace {
+
+constexpr uint32_t kErrorInvalidFunction = 1;
+
+// File systems whose redirection the current thread switched off.
+thread_local std::vector<const void*> redirection_off;
+
+// True when path is folder or lies below it; *rest receives what follows the folder.
+bool Below(const std::string& path, const std::string& folder, std::string* rest) {
+  if (path.size() < folder.size() || !SameText(std::string_view(path).substr(0, folder.size()), folder)) {
+    return false;
+  }
+  if (path.size() == folder.size()) {
+    rest->clear();
+    return true;
+  }
+  if (path[folder.size()] != '\\') return false;
+  *rest = path.substr(folder.size());
+  return true;
+}
+
+}  // namespace
+
+bool SimFileSystem::RedirectionOff() const {
+  return std::find(redirection_off.begin(), redirection_off.end(), this) != redirection_off.end();
+}
+
+std::string SimFileSystem::Redirect(const std::string& full) const {
+  if (!redirected_process_ || RedirectionOff()) return full;
+  std::string rest;
+  if (Below(full, windows_folder_ + "\\Sysnative", &rest)) {
+    return windows_folder_ + "\\System32" + rest;
+  }
+  if (!Below(full, windows_folder_ + "\\System32", &rest)) return full;
+  // These folders are the same for both kinds of process.
+  for (const char* shared : {"\\catroot", "\\catroot2", "\\DriverStore", "\\drivers\\etc",
+                             "\\LogFiles", "\\spool"}) {
+    std::string below;
+    if (Below(rest, shared, &below)) return full;
+  }
+  return windows_folder_ + "\\SysWOW64" + rest;
+}
+
+bool SimFileSystem::DisableRedirection(uint64_t* old_value) {
+  if (!redirected_process_) {
+    RecordError(Status::kFailed, kErrorInvalidFunction);
+    return false;
+  }
+  *old_value = RedirectionOff() ? 1 : 0;
+  if (!RedirectionOff()) redirection_off.push_back(this);
+  return true;
+}
+
+bool SimFileSystem::RevertRedirection(uint64_t old_value) {
+  if (!redirected_process_) {
+    RecordError(Status::kFailed, kErrorInvalidFunction);
+    return false;
+  }
+  auto it = std::find(redirection_off.begin(), redirection_off.end(), this);
+  if (it != redirection_off.end()) redirection_off.erase(it);
+  if (old_value != 0) redirection_off.push_back(this);
+  return true;
+}
+
+}  // namespace corvane::platform::sim

@@ -1,0 +1,87 @@
+// Files and folders of the simulated machine. Drive X: is the host folder MACHINE/drive_x; each
+// Windows path is resolved component by component, letter case ignored under the 1252 folding,
+// and a new name is stored as the UTF-8 form of its 1252 text. The read-only, hidden, system,
+// archive and temporary bits live in MACHINE/attributes.txt, since the host keeps no such bits.
+// Open files follow the Windows sharing rules (a file open for writing cannot be opened again for
+// writing, nor deleted or moved while open; a no-sharing open excludes every other).
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/files.h"
+#include "platform/sim/machine.h"
+
+namespace corvane::platform::sim {
+
+class HandleTable;
+
+class SimFileSystem : public FileSystem {
+ public:
+  SimFileSystem(std::filesystem::path machine_folder, const MachineDescription& machine);
+  ~SimFileSystem() override;
+
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode, Status* status) override;
+  Status ReadFile(const std::string& path, std::string* contents) override;
+  Status WriteFile(const std::string& path, std::string_view contents) override;
+  Status GetAttributes(const std::string& path, uint32_t* attributes) override;
+  Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  Status GetFileSize(const std::string& path, uint64_t* size) override;
+  Status GetLastWriteTime(const std::string& path, int64_t* filetime) override;
+  Status CreateDirectory(const std::string& path) override;
+  Status RemoveDirectory(const std::string& path) override;
+  Status DeleteFile(const std::string& path) override;
+  Status CopyFile(const std::string& from, const std::string& to, bool fail_if_exists) override;
+  Status MoveFile(const std::string& from, const std::string& to, bool replace) override;
+  Status List(const std::string& folder, const std::string& pattern,
+              std::vector<FileEntry>* entries) override;
+  std::string GetCurrentDirectory() override;
+  Status SetCurrentDirectory(const std::string& path) override;
+  std::string GetFullPath(const std::string& path) override;
+  Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override;
+  bool DisableRedirection(uint64_t* old_value) override;
+  bool RevertRedirection(uint64_t old_value) override;
+
+  // The host path that a Windows path names (an existing entry in its stored letter case, or the
+  // name a new entry would get); empty when the path cannot be resolved (missing parent folder,
+  // unknown drive, malformed name).
+  std::filesystem::path HostPath(const std::string& windows_path);
+
+ private:
+  struct Resolved {
+    std::string full;            // full Windows path, no trailing separator except a root
+    std::string key;             // its upper-case form: the key of the attribute store
+    std::filesystem::path host;  // host path of the entry (or of the entry to create)
+    std::string name;            // the last component as the caller wrote it
+    bool trailing_separator = false;
+    bool exists = false;
+    bool is_dir = false;
+    bool is_root = false;
+    char drive = 0;
+  };
+  // kOk when the parent folder exists (the entry itself may not); kNotFound for a missing drive
+  // or parent, kInvalidName for a malformed name.
+  Status Resolve(const std::string& path, Resolved* r);
+  uint32_t AttributesOf(const Resolved& r);  // mu_ held
+  void StoreAttributes(const std::string& key, uint32_t bits, bool is_dir);  // mu_ held
+  void MoveAttributes(const std::string& from_key, const std::string& to_key);  // mu_ held
+  void DropAttributes(const std::string& key);  // mu_ held
+  void SaveAttributes();  // mu_ held
+  bool IsReadOnly(const Resolved& r) { return (AttributesOf(r) & attr::kReadOnly) != 0; }
+  // The path a 32-bit process reaches on 64-bit Windows while its thread's redirection is on.
+  std::string Redirect(const std::string& full) const;
+  bool RedirectionOff() const;
+
+  std::filesystem::path machine_;
+  std::map<char, DiskSize> disks_;
+  std::string windows_folder_;
+  bool redirected_process_;  // a 32-bit process on 64-bit Windows
+  std::mutex mu_;
+  std::string current_;
+  std::map<std::string, uint32_t> attributes_;  // by upper-case full path
+  std::shared_ptr<HandleTable> handles_;
+};
+
+}  // namespace corvane::platform::sim

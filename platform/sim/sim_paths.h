@@ -1,0 +1,33 @@
+// Windows path rules as the simulated machine applies them: full-path resolution and the
+// wildcard matching of folder listings. Pure text functions, no file system access.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::platform::sim {
+
+// Full path of path against the current folder (a full path such as "C:\Work"), as
+// GetFullPathName computes it: "/" counts as "\", repeated separators collapse, "." and ".."
+// components are resolved (".." never climbs above the root), a path that does not end in a
+// separator loses its trailing dots and blanks, a trailing separator is kept. "\x" is taken on
+// the current drive, "D:x" relative to the current folder when it is on D: and to D:\ otherwise.
+// UNC paths keep their "\\server\share" root. Empty for an empty path.
+std::string FullPath(std::string_view path, std::string_view current);
+
+// A full drive path split into its drive letter (upper case) and its components.
+// False for anything that is not "X:\..." (UNC paths included).
+bool SplitDrivePath(std::string_view full, char* drive, std::vector<std::string>* components,
+                    bool* trailing_separator = nullptr);
+
+// True when name may be one component of a path (no control characters, none of <>:"/\|?*, not
+// empty).
+bool IsValidComponent(std::string_view name);
+
+// FindFirstFile wildcard matching, letter case ignored under the 1252 folding: "*" any run of
+// characters, "?" one character (or none at the end of the name or before a dot), "*.*" every
+// name, a pattern ending in "." names without an extension.
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+}  // namespace corvane::platform::sim

@@ -1,0 +1,75 @@
+#include "platform/sim/sim_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace corvane::platform::sim {
+namespace {
+
+TEST(SimPaths, FullPathResolvesDotsSeparatorsAndRelativePaths) {
+  const std::string cur = "C:\\Work\\Sub";
+  EXPECT_EQ(FullPath("C:\\a\\b\\..\\c", cur), "C:\\a\\c");
+  EXPECT_EQ(FullPath("C:\\a\\.\\b\\.", cur), "C:\\a\\b");
+  EXPECT_EQ(FullPath("c:/a//b", cur), "C:\\a\\b");
+  EXPECT_EQ(FullPath("C:\\..\\..\\x", cur), "C:\\x");  // never above the root
+  EXPECT_EQ(FullPath("file.txt", cur), "C:\\Work\\Sub\\file.txt");
+  EXPECT_EQ(FullPath("..\\other", cur), "C:\\Work\\other");
+  EXPECT_EQ(FullPath("..\\..\\..\\..", cur), "C:\\");
+  EXPECT_EQ(FullPath(".", cur), "C:\\Work\\Sub");
+  EXPECT_EQ(FullPath("\\root.txt", cur), "C:\\root.txt");
+  EXPECT_EQ(FullPath("C:", cur), "C:\\Work\\Sub");      // drive-relative, current drive
+  EXPECT_EQ(FullPath("C:x", cur), "C:\\Work\\Sub\\x");
+  EXPECT_EQ(FullPath("D:x", cur), "D:\\x");             // another drive: its root
+  EXPECT_EQ(FullPath("", cur), "");
+}
+
+TEST(SimPaths, FullPathKeepsTrailingSeparatorAndDropsTrailingDots) {
+  const std::string cur = "C:\\Work";
+  EXPECT_EQ(FullPath("C:\\a\\b\\", cur), "C:\\a\\b\\");
+  EXPECT_EQ(FullPath("C:\\", cur), "C:\\");
+  EXPECT_EQ(FullPath("C:\\a\\name. . ", cur), "C:\\a\\name");
+  EXPECT_EQ(FullPath("C:\\a.b\\c", cur), "C:\\a.b\\c");  // dots inside names stay
+  EXPECT_EQ(FullPath("\\\\?\\C:\\a\\..\\b", cur), "C:\\b");
+  EXPECT_EQ(FullPath("\\\\server\\share\\a\\..\\b", cur), "\\\\server\\share\\b");
+  EXPECT_EQ(FullPath("\\\\server\\share\\..\\..", cur), "\\\\server\\share");
+}
+
+TEST(SimPaths, SplitsDrivePathsOnly) {
+  char drive = 0;
+  std::vector<std::string> parts;
+  bool trailing = false;
+  ASSERT_TRUE(SplitDrivePath("d:\\One\\Two\\", &drive, &parts, &trailing));
+  EXPECT_EQ(drive, 'D');
+  EXPECT_EQ(parts, (std::vector<std::string>{"One", "Two"}));
+  EXPECT_TRUE(trailing);
+  ASSERT_TRUE(SplitDrivePath("C:\\", &drive, &parts));
+  EXPECT_TRUE(parts.empty());
+  EXPECT_FALSE(SplitDrivePath("\\\\server\\share", &drive, &parts));
+  EXPECT_FALSE(SplitDrivePath("relative", &drive, &parts));
+}
+
+TEST(SimPaths, ComponentValidity) {
+  EXPECT_TRUE(IsValidComponent("Caf\xE9 (1).txt"));
+  for (const char* bad : {"", "a<b", "a>b", "a:b", "a\"b", "a|b", "a?b", "a*b", "a\tb"}) {
+    EXPECT_FALSE(IsValidComponent(bad)) << bad;
+  }
+}
+
+TEST(SimPaths, WildcardsFollowFindFirstFileRules) {
+  EXPECT_TRUE(MatchesPattern("readme", "*.*"));
+  EXPECT_TRUE(MatchesPattern("Report.TXT", "*.txt"));
+  EXPECT_FALSE(MatchesPattern("report.txt.bak", "*.txt"));
+  EXPECT_TRUE(MatchesPattern("abc.dat", "a?c.*"));
+  EXPECT_FALSE(MatchesPattern("ac.dat", "a?c.*"));
+  EXPECT_FALSE(MatchesPattern("abxd", "a?d"));              // "?" is one character mid-name
+  EXPECT_TRUE(MatchesPattern("a.txt", "a??.txt"));           // ... but none before the dot
+  EXPECT_TRUE(MatchesPattern("ab", "ab??"));                 // ... but not at the end
+  EXPECT_TRUE(MatchesPattern("noext", "*."));
+  EXPECT_FALSE(MatchesPattern("has.ext", "*."));
+  EXPECT_TRUE(MatchesPattern("\xC9T\xC9.LOG", "\xE9t\xE9*"));  // 1252 folding
+  EXPECT_TRUE(MatchesPattern("x", "*"));
+  EXPECT_FALSE(MatchesPattern("abc", "abd"));
+  EXPECT_TRUE(MatchesPattern("a*b", "a*b"));
+}
+
+}  // namespace
+}  // namespace corvane::platform::sim

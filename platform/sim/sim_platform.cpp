@@ -1,0 +1,151 @@
+#include "platform/sim/sim_platform.h"
+
+#include "platform/sim/sim_common.h"
+
+namespace corvane::platform {
+
+namespace fs = std::filesystem;
+
+SimPlatform::SimPlatform(const SimOptions& options)
+    : machine_(options.machine_folder), options_(options) {
+  std::error_code ec;
+  fs::create_directories(machine_, ec);
+  std::string text;
+  if (sim::ReadHostFile(machine_ / "machine.txt", &text)) {
+    description_ = sim::MachineDescription::Parse(text, &warnings_);
+  } else {
+    description_.Complete();
+  }
+  files_ = std::make_unique<sim::SimFileSystem>(machine_, description_);
+  registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
+  system_ = std::make_unique<sim::SimSystemInfo>(description_);
+  PrepareFolders();
+  if (fs::exists(machine_ / "registry.reg", ec)) {
+    std::string error;
+    if (LoadRegistry(machine_ / "registry.reg", &error) != Status::kOk) {
+      warnings_ += "registry.reg " + error + "\n";
+    }
+  } else {
+    SeedRegistry();
+  }
+  if (!options.answers_file.empty()) {
+    std::string answers, error;
+    if (!sim::ReadHostFile(options.answers_file, &answers)) {
+      warnings_ += "cannot read the answers file " + options.answers_file + "\n";
+    } else if (!ui_.QueueAnswers(answers, &error)) {
+      warnings_ += error + "\n";
+    }
+  }
+}
+
+SimPlatform::~SimPlatform() {
+  if (options_.save_registry_on_exit) SaveRegistry();
+}
+
+void SimPlatform::PrepareFolders() {
+  const sim::MachineDescription& m = description_;
+  std::string profile = "C:\\Users\\" + m.user;
+  std::vector<std::string> folders = {
+      m.windows_folder,
+      m.windows_folder + "\\system32",
+      m.temp_folder,
+      m.current_folder,
+      profile + "\\AppData\\Roaming",
+      profile + "\\Desktop",
+      profile + "\\Documents",
+      "C:\\ProgramData",
+      "C:\\Program Files\\Common Files",
+      "C:\\Users\\Public",
+  };
+  if (m.windows64) {
+    folders.push_back(m.windows_folder + "\\SysWOW64");
+    folders.push_back("C:\\Program Files (x86)\\Common Files");
+  }
+  // The folders are named as they really are, not as a redirected process would see them.
+  uint64_t redirection = 0;
+  bool switched = files_->DisableRedirection(&redirection);
+  for (const std::string& f : folders) files_->CreateDirectories(f);
+  if (switched) files_->RevertRedirection(redirection);
+}
+
+void SimPlatform::SeedRegistry() {
+  const sim::MachineDescription& m = description_;
+  Registry& r = *registry_;
+  const std::string cv = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  const std::string nt = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  std::vector<RegView> views = {RegView::kView64};
+  if (m.windows64) views.push_back(RegView::kView32);
+  for (RegView view : views) {
+    bool x86 = m.windows64 && view == RegView::kView32;
+    std::string pf = x86 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+    r.WriteValue(RegRoot::kLocalMachine, cv, "ProgramFilesDir", view, RegValue::String(pf));
+    r.WriteValue(RegRoot::kLocalMachine, cv, "CommonFilesDir", view,
+                 RegValue::String(pf + "\\Common Files"));
+    if (m.windows64) {
+      r.WriteValue(RegRoot::kLocalMachine, cv, "ProgramFilesDir (x86)", view,
+                   RegValue::String("C:\\Program Files (x86)"));
+      r.WriteValue(RegRoot::kLocalMachine, cv, "ProgramW6432Dir", view,
+                   RegValue::String("C:\\Program Files"));
+    }
+    r.WriteValue(RegRoot::kLocalMachine, cv, "ProgramFilesPath", view,
+                 RegValue::ExpandString("%ProgramFiles%"));
+    r.CreateKey(RegRoot::kLocalMachine, cv + "\\Uninstall", view);
+    r.WriteValue(RegRoot::kLocalMachine, nt, "ProductName", view,
+                 RegValue::String(m.version.major >= 10 ? "Windows 10 Pro" : "Windows"));
+    r.WriteValue(RegRoot::kLocalMachine, nt, "CurrentVersion", view,
+                 RegValue::String(m.version.major >= 10 ? "6.3"
+                                                        : std::to_string(m.version.major) + "." +
+                                                              std::to_string(m.version.minor)));
+    r.WriteValue(RegRoot::kLocalMachine, nt, "CurrentBuild", view,
+                 RegValue::String(std::to_string(m.version.build)));
+    r.WriteValue(RegRoot::kLocalMachine, nt, "CurrentBuildNumber", view,
+                 RegValue::String(std::to_string(m.version.build)));
+    if (m.version.major >= 10) {
+      r.WriteValue(RegRoot::kLocalMachine, nt, "CurrentMajorVersionNumber", view,
+                   RegValue::Dword(m.version.major));
+      r.WriteValue(RegRoot::kLocalMachine, nt, "CurrentMinorVersionNumber", view,
+                   RegValue::Dword(m.version.minor));
+    }
+    r.WriteValue(RegRoot::kLocalMachine, nt, "SystemRoot", view,
+                 RegValue::String(m.windows_folder));
+    r.WriteValue(RegRoot::kLocalMachine, nt, "RegisteredOwner", view, RegValue::String(m.user));
+  }
+  const std::string env = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+  r.WriteValue(RegRoot::kLocalMachine, env, "OS", RegView::kView64, RegValue::String("Windows_NT"));
+  r.WriteValue(RegRoot::kLocalMachine, env, "windir", RegView::kView64,
+               RegValue::ExpandString("%SystemRoot%"));
+  r.WriteValue(RegRoot::kLocalMachine, env, "TEMP", RegView::kView64,
+               RegValue::ExpandString("%SystemRoot%\\TEMP"));
+  r.WriteValue(RegRoot::kLocalMachine,
+               "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName",
+               RegView::kView64, RegValue::String(m.computer));
+  r.WriteValue(RegRoot::kCurrentUser, "Environment", "TEMP", RegView::kView64,
+               RegValue::ExpandString("%USERPROFILE%\\AppData\\Local\\Temp"));
+  r.CreateKey(RegRoot::kCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+              RegView::kView64);
+}
+
+Status SimPlatform::SaveRegistry(const fs::path& file) {
+  fs::path target = file.empty() ? machine_ / "registry.reg" : file;
+  return sim::WriteHostFile(target, registry_->SaveText()) ? Status::kOk : Status::kFailed;
+}
+
+Status SimPlatform::LoadRegistry(const fs::path& file, std::string* error) {
+  std::string text;
+  if (!sim::ReadHostFile(file, &text)) {
+    if (error) *error = "cannot read " + file.string();
+    return Status::kFailed;
+  }
+  std::string message;
+  if (!registry_->LoadText(text, &message)) {
+    if (error) *error = message;
+    return Status::kFailed;
+  }
+  return Status::kOk;
+}
+
+std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options) {
+  return std::make_unique<SimPlatform>(options);
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,84 @@
+// The simulated machine: every platform service over a machine folder on the host.
+//
+//   MACHINE/drive_c/ ...   the files of drive C: (one folder per drive)
+//   MACHINE/machine.txt    the machine description (see machine.h); defaults when missing
+//   MACHINE/registry.reg   the registry, loaded at start and saved by SaveRegistry (and at the
+//                          end when SimOptions::save_registry_on_exit is set)
+//   MACHINE/attributes.txt file attribute bits that the host cannot keep
+//
+// A new machine gets the folders and registry keys that a fresh Windows installation has and
+// that the engine reads (Windows, system, temporary and profile folders, program folders, the
+// version keys).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_system.h"
+#include "platform/sim/sim_ui.h"
+
+namespace corvane::platform {
+
+struct SimOptions {
+  std::string machine_folder;        // host folder of the machine; created when missing
+  std::string answers_file;          // host file of message-box answers (one per line), optional
+  bool save_registry_on_exit = true;
+};
+
+class SimPlatform : public Platform {
+ public:
+  explicit SimPlatform(const SimOptions& options);
+  ~SimPlatform() override;
+
+  FileSystem& files() override { return *files_; }
+  Registry& registry() override { return *registry_; }
+  SystemInfo& system() override { return *system_; }
+  UserInterface& ui() override { return ui_; }
+
+  const std::filesystem::path& MachineFolder() const { return machine_; }
+  const sim::MachineDescription& Machine() const { return description_; }
+  // The host path that a Windows path of the machine names (see SimFileSystem::HostPath).
+  std::filesystem::path HostPath(const std::string& windows_path) {
+    return files_->HostPath(windows_path);
+  }
+
+  // Message boxes.
+  void QueueAnswer(int id) { ui_.QueueAnswer(id); }
+  bool QueueAnswers(const std::string& text, std::string* error) {
+    return ui_.QueueAnswers(text, error);
+  }
+  size_t PendingAnswers() { return ui_.PendingAnswers(); }
+  std::vector<sim::RecordedBox> RecordedBoxes() { return ui_.Boxes(); }
+
+  // Registry persistence: the default file is MACHINE/registry.reg. Loading merges the file into
+  // the registry. Both give kFailed (with a message in *error for loading) when they cannot.
+  Status SaveRegistry(const std::filesystem::path& file = {});
+  Status LoadRegistry(const std::filesystem::path& file, std::string* error = nullptr);
+  sim::SimRegistry& sim_registry() { return *registry_; }
+
+  // Problems found in machine.txt or the answers file at start (one per line), or empty.
+  const std::string& Warnings() const { return warnings_; }
+
+ private:
+  void PrepareFolders();
+  void SeedRegistry();
+
+  std::filesystem::path machine_;
+  SimOptions options_;
+  std::string warnings_;
+  sim::MachineDescription description_;
+  std::unique_ptr<sim::SimFileSystem> files_;
+  std::unique_ptr<sim::SimRegistry> registry_;
+  std::unique_ptr<sim::SimSystemInfo> system_;
+  sim::SimUserInterface ui_;
+};
+
+std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);
+
+}  // namespace corvane::platform

@@ -1,0 +1,47 @@
+// System facts of the simulated machine, from its description (machine.txt). The tick count runs
+// on the host's monotonic clock from the machine's uptime at start; the environment is the
+// process's own block, kept sorted by upper-cased name as Windows keeps it.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+
+#include "platform/sim/machine.h"
+#include "platform/system.h"
+
+namespace corvane::platform::sim {
+
+class SimSystemInfo : public SystemInfo {
+ public:
+  explicit SimSystemInfo(const MachineDescription& machine);
+
+  uint32_t TickCount() override;
+  LocalTime Now() override;
+  std::string TempFolder() override { return machine_.temp_folder; }
+  std::string WindowsFolder() override { return machine_.windows_folder; }
+  std::string SystemFolder() override { return machine_.windows_folder + "\\system32"; }
+  std::string ModulePath() override { return machine_.module_path; }
+  OsVersion Version() override { return machine_.version; }
+  bool Is64BitSystem() override { return machine_.windows64; }
+  bool Is64BitProcess() override { return machine_.windows64 && machine_.process64; }
+  std::string ShortDateFormat() override { return machine_.short_date; }
+  std::string TimeFormat() override { return machine_.time_format; }
+  std::string FormatDate(const LocalTime& t, const std::string& picture) override;
+  std::string FormatTime(const LocalTime& t, const std::string& picture) override;
+  Status GetEnvironment(const std::string& name, std::string* value) override;
+  Status SetEnvironment(const std::string& name, const std::string& value,
+                        bool remove = false) override;
+  std::string ExpandEnvironment(const std::string& text) override;
+  std::vector<std::pair<std::string, std::string>> EnvironmentBlock() override;
+  std::string ComputerName() override { return machine_.computer; }
+  std::string UserName() override { return machine_.user; }
+  uint32_t LastError() override;
+
+ private:
+  MachineDescription machine_;
+  std::chrono::steady_clock::time_point start_;
+  std::mutex mu_;
+  std::vector<std::pair<std::string, std::string>> env_;
+};
+
+}  // namespace corvane::platform::sim

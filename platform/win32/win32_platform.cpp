@@ -1,0 +1,29 @@
+#include "platform/win32/win32_platform.h"
+
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system.h"
+#include "platform/win32/win32_ui.h"
+
+namespace corvane::platform {
+namespace {
+
+class Win32Platform : public Platform {
+ public:
+  FileSystem& files() override { return files_; }
+  Registry& registry() override { return registry_; }
+  SystemInfo& system() override { return system_; }
+  UserInterface& ui() override { return ui_; }
+
+ private:
+  win32::Win32FileSystem files_;
+  win32::Win32Registry registry_;
+  win32::Win32SystemInfo system_;
+  win32::Win32UserInterface ui_;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> CreateWin32Platform() { return std::make_unique<Win32Platform>(); }
+
+}  // namespace corvane::platform

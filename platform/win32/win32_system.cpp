@@ -1,0 +1,254 @@
+#include "platform/win32/win32_system.h"
+
+#include <cstring>
+
+#include "platform/win32/win32_common.h"
+
+namespace corvane::platform::win32 {
+namespace {
+
+// Calls fill(buffer, size) -> length until the text fits; returns the text without its null.
+template <typename Fill>
+std::string GrowingBuffer(Fill fill, size_t initial = MAX_PATH + 1) {
+  std::string buf(initial, '\0');
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD n = fill(buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.assign(static_cast<size_t>(n) + 1, '\0');
+  }
+  return std::string();
+}
+
+SYSTEMTIME ToSystemTime(const LocalTime& t) {
+  SYSTEMTIME st{};
+  st.wYear = t.year;
+  st.wMonth = t.month;
+  st.wDayOfWeek = t.day_of_week;
+  st.wDay = t.day;
+  st.wHour = t.hour;
+  st.wMinute = t.minute;
+  st.wSecond = t.second;
+  st.wMilliseconds = t.milliseconds;
+  return st;
+}
+
+std::string LocaleText(LCTYPE type) {
+  char buf[128];
+  int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buf, sizeof(buf));
+  return n > 0 ? std::string(buf, static_cast<size_t>(n - 1)) : std::string();
+}
+
+std::string Narrow(const wchar_t* w) {
+  int n = WideCharToMultiByte(CP_ACP, 0, w, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w, -1, s.data(), n, nullptr, nullptr);
+  s.resize(static_cast<size_t>(n - 1));
+  return s;
+}
+
+}  // namespace
+
+uint32_t Win32SystemInfo::TickCount() { return GetTickCount(); }
+
+LocalTime Win32SystemInfo::Now() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  LocalTime t;
+  t.year = st.wYear;
+  t.month = st.wMonth;
+  t.day_of_week = st.wDayOfWeek;
+  t.day = st.wDay;
+  t.hour = st.wHour;
+  t.minute = st.wMinute;
+  t.second = st.wSecond;
+  t.milliseconds = st.wMilliseconds;
+  return t;
+}
+
+std::string Win32SystemInfo::TempFolder() {
+  return GrowingBuffer([](char* b, DWORD n) { return GetTempPathA(n, b); });
+}
+
+std::string Win32SystemInfo::WindowsFolder() {
+  return GrowingBuffer([](char* b, DWORD n) { return GetWindowsDirectoryA(b, n); });
+}
+
+std::string Win32SystemInfo::SystemFolder() {
+  return GrowingBuffer([](char* b, DWORD n) { return GetSystemDirectoryA(b, n); });
+}
+
+std::string Win32SystemInfo::ModulePath() {
+  // GetModuleFileNameA returns the buffer size when it truncates, so grow until it is smaller.
+  std::string buf(MAX_PATH + 1, '\0');
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.assign(buf.size() * 2, '\0');
+  }
+  return std::string();
+}
+
+OsVersion Win32SystemInfo::Version() {
+  OsVersion v;
+  // RtlGetVersion reports the real version; GetVersionExA is capped by the manifest.
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto rtl = ntdll ? reinterpret_cast<RtlGetVersionFn>(
+                         reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                   : nullptr;
+  OSVERSIONINFOEXW w{};
+  w.dwOSVersionInfoSize = sizeof(w);
+  if (rtl && rtl(&w) == 0) {
+    v.major = w.dwMajorVersion;
+    v.minor = w.dwMinorVersion;
+    v.build = w.dwBuildNumber;
+    v.platform_id = w.dwPlatformId;
+    v.product_type = w.wProductType;
+    v.service_pack_major = w.wServicePackMajor;
+    v.service_pack_minor = w.wServicePackMinor;
+    v.service_pack = Narrow(w.szCSDVersion);
+    return v;
+  }
+  OSVERSIONINFOEXA a{};
+  a.dwOSVersionInfoSize = sizeof(a);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&a))) {
+#pragma GCC diagnostic pop
+    v.major = a.dwMajorVersion;
+    v.minor = a.dwMinorVersion;
+    v.build = a.dwBuildNumber;
+    v.platform_id = a.dwPlatformId;
+    v.product_type = a.wProductType;
+    v.service_pack_major = a.wServicePackMajor;
+    v.service_pack_minor = a.wServicePackMinor;
+    v.service_pack = a.szCSDVersion;
+  }
+  return v;
+}
+
+bool Win32SystemInfo::Is64BitSystem() {
+  if (Is64BitProcess()) return true;
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool Win32SystemInfo::Is64BitProcess() { return sizeof(void*) == 8; }
+
+std::string Win32SystemInfo::ShortDateFormat() { return LocaleText(LOCALE_SSHORTDATE); }
+
+std::string Win32SystemInfo::TimeFormat() { return LocaleText(LOCALE_STIMEFORMAT); }
+
+std::string Win32SystemInfo::FormatDate(const LocalTime& t, const std::string& picture) {
+  SYSTEMTIME st = ToSystemTime(t);
+  const char* pic = picture.c_str();
+  return GrowingBuffer([&](char* b, DWORD n) {
+    int r = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, b, static_cast<int>(n));
+    if (r == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      return static_cast<DWORD>(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, nullptr, 0));
+    }
+    return r > 0 ? static_cast<DWORD>(r - 1) : 0;
+  }, 128);
+}
+
+std::string Win32SystemInfo::FormatTime(const LocalTime& t, const std::string& picture) {
+  SYSTEMTIME st = ToSystemTime(t);
+  const char* pic = picture.c_str();
+  return GrowingBuffer([&](char* b, DWORD n) {
+    int r = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, b, static_cast<int>(n));
+    if (r == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      return static_cast<DWORD>(GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, nullptr, 0));
+    }
+    return r > 0 ? static_cast<DWORD>(r - 1) : 0;
+  }, 128);
+}
+
+Status Win32SystemInfo::GetEnvironment(const std::string& name, std::string* value) {
+  value->clear();
+  std::string buf(256, '\0');
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD n = GetEnvironmentVariableA(name.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) {
+      DWORD e = GetLastError();
+      if (e == ERROR_SUCCESS) return Status::kOk;  // defined and empty
+      return Fail(e);
+    }
+    if (n < buf.size()) {
+      value->assign(buf.data(), n);
+      return Status::kOk;
+    }
+    buf.assign(n + 1, '\0');
+  }
+  return Fail(ERROR_MORE_DATA);
+}
+
+Status Win32SystemInfo::SetEnvironment(const std::string& name, const std::string& value,
+                                       bool remove) {
+  if (!SetEnvironmentVariableA(name.c_str(), remove ? nullptr : value.c_str())) {
+    DWORD e = GetLastError();
+    // Removing a variable that is not there leaves the environment as wanted.
+    if (remove && e == ERROR_ENVVAR_NOT_FOUND) return Status::kOk;
+    return Fail(e);
+  }
+  return Status::kOk;
+}
+
+std::string Win32SystemInfo::ExpandEnvironment(const std::string& text) {
+  std::string buf(text.size() + 256, '\0');
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD n = ExpandEnvironmentStringsA(text.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return text;
+    if (n <= buf.size()) {
+      buf.resize(n - 1);  // n counts the terminating null
+      return buf;
+    }
+    buf.assign(n, '\0');
+  }
+  return text;
+}
+
+std::vector<std::pair<std::string, std::string>> Win32SystemInfo::EnvironmentBlock() {
+  std::vector<std::pair<std::string, std::string>> out;
+  char* block = GetEnvironmentStringsA();
+  if (!block) return out;
+  for (const char* p = block; *p; p += strlen(p) + 1) {
+    std::string entry(p);
+    // Names may start with '=' (the per-drive current folders): look for the separator after it.
+    size_t eq = entry.find('=', 1);
+    if (eq == std::string::npos) {
+      out.emplace_back(entry, std::string());
+    } else {
+      out.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
+    }
+  }
+  FreeEnvironmentStringsA(block);
+  return out;
+}
+
+std::string Win32SystemInfo::ComputerName() {
+  char buf[MAX_COMPUTERNAME_LENGTH + 2];
+  DWORD n = sizeof(buf);
+  if (!GetComputerNameA(buf, &n)) return std::string();
+  return std::string(buf, n);
+}
+
+std::string Win32SystemInfo::UserName() {
+  char buf[257];
+  DWORD n = sizeof(buf);
+  if (!GetUserNameA(buf, &n) || n == 0) return std::string();
+  return std::string(buf, n - 1);  // n counts the terminating null
+}
+
+uint32_t Win32SystemInfo::LastError() { return ThreadLastError(); }
+
+}  // namespace corvane::platform::win32

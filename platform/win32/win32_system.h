@@ -1,0 +1,33 @@
+// System facts through kernel32/advapi32: clock, version, folders, locale and environment.
+#pragma once
+
+#include "platform/system.h"
+
+namespace corvane::platform::win32 {
+
+class Win32SystemInfo : public SystemInfo {
+ public:
+  uint32_t TickCount() override;
+  LocalTime Now() override;
+  std::string TempFolder() override;
+  std::string WindowsFolder() override;
+  std::string SystemFolder() override;
+  std::string ModulePath() override;
+  OsVersion Version() override;
+  bool Is64BitSystem() override;
+  bool Is64BitProcess() override;
+  std::string ShortDateFormat() override;
+  std::string TimeFormat() override;
+  std::string FormatDate(const LocalTime& t, const std::string& picture) override;
+  std::string FormatTime(const LocalTime& t, const std::string& picture) override;
+  Status GetEnvironment(const std::string& name, std::string* value) override;
+  Status SetEnvironment(const std::string& name, const std::string& value,
+                        bool remove = false) override;
+  std::string ExpandEnvironment(const std::string& text) override;
+  std::vector<std::pair<std::string, std::string>> EnvironmentBlock() override;
+  std::string ComputerName() override;
+  std::string UserName() override;
+  uint32_t LastError() override;
+};
+
+}  // namespace corvane::platform::win32
