@@ -61,6 +61,8 @@ class MemoryFiles : public platform::FileSystem {
   }
   std::string GetFullPath(const std::string& path) override { return path; }
   Status GetDiskSpace(const std::string&, uint64_t*, uint64_t*) override { return Status::kFailed; }
+  bool DisableRedirection(uint64_t*) override { return false; }
+  bool RevertRedirection(uint64_t) override { return false; }
 };
 
 std::string FormFile(std::string_view text) {
