@@ -44,7 +44,7 @@ struct CommandsState {
   // "Win32", "ia64" or "x64".
   std::string platform_text = "Win32";
   // File-system redirection record of the engine (main thread).
-  uintptr_t redirection_value = 0;
+  uint64_t redirection_value = 0;
   bool redirection_switched_off = false;
 
   TextReader reader;

@@ -23,9 +23,7 @@ FsView64::FsView64(interp::Session& session) : session_(session) {
   if (!IsWindows64(session_) || !Is64BitMode(session_)) return;
   CommandsState& st = StateOf(session_);
   if (st.redirection_value != 0 || st.redirection_switched_off) return;
-  redirection_ = platform::CreateFsRedirection(session_.platform);
-  if (!redirection_->Available()) return;
-  if (redirection_->Disable(&st.redirection_value)) {
+  if (session_.platform.files().DisableRedirection(&st.redirection_value)) {
     st.redirection_switched_off = true;
     active_ = true;
   }
@@ -35,20 +33,21 @@ FsView64::~FsView64() {
   if (!active_) return;
   CommandsState& st = StateOf(session_);
   if (!IsWindows64(session_) || !Is64BitMode(session_) || !st.redirection_switched_off) return;
-  if (redirection_->Revert(st.redirection_value)) {
+  if (session_.platform.files().RevertRedirection(st.redirection_value)) {
     st.redirection_switched_off = false;
+    // The stored value goes back to zero as well, so that the next command can switch again.
     st.redirection_value = 0;
   }
 }
 
-WorkerFsView64::WorkerFsView64(platform::Platform& platform, bool sixty_four_mode) {
+WorkerFsView64::WorkerFsView64(platform::Platform& platform, bool sixty_four_mode)
+    : files_(platform.files()) {
   if (!sixty_four_mode || !platform.system().Is64BitSystem()) return;
-  redirection_ = platform::CreateFsRedirection(platform);
-  if (redirection_->Available()) switched_ = redirection_->Disable(&value_);
+  switched_ = files_.DisableRedirection(&value_);
 }
 
 WorkerFsView64::~WorkerFsView64() {
-  if (switched_) redirection_->Revert(value_);
+  if (switched_) files_.RevertRedirection(value_);
 }
 
 }  // namespace corvane::commands

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/registry.h"
-#include "platform/wow64.h"
 
 namespace corvane::interp {
 class Session;
@@ -41,7 +41,6 @@ class FsView64 {
 
  private:
   interp::Session& session_;
-  std::unique_ptr<platform::FsRedirection> redirection_;
   bool active_ = false;
 };
 
@@ -55,8 +54,8 @@ class WorkerFsView64 {
   WorkerFsView64& operator=(const WorkerFsView64&) = delete;
 
  private:
-  std::unique_ptr<platform::FsRedirection> redirection_;
-  uintptr_t value_ = 0;
+  platform::FileSystem& files_;
+  uint64_t value_ = 0;
   bool switched_ = false;
 };
 

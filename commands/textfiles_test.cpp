@@ -164,6 +164,35 @@ TEST_F(TextFileCommands, IniFileWithoutFolderIsInTheWindowsFolder) {
   EXPECT_EQ(run.Var("V"), "windows folder");
 }
 
+TEST_F(TextFileCommands, SixtyFourBitModeReadsTheRealSystemFolder) {
+  platform::SystemInfo& sys = machine_.platform().system();
+  if (!sys.Is64BitSystem() || sys.Is64BitProcess()) GTEST_SKIP() << "no file-system redirection";
+  platform::FileSystem& fs = machine_.platform().files();
+  std::string probe = sys.WindowsFolder() + "\\System32\\corvane-probe.txt";
+  ASSERT_EQ(fs.WriteFile(probe, "32\r\n"), platform::Status::kOk);  // redirected to SysWOW64
+  uint64_t old = 0;
+  ASSERT_TRUE(fs.DisableRedirection(&old));
+  ASSERT_EQ(fs.WriteFile(probe, "64\r\n"), platform::Status::kOk);
+  ASSERT_TRUE(fs.RevertRedirection(old));
+  script_.predefined.push_back({"PROBE", probe});
+  CommandRun run = Run(R"(
+Read from Text File "$PROBE$" "WIN32" ""
+Set 64 Bit Mode "FALSE" "FALSE" "TRUE"
+Read from Text File "$PROBE$" "X64" ""
+Get INI File Settings "UNUSED" "$PROBE$" "S" "K"
+)");
+  EXPECT_EQ(run.Var("WIN32"), "32");
+  EXPECT_EQ(run.Var("X64"), "64");
+  // The view is restored after each command.
+  std::string after;
+  fs.ReadFile(probe, &after);
+  EXPECT_EQ(after, "32\r\n");
+  fs.DeleteFile(probe);
+  fs.DisableRedirection(&old);
+  fs.DeleteFile(probe);
+  fs.RevertRedirection(old);
+}
+
 TEST_F(TextFileCommands, EditIniFileRecordsFourSlots) {
   CommandRun run = Run(R"(
 [header 00001A2B] Edit INI File "$ROOT$\\a.ini" "x" "y" "Section" "Key" "$ROOT$"

@@ -1,5 +1,5 @@
 # Extra file services beyond the four of the platform bundle: INI reading, file versions, short
-# paths and temporary files, WOW64 file-system redirection. Interfaces in platform/, the
+# paths and temporary files. Interfaces in platform/, the
 # implementation of this build in sim/ or win32/.
 add_library(corvane_platform_extras STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/profile.cpp
@@ -8,5 +8,5 @@ add_library(corvane_platform_extras STATIC
 )
 target_link_libraries(corvane_platform_extras PUBLIC corvane_platform_core)
 if(WIN32)
-  target_link_libraries(corvane_platform_extras PUBLIC version kernel32)
+  target_link_libraries(corvane_platform_extras PUBLIC version)
 endif()

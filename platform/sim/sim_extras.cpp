@@ -1,7 +1,6 @@
 // The extra file services of the simulated machine, built over its FileSystem and SystemInfo:
 // INI lookups over the file text, version resources read from the file's PE image, short names
-// generated the way NTFS forms them, temporary files created with the create-new open, and a
-// per-thread redirection switch on a 64-bit machine running a 32-bit engine.
+// generated the way NTFS forms them, and temporary files created with the create-new open.
 #include <cstdio>
 #include <map>
 
@@ -10,7 +9,6 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "platform/version_info.h"
-#include "platform/wow64.h"
 
 namespace corvane::platform {
 
@@ -236,30 +234,6 @@ class SimPathForms : public PathForms {
   Platform& p_;
 };
 
-thread_local bool redirection_off = false;
-
-class SimFsRedirection : public FsRedirection {
- public:
-  explicit SimFsRedirection(Platform& p) : p_(p) {}
-  bool Available() override { return p_.system().Is64BitSystem(); }
-  bool Disable(uintptr_t* old) override {
-    if (!Wow64()) return false;
-    *old = redirection_off ? 0 : 1;
-    redirection_off = true;
-    return true;
-  }
-  bool Revert(uintptr_t old) override {
-    if (!Wow64()) return false;
-    redirection_off = old == 0;
-    return true;
-  }
-  bool IsOff() override { return redirection_off; }
-
- private:
-  bool Wow64() { return p_.system().Is64BitSystem() && !p_.system().Is64BitProcess(); }
-  Platform& p_;
-};
-
 }  // namespace
 
 std::unique_ptr<ProfileReader> CreateProfileReader(Platform& p) {
@@ -269,8 +243,5 @@ std::unique_ptr<VersionReader> CreateVersionReader(Platform& p) {
   return std::make_unique<SimVersionReader>(p);
 }
 std::unique_ptr<PathForms> CreatePathForms(Platform& p) { return std::make_unique<SimPathForms>(p); }
-std::unique_ptr<FsRedirection> CreateFsRedirection(Platform& p) {
-  return std::make_unique<SimFsRedirection>(p);
-}
 
 }  // namespace corvane::platform

@@ -1,5 +1,5 @@
 // The extra file services on Windows: GetPrivateProfileStringA, the version resource calls,
-// GetShortPathNameA, GetTempFileNameA and the WOW64 redirection pair looked up in kernel32.
+// GetShortPathNameA, and GetTempFileNameA.
 #include <windows.h>
 
 #include <vector>
@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 #include "platform/profile.h"
 #include "platform/version_info.h"
-#include "platform/wow64.h"
 
 namespace corvane::platform {
 
@@ -100,45 +99,6 @@ class Win32PathForms : public PathForms {
   }
 };
 
-using DisableFn = BOOL(WINAPI*)(PVOID*);
-using RevertFn = BOOL(WINAPI*)(PVOID);
-
-class Win32FsRedirection : public FsRedirection {
- public:
-  Win32FsRedirection() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel) {
-      disable_ = reinterpret_cast<DisableFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
-      revert_ = reinterpret_cast<RevertFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
-    }
-  }
-  bool Available() override { return disable_ && revert_; }
-  bool Disable(uintptr_t* old) override {
-    if (!disable_) return false;
-    PVOID value = nullptr;
-    if (!disable_(&value)) return false;
-    *old = reinterpret_cast<uintptr_t>(value);
-    off_ = true;
-    return true;
-  }
-  bool Revert(uintptr_t old) override {
-    if (!revert_) return false;
-    if (!revert_(reinterpret_cast<PVOID>(old))) return false;
-    off_ = false;
-    return true;
-  }
-  bool IsOff() override { return off_; }
-
- private:
-  DisableFn disable_ = nullptr;
-  RevertFn revert_ = nullptr;
-  static thread_local bool off_;
-};
-
-thread_local bool Win32FsRedirection::off_ = false;
-
 }  // namespace
 
 std::unique_ptr<ProfileReader> CreateProfileReader(Platform&) {
@@ -148,8 +108,5 @@ std::unique_ptr<VersionReader> CreateVersionReader(Platform&) {
   return std::make_unique<Win32VersionReader>();
 }
 std::unique_ptr<PathForms> CreatePathForms(Platform&) { return std::make_unique<Win32PathForms>(); }
-std::unique_ptr<FsRedirection> CreateFsRedirection(Platform&) {
-  return std::make_unique<Win32FsRedirection>();
-}
 
 }  // namespace corvane::platform
