@@ -16,6 +16,7 @@ SimPlatform::SimPlatform(const SimOptions& options)
   } else {
     description_.Complete();
   }
+  if (!options.module_path.empty()) description_.module_path = options.module_path;
   files_ = std::make_unique<sim::SimFileSystem>(machine_, description_);
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);

@@ -1,0 +1,55 @@
+// Engine-wide state of the system commands that lives for one run: the random generator of
+// Mathematics, the 64-bit mode (platform text and file-system redirection record), the text
+// reader of Read from Text File.
+//
+// The state belongs to the run's Session. It is created on first use and kept alive by an exit
+// clean-up registered with the session; that clean-up also closes the text reader.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/files.h"
+
+namespace corvane::interp {
+class Session;
+}
+
+namespace corvane::commands {
+
+struct TextReader {
+  std::string path;  // empty when no file is open
+  std::unique_ptr<platform::File> file;
+  std::string buffer;  // read ahead, not yet returned
+  size_t pos = 0;
+  bool eof = false;  // nothing more to read from the file itself
+
+  void Close();
+  // Whether a line remains (reads ahead as needed).
+  bool AtEnd();
+  // The next line without its line end (CR LF, CR or LF).
+  std::string ReadLine();
+
+ private:
+  bool Fill();
+};
+
+struct CommandsState {
+  // Mathematics generator: signed 32-bit multiplier, increment and state.
+  int32_t rng_multiplier = 0;
+  int32_t rng_increment = 0;
+  int32_t rng_state = 0;
+
+  // "Win32", "ia64" or "x64".
+  std::string platform_text = "Win32";
+  // File-system redirection record of the engine (main thread).
+  uint64_t redirection_value = 0;
+  bool redirection_switched_off = false;
+
+  TextReader reader;
+};
+
+CommandsState& StateOf(interp::Session& session);
+
+}  // namespace corvane::commands

@@ -1,0 +1,73 @@
+#include "commands/testing/command_script.h"
+
+#include "engine/script_image.h"
+#include "interp/session.h"
+#include "interp/testing/script_harness.h"
+#include "platform/text.h"
+#include "tools/corvane-image/script_text.h"
+
+namespace corvane::commands::testing {
+
+std::string CommandRun::Var(std::string_view name) const {
+  auto it = variables.find(platform::UpperCase(name));
+  return it == variables.end() ? std::string() : it->second;
+}
+
+bool CommandRun::Has(std::string_view name) const {
+  return variables.count(platform::UpperCase(name)) != 0;
+}
+
+CommandScript::CommandScript(platform::Platform& platform)
+    : real_(platform),
+      platform_(platform.files(), platform.registry(), platform.system(), ui_) {}
+
+void CommandScript::ProcessPendingMessages() {
+  ++pumps_;
+  if (on_pump && session_) on_pump(*session_);
+}
+
+CommandRun CommandScript::Run(std::string_view script_text) {
+  CommandRun run;
+  tools::TextCompileResult compiled = tools::CompileScriptText(script_text, "C:\\Src\\test.zel");
+  if (!compiled.ok) {
+    run.text_error = compiled.error;
+    return run;
+  }
+  engine::ScriptImage image;
+  engine::ImageLoadResult loaded = engine::ParseScriptImage(compiled.image, &image);
+  if (!loaded.ok()) {
+    run.text_error = "image: " + loaded.message;
+    return run;
+  }
+  ui_.boxes.clear();
+  pumps_ = 0;
+  interp::Session session(platform_, image);
+  session_ = &session;
+  session.dialogs = this;
+  session.variables.SetSilent(silent);
+  interp::RunSteps steps;
+  steps.prepare = [](interp::Session& s) {
+    interp::DefineBackgroundVariables(s);
+    return true;
+  };
+  steps.initialize = [this](interp::Session& s) {
+    interp::testing::DefineStandardVariables(s);
+    for (const auto& [name, value] : predefined) s.variables.DefineVariable(name, value, "Initialization");
+    if (before) before(s);
+  };
+  run.result = interp::InterpretScript(session, steps);
+  std::vector<std::string> listing;
+  session.variables.store().ListAll(&listing);
+  for (size_t i = 0; i + 1 < listing.size(); i += 2) {
+    run.variables[platform::UpperCase(listing[i])] = listing[i + 1];
+  }
+  run.boxes = ui_.boxes;
+  std::vector<std::string> props = session.properties.session_properties();
+  for (size_t i = 0; i + 1 < props.size(); i += 2) run.properties.push_back(props[i] + "=" + props[i + 1]);
+  run.executed = session.executed;
+  run.pumps = pumps_;
+  session_ = nullptr;
+  return run;
+}
+
+}  // namespace corvane::commands::testing

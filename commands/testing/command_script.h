@@ -1,0 +1,77 @@
+// Runs a script written in the text form of corvane-image on a given platform (the simulated
+// machine natively, the real Windows API under Wine) and returns what the command tests check.
+// Message boxes are recorded and answered with OK, so no window ever waits for a user.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interp/hooks.h"
+#include "interp/interpreter.h"
+#include "platform/platform.h"
+
+namespace corvane::commands::testing {
+
+struct Box {
+  std::string text;
+  uint32_t flags = 0;
+};
+
+struct CommandRun {
+  std::string text_error;
+  interp::RunResult result;
+  std::map<std::string, std::string> variables;  // upper-cased name -> value
+  std::vector<Box> boxes;
+  std::vector<std::string> properties;  // recorded installer properties, NAME=VALUE
+  std::vector<std::string> executed;
+  int pumps = 0;
+
+  std::string Var(std::string_view name) const;
+  bool Has(std::string_view name) const;
+  bool Failed() const { return result.ending == interp::RunEnding::kFailure; }
+};
+
+class RecordingUi : public platform::UserInterface {
+ public:
+  std::vector<Box> boxes;
+  int MessageBox(const std::string& text, const std::string&, uint32_t flags) override {
+    boxes.push_back({text, flags});
+    return 1;
+  }
+};
+
+class CommandScript : public interp::DialogHost {
+ public:
+  explicit CommandScript(platform::Platform& platform);
+
+  bool silent = false;
+  // Variables defined before the script runs (after the standard start values).
+  std::vector<std::pair<std::string, std::string>> predefined;
+  // Called before the script runs, with the session (to set engine state such as the 64-bit mode).
+  std::function<void(interp::Session&)> before;
+  // Called on every message pump of the wait loops (a test cancels from here).
+  std::function<void(interp::Session&)> on_pump;
+
+  CommandRun Run(std::string_view script_text);
+
+  // DialogHost
+  int DisplayDialog(interp::CommandContext&) override { return 6; }
+  void ProcessPendingMessages() override;
+  bool IsDialogShowing() override { return false; }
+  void RefreshProgress(const std::string&, int) override {}
+  void SetTaskbarError() override {}
+  void RestoreTaskbar() override {}
+  void CloseAll() override {}
+
+ private:
+  platform::Platform& real_;
+  RecordingUi ui_;
+  platform::PlatformRefs platform_;
+  interp::Session* session_ = nullptr;
+  int pumps_ = 0;
+};
+
+}  // namespace corvane::commands::testing

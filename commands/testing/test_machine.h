@@ -1,0 +1,35 @@
+// The machine a command test runs on: natively a fresh simulated machine in a temporary host
+// folder, under Wine the real Windows API with a scratch folder and a scratch registry key that
+// are removed afterwards. Scripts find them in the variables ROOT (a folder path without trailing
+// backslash) and REGKEY (a key path under HKEY_CURRENT_USER).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace corvane::commands::testing {
+
+class TestMachine {
+ public:
+  TestMachine();
+  ~TestMachine();
+
+  platform::Platform& platform() { return *platform_; }
+  const std::string& root() const { return root_; }      // "C:\...\corvane-test-N"
+  const std::string& reg_key() const { return reg_key_; }  // "Software\CorvaneTest\N"
+  bool simulated() const { return simulated_; }
+
+  // Creates a file (folders included) with the given bytes; path relative to root().
+  void Write(const std::string& relative, const std::string& contents);
+  std::string Read(const std::string& relative);
+  bool Exists(const std::string& relative);
+
+ private:
+  std::unique_ptr<platform::Platform> platform_;
+  std::string root_, reg_key_, host_folder_;
+  bool simulated_ = false;
+};
+
+}  // namespace corvane::commands::testing

@@ -1,0 +1,306 @@
+#include "engine/startup.h"
+
+#include <algorithm>
+
+#include "engine/failure.h"
+#include "engine/pe_stub.h"
+#include "platform/text.h"
+
+namespace corvane::engine {
+
+using platform::Status;
+
+namespace {
+
+std::string WithBackslash(std::string path) {
+  if (path.empty() || path.back() != '\\') path.push_back('\\');
+  return path;
+}
+
+// Removes everything below a folder once: files lose their attributes and go, subfolders are
+// emptied and removed. A link (junction or symbolic link) is removed itself and never followed,
+// so nothing outside the folder can be reached through one.
+void DeleteContents(platform::FileSystem& files, const std::string& folder) {
+  std::vector<platform::FileEntry> entries;
+  if (files.List(folder, "*", &entries) != Status::kOk) return;
+  for (const auto& e : entries) {
+    const std::string path = WithBackslash(folder) + e.name;
+    if (e.attributes & platform::attr::kDirectory) {
+      if (!(e.attributes & platform::attr::kReparsePoint)) DeleteContents(files, path);
+      files.SetAttributes(path, platform::attr::kDirectory);
+      files.RemoveDirectory(path);
+    } else {
+      files.SetAttributes(path, platform::attr::kNormal);
+      files.DeleteFile(path);
+    }
+  }
+}
+
+class Startup {
+ public:
+  Startup(platform::Platform& platform, StartupServices& services, StartupState& state)
+      : p_(platform), files_(platform.files()), s_(services), st_(state),
+        trace_(platform.files()) {}
+
+  int Run(const std::string& raw_command_line);
+
+ private:
+  bool Silent() const { return st_.command_line.silent; }
+  bool Windows() const { return !Silent() && !st_.update_run && s_.windows; }
+  // A start-up message box with the engine caption and the error icon, unless silent.
+  void Message(const std::string& text) {
+    if (!Silent()) p_.ui().MessageBox(text, s_.texts.window_caption, platform::mb::kIconError);
+  }
+  void Trace(std::string_view entry) { trace_.Write(entry); }
+  void CloseWindows() {
+    if (windows_open_) s_.windows->Close();
+    windows_open_ = false;
+  }
+  void RegisterHostApp();
+  void ReadLanguageOverlay();
+  int ReadImage();
+  void ChooseSupportFolder();
+  void LoadDialogs();
+  void RemoveSupport() {
+    Trace("  <CachedSupportDir>");
+    if (!st_.support_folder.empty()) RemoveSupportFolder(files_, st_.support_folder);
+    Trace("  </CachedSupportDir>");
+  }
+
+  platform::Platform& p_;
+  platform::FileSystem& files_;
+  StartupServices& s_;
+  StartupState& st_;
+  TraceLog trace_;
+  bool windows_open_ = false;
+};
+
+void Startup::RegisterHostApp() {
+  // Marks the engine as a host application so that the shell does not pin it; failures do not
+  // matter here.
+  platform::OsVersion v = p_.system().Version();
+  std::string exe = st_.engine_path.substr(st_.engine_path.rfind('\\') + 1);
+  auto& reg = p_.registry();
+  if (v.major > 6 || (v.major == 6 && v.minor != 0)) {
+    reg.WriteValue(platform::RegRoot::kClassesRoot, "Applications\\" + exe, "IsHostApp",
+                   platform::RegView::kNative, platform::RegValue::String(""));
+  } else if (v.major == 6 && v.minor == 0) {
+    reg.WriteValue(platform::RegRoot::kCurrentUser,
+                   "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+                   "Compatibility Assistant\\Persisted",
+                   st_.engine_path, platform::RegView::kNative, platform::RegValue::Dword(32));
+  }
+}
+
+void Startup::ReadLanguageOverlay() {
+  // A language file may be appended to the archive library behind its executable image.
+  std::string library;
+  if (files_.ReadFile(st_.engine_folder + "zel.lib", &library) != Status::kOk) return;
+  auto stub = PeStubSize(library);
+  if (!stub || *stub >= library.size() || !s_.load_language) return;
+  const std::string lang = st_.temp_folder + "lang.loc";
+  if (files_.WriteFile(lang, std::string_view(library).substr(*stub)) == Status::kOk) {
+    s_.load_language(lang);
+    files_.DeleteFile(lang);
+  }
+}
+
+// Steps 8 to 10: the image behind the executable image, copied to TEMP\zel.tmp and loaded.
+// Returns 0, or kExitNoImage.
+int Startup::ReadImage() {
+  Trace("    <StubSize>");
+  Status status;
+  auto file = files_.Open(st_.engine_path, platform::OpenMode::kRead, &status);
+  if (!file) {
+    throw ScriptFailure("Cannot open file \"" + st_.engine_path + "\". " +
+                        platform::StatusName(status));
+  }
+  uint64_t size = 0;
+  file->Size(&size);
+  std::string head(static_cast<size_t>(std::min<uint64_t>(size, 1 << 16)), '\0');
+  size_t got = 0;
+  file->Read(head.data(), head.size(), &got);
+  head.resize(got);
+  auto stub = PeStubSize(head);
+  if (!stub || *stub > size) {
+    throw ScriptFailure("The engine executable \"" + st_.engine_path + "\" is damaged");
+  }
+  if (*stub == size) {
+    Message("For internal use only");
+    return kExitNoImage;
+  }
+  Trace("    </StubSize>");
+  Trace("    <StubData>");
+  std::string image(static_cast<size_t>(size - *stub), '\0');
+  file->Seek(*stub);
+  size_t read = 0, total = 0;
+  while (total < image.size() &&
+         file->Read(image.data() + total, image.size() - total, &read) == Status::kOk && read) {
+    total += read;
+  }
+  file.reset();
+  if (total != image.size()) throw ScriptFailure("Cannot read the script image");
+  const std::string temp_copy = st_.temp_folder + "zel.tmp";
+  if ((status = files_.WriteFile(temp_copy, image)) != Status::kOk) {
+    throw ScriptFailure("Cannot create file \"" + temp_copy + "\". " +
+                        platform::StatusName(status));
+  }
+  Trace("    </StubData>");
+  Trace("    <GlobalLists>");
+  ImageLoadResult loaded = LoadScriptImage(files_, temp_copy, &st_.image);
+  files_.DeleteFile(temp_copy);
+  if (!loaded.ok()) throw ScriptFailure(loaded.message);
+  st_.pools = {&st_.image.parameter_pool};
+  Trace("    </GlobalLists>");
+  return 0;
+}
+
+void Startup::ChooseSupportFolder() {
+  // The first zelN that is not a folder. When creating it fails (a file of that name, or another
+  // process made it first) the next N is tried: the run never uses a folder it did not create.
+  for (int n = 1; n < 100000; ++n) {
+    const std::string folder = st_.temp_folder + "zel" + std::to_string(n);
+    if (files_.DirectoryExists(folder)) continue;
+    if (files_.CreateDirectory(folder) == Status::kOk) {
+      st_.support_folder = folder + "\\";
+      return;
+    }
+  }
+  throw ScriptFailure("Unable to create directory " + st_.temp_folder + "zel");
+}
+
+void Startup::LoadDialogs() {
+  Trace("    <Dialogs>");
+  std::vector<long> dialogs;
+  for (long i = 0; i < static_cast<long>(st_.image.command_count()); ++i) {
+    if (CommandName(st_.image, i) == "Display Dialog" && !IsCommandDisabled(st_.image, i)) {
+      dialogs.push_back(i);
+    }
+  }
+  if (windows_open_) s_.windows->SetProgress(0, static_cast<int>(dialogs.size()), 1);
+  if (s_.prepare_dialogs) s_.prepare_dialogs(st_.support_folder);
+  for (long i : dialogs) {
+    std::string name = GetCommandParameter(st_.pools, CommandId(st_.image, i), 1);
+    if (s_.load_dialog) s_.load_dialog(i, st_.support_folder + name + ".dfm");
+    if (windows_open_) s_.windows->Step();
+  }
+  Trace("    </Dialogs>");
+}
+
+int Startup::Run(const std::string& raw_command_line) {
+  // Steps 1 to 7: outside the exit-code-11 path.
+  st_.engine_path = p_.system().ModulePath();
+  size_t slash = st_.engine_path.rfind('\\');
+  st_.engine_folder = st_.engine_path.substr(0, slash + 1);
+  std::string file_name = st_.engine_path.substr(slash + 1);
+  size_t dot = file_name.rfind('.');
+  st_.engine_base_name = dot == std::string::npos ? file_name : file_name.substr(0, dot);
+  RegisterHostApp();
+  st_.temp_folder = WithBackslash(p_.system().TempFolder());
+  files_.CreateDirectories(st_.temp_folder);
+  st_.command_line = ParseCommandLine(raw_command_line);
+  ReadLanguageOverlay();
+  st_.support_archive = st_.engine_folder + st_.engine_base_name + ".res";
+  st_.update_run = st_.command_line.update;
+  trace_.SetPath(st_.command_line.log_path);
+
+  try {
+    Trace("<Corvane>");
+    Trace("  <SetupSplash>");
+    if (Windows()) {
+      const std::string picture = st_.engine_folder + "setup.bmp";
+      s_.windows->Show(files_.FileExists(picture) ? picture : "", s_.texts.window_caption,
+                       s_.texts.preparing_text);
+      windows_open_ = true;
+    }
+    if (int code = ReadImage()) {
+      CloseWindows();
+      return code;
+    }
+    Trace("    <SupportDir>");
+    ChooseSupportFolder();
+    Trace("    </SupportDir>");
+    Trace("    <ExtractArchive>");
+    if (!files_.FileExists(st_.support_archive)) {
+      CloseWindows();
+      Message(s_.texts.resource_not_found);
+      return kExitResourceMissing;
+    }
+    if (!s_.extract_archive || !s_.extract_archive(st_.support_archive, st_.support_folder)) {
+      CloseWindows();
+      Message(s_.texts.resource_damaged);
+      return kExitResourceDamaged;
+    }
+    Trace("    </ExtractArchive>");
+    Trace("    <ExtractResource>");
+    const std::string base = st_.engine_folder + st_.engine_base_name;
+    if (!files_.FileExists(base + ".msi") && !files_.FileExists(base + ".msp")) {
+      CloseWindows();
+      Message(s_.texts.database_not_found);
+      return kExitDatabaseMissing;
+    }
+    Trace("    </ExtractResource>");
+    Trace("    <ResourcePath>");
+    for (const char* ext : {".msi", ".msp"}) {
+      const std::string copy = st_.support_folder + st_.engine_base_name + ext;
+      if (files_.CopyFile(base + ext, copy, false) == Status::kOk) {
+        files_.SetAttributes(copy, platform::attr::kNormal);
+      }
+    }
+    Trace("    </ResourcePath>");
+    st_.data_folder = st_.engine_folder + "data\\";
+    LoadDialogs();
+    CloseWindows();
+    Trace("  </SetupSplash>");
+    Trace("  <RunScript>");
+    st_.database_path = st_.support_folder + st_.engine_base_name + ".msi";
+    int exit_code = s_.run_script ? s_.run_script(st_, trace_) : 0;
+    if (st_.end_at_once) {
+      // The log ends where the run stopped; the support folder goes all the same, so that a
+      // rejected script leaves nothing behind in the temporary folder.
+      RemoveSupportFolder(files_, st_.support_folder);
+      return exit_code;
+    }
+    Trace("  </RunScript>");
+    Trace("  <Free>");
+    st_.pools.clear();
+    st_.image = ScriptImage();
+    Trace("  </Free>");
+    RemoveSupport();
+    Trace("</Corvane>");
+    return exit_code;
+  } catch (const std::exception& failure) {
+    CloseWindows();
+    if (!Silent()) {
+      p_.ui().MessageBox(s_.texts.runtime_error_prefix + failure.what(), s_.texts.window_caption,
+                         platform::mb::kIconError);
+    }
+    try {
+      RemoveSupport();
+      Trace("</Corvane>");
+    } catch (const std::exception&) {
+      // The log itself failed: the run ends with the same exit code all the same.
+      if (!st_.support_folder.empty()) RemoveSupportFolder(files_, st_.support_folder);
+    }
+    return kExitStartupFailure;
+  }
+}
+
+}  // namespace
+
+void RemoveSupportFolder(platform::FileSystem& files, const std::string& folder) {
+  std::string f = folder;
+  while (f.size() > 3 && f.back() == '\\') f.pop_back();
+  if (!files.DirectoryExists(f)) return;
+  for (int pass = 0; pass < 3; ++pass) DeleteContents(files, f);
+  files.RemoveDirectory(f);
+}
+
+int RunEngine(platform::Platform& platform, StartupServices& services,
+              const std::string& raw_command_line) {
+  StartupState state;
+  Startup startup(platform, services, state);
+  return startup.Run(raw_command_line);
+}
+
+}  // namespace corvane::engine

@@ -1,0 +1,59 @@
+// What the interpreter needs of subsystems that are built elsewhere: the dialog runtime, the
+// localisation and the engine cache. Each is an interface that its subsystem implements; a run
+// without one of them simply does without that service (no dialogs, no translations, no cache).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvane::interp {
+
+class CommandContext;
+
+// The dialog runtime as the loop and the wizard navigation see it. Main thread only.
+class DialogHost {
+ public:
+  virtual ~DialogHost() = default;
+
+  // Shows the dialog of the current Display Dialog command (parameters through ctx.params()).
+  // Returns the modal result with which it closed: platform::id::kYes (Next), kNo (Back),
+  // kCancel, any other value, or 0 when the dialog is shown without waiting.
+  virtual int DisplayDialog(CommandContext& ctx) = 0;
+
+  // Lets the user interface handle the messages that are waiting.
+  virtual void ProcessPendingMessages() = 0;
+  // Whether a dialog window is showing (the loop then keeps its progress display current).
+  virtual bool IsDialogShowing() = 0;
+  // Refreshes the progress display: text and position on a scale of 0 to 100.
+  virtual void RefreshProgress(const std::string& text, int position) = 0;
+  // Switches the taskbar progress to the error state / back to the state saved before.
+  virtual void SetTaskbarError() = 0;
+  virtual void RestoreTaskbar() = 0;
+  // Exit clean-up: closes every dialog form and hides the tray icon.
+  virtual void CloseAll() = 0;
+};
+
+// The localisation of command texts and the loading of a language's translations.
+class Localizer {
+ public:
+  virtual ~Localizer() = default;
+  // The translation of slot `slot` of the command with identifier `command_id`, or `text`.
+  virtual std::string Translate(std::string_view command_id, int slot, std::string_view text) = 0;
+  // Loads the translations of a language (called when the active language changes).
+  virtual void LoadLanguage(const std::string& language) = 0;
+};
+
+// The engine-cache services that the refresh before each command uses.
+class EngineCacheHooks {
+ public:
+  virtual ~EngineCacheHooks() = default;
+  // The cache root for all users or the current user, with a trailing backslash.
+  virtual std::string GetCacheRoot(bool all_users) = 0;
+  // Probes an override folder, re-runs the cache bootstrap and removes the folders the probe
+  // created. Returns false when the folder cannot be used.
+  virtual bool ApplyCacheOverride(const std::string& folder) = 0;
+  // Patch builds: the uninstall command of the installed product, quotes removed.
+  virtual std::string InstalledUninstallCommand(bool all_users) = 0;
+};
+
+}  // namespace corvane::interp

@@ -1,0 +1,182 @@
+// The state of one run that the interpreter owns and the handlers work on, and the context a
+// handler receives: the current command, its parameters in every encoding, and the loop controls
+// a handler may use (end the script, set the wizard step).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/script_image.h"
+#include "interp/hooks.h"
+#include "interp/program.h"
+#include "interp/property_lists.h"
+#include "interp/variables.h"
+#include "platform/platform.h"
+
+namespace corvane::interp {
+
+// Executed-command list values.
+inline constexpr std::string_view kExecutedSkip = "SKIP";
+inline constexpr std::string_view kExecutedNotRun = "FALSE";
+inline constexpr std::string_view kExecutedRun = "TRUE";
+
+class Session {
+ public:
+  Session(platform::Platform& platform, const engine::ScriptImage& image,
+          std::vector<const engine::HashedList*> pools = {});
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  platform::Platform& platform;
+  const engine::ScriptImage& image;
+  const Program program;
+  Variables variables;
+  InstallerProperties properties;
+  // One text per command: "SKIP", "FALSE" (installer-table command not run yet) or "TRUE".
+  std::vector<std::string> executed;
+  int exit_code = 0;
+
+  // Services of other subsystems (may be null: the run does without them).
+  DialogHost* dialogs = nullptr;
+  Localizer* localizer = nullptr;
+  EngineCacheHooks* cache = nullptr;
+  // Receives the trace entries of the run (the trace log decides whether to write them).
+  std::function<void(std::string_view)> trace;
+  // Run at the exit clean-up, last registered first (text reader, lock file, tray icon...).
+  std::vector<std::function<void()>> exit_cleanups;
+
+  // Run-wide state owned by other subsystems (the component table, the engine cache, ...), found
+  // by its type. The owner attaches it before the run and keeps it alive until the run ends.
+  template <typename T>
+  void Attach(T* service) {
+    services_[std::type_index(typeid(T))] = service;
+  }
+  template <typename T>
+  T* Find() const {
+    auto it = services_.find(std::type_index(typeid(T)));
+    return it == services_.end() ? nullptr : static_cast<T*>(it->second);
+  }
+
+  // Engine state refreshed from variables before every command.
+  std::string log_path;
+  std::string caption_title;
+  bool logo = false;
+  std::string active_language;
+  std::string loaded_language;
+  std::string applied_cache_override;
+  int download_timeout_seconds = 10;
+  std::string shown_progress_text;
+  int shown_progress = 0;
+  // DATE and TIME are formatted again only when the clock has moved to another second.
+  struct ClockCache {
+    platform::LocalTime at{};
+    bool valid = false;
+    std::string date, time;
+  } clock_cache;
+  std::string engine_file_name;  // file name of the engine executable, once known
+
+  // The engine text that opens the general failure message (a language file may replace it).
+  std::string runtime_error_text = "Runtime error in setup script:";
+
+  // Engine window caption: "Corvane Wizard", TITLE - "Corvane Wizard", or the title alone with
+  // the logo flag set.
+  std::string Caption() const;
+  void Trace(std::string_view entry) const {
+    if (trace) trace(entry);
+  }
+  // Shows a message box unless the run is silent; returns the button id (id::kOk when silent).
+  int ShowMessage(const std::string& text, uint32_t flags);
+
+ private:
+  std::unordered_map<std::type_index, void*> services_;
+};
+
+// Loop controls that a handler may use.
+class LoopControl {
+ public:
+  virtual ~LoopControl() = default;
+  // Ends the script after the current command (end of script: exit clean-up, then return).
+  virtual void EndScript() = 0;
+  // Sets the wizard step from the modal result of a dialog: cancel 0, Next +1, Back -1.
+  virtual void ApplyModalResult(int modal_result) = 0;
+};
+
+// Reads the parameters of the current command in the encodings every handler shares.
+class Params {
+ public:
+  Params(Session& session, long index) : session_(session), index_(index) {}
+
+  // As stored in the pool ("" for a parameter the command does not have).
+  std::string Raw(long n) const { return session_.program.Parameter(index_, n); }
+  // Variable references expanded.
+  std::string Expanded(long n) const { return session_.variables.ExpandVariables(Raw(n)); }
+  // Expanded, doubled backslashes collapsed (a leading UNC pair kept).
+  std::string Path(long n) const { return session_.variables.ExpandPath(Raw(n)); }
+  // Expanded and read as a boolean ("TRUE" in any case, or "-1").
+  bool Bool(long n) const { return TextToBool(Expanded(n)); }
+  // A result variable written NAME or $NAME$: the name.
+  std::string ResultName(long n) const { return ResultVariableName(Raw(n)); }
+  // A plain variable name, used as written.
+  std::string Name(long n) const { return Raw(n); }
+
+ private:
+  Session& session_;
+  long index_;
+};
+
+class CommandContext {
+ public:
+  CommandContext(Session& session, LoopControl& loop, long index)
+      : session_(session), loop_(loop), index_(index), params_(session, index) {}
+
+  Session& session() { return session_; }
+  Variables& variables() { return session_.variables; }
+  platform::Platform& platform() { return session_.platform; }
+  const Params& params() const { return params_; }
+  long index() const { return index_; }
+  const CommandEntry& command() const { return session_.program.at(index_); }
+  std::string_view name() const { return command().name; }
+  std::string_view id() const { return command().id; }
+  // The command name followed by " Action".
+  std::string SourceLabel() const;
+
+  // Defines a result variable upper-cased and empty when it is undefined.
+  void DefineResult(std::string_view name);
+  // DefineResult, then SetVariable with the command's source label.
+  void SetResult(std::string_view name, std::string_view value);
+
+  // Installer-table commands: marks the command as run and records its activation property
+  // "A" + header = "TRUE" (a missing header raises ScriptFailure).
+  void ActivateInstallerTableCommand();
+  // Records the value property "P" + header + "_" + slot.
+  void RecordSlot(int slot, std::string_view value);
+
+  // Passes a text through the localisation hook when a language is active.
+  std::string Localize(int slot, std::string_view text);
+
+  void EndScript() { loop_.EndScript(); }
+  void ApplyModalResult(int modal_result) { loop_.ApplyModalResult(modal_result); }
+
+ private:
+  Session& session_;
+  LoopControl& loop_;
+  long index_;
+  Params params_;
+};
+
+// The cancellation convention of commands that wait for background work, applied when
+// VORT_IsCancelled reads true after the work ended. Shows "Setup cancelled" unless ABORTEDONERROR
+// is already true; with ABORTONERROR true ends the script and returns true; otherwise sets
+// ABORTEDONERROR to "TRUE" with `source_label` and returns false.
+bool ReportCancel(CommandContext& ctx, std::string_view source_label);
+
+// The same convention for a failed web media download: the failure's message is shown whatever
+// ABORTEDONERROR holds, and the source label is "Weblock Abort".
+bool ReportDownloadFailure(CommandContext& ctx, const std::string& message);
+
+}  // namespace corvane::interp

@@ -1,0 +1,92 @@
+// A readable record of what a setup read and changed on the simulated machine: every registry
+// and file call that changes something, the reads and what they found, the message boxes and
+// their answers, and notes the engine adds (dialogs shown, exit code).
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace corvane::platform::sim {
+
+class Transcript {
+ public:
+  void Add(std::string line);
+  std::vector<std::string> Lines() const;
+  std::string Text() const;  // one line each, LF ended
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<std::string> lines_;
+};
+
+class RecordingFileSystem : public FileSystemWrapper {
+ public:
+  RecordingFileSystem(FileSystem& target, Transcript& t) : FileSystemWrapper(target), t_(t) {}
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode, Status* status) override;
+  Status ReadFile(const std::string& path, std::string* contents) override;
+  Status WriteFile(const std::string& path, std::string_view contents) override;
+  Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  Status CreateDirectory(const std::string& path) override;
+  Status RemoveDirectory(const std::string& path) override;
+  Status DeleteFile(const std::string& path) override;
+  Status CopyFile(const std::string& from, const std::string& to, bool fail_if_exists) override;
+  Status MoveFile(const std::string& from, const std::string& to, bool replace) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingRegistry : public RegistryWrapper {
+ public:
+  RecordingRegistry(Registry& target, Transcript& t) : RegistryWrapper(target), t_(t) {}
+  Status CreateKey(RegRoot root, const std::string& key, RegView view) override;
+  Status ReadValue(RegRoot root, const std::string& key, const std::string& name, RegView view,
+                   RegValue* value) override;
+  Status WriteValue(RegRoot root, const std::string& key, const std::string& name, RegView view,
+                    const RegValue& value) override;
+  Status DeleteValue(RegRoot root, const std::string& key, const std::string& name,
+                     RegView view) override;
+  Status DeleteKeyTree(RegRoot root, const std::string& key, RegView view) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingUserInterface : public UserInterface {
+ public:
+  RecordingUserInterface(UserInterface& target, Transcript& t) : target_(target), t_(t) {}
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+
+ private:
+  UserInterface& target_;
+  Transcript& t_;
+};
+
+// A platform whose files, registry and message boxes are recorded in a transcript.
+class RecordingPlatform : public Platform {
+ public:
+  RecordingPlatform(Platform& target, Transcript& t)
+      : target_(target), files_(target.files(), t), registry_(target.registry(), t),
+        ui_(target.ui(), t) {}
+  FileSystem& files() override { return files_; }
+  Registry& registry() override { return registry_; }
+  SystemInfo& system() override { return target_.system(); }
+  UserInterface& ui() override { return ui_; }
+
+ private:
+  Platform& target_;
+  RecordingFileSystem files_;
+  RecordingRegistry registry_;
+  RecordingUserInterface ui_;
+};
+
+// "HKLM\Software\Key [Name]" with the view when it is not the native one.
+std::string DescribeRegistryValue(RegRoot root, const std::string& key, const std::string& name,
+                                  RegView view);
+// A value as a transcript shows it: strings quoted, numbers in decimal, binary in hex.
+std::string DescribeRegValue(const RegValue& value);
+
+}  // namespace corvane::platform::sim

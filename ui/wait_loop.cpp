@@ -1,0 +1,146 @@
+#include "ui/wait_loop.h"
+
+#include <condition_variable>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "interp/session.h"
+#include "interp/variables.h"
+#include "platform/numbers.h"
+#include "platform/system.h"
+
+namespace corvane::ui {
+
+void ProgressChannel::Publish(std::string_view text, int64_t minimum, int64_t maximum,
+                              int64_t position) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!store_) return;
+  interp::TVariableManager& s = *store_;
+  s.Set("VORT_LastDelegateTick", std::to_string(system_->TickCount()));
+  std::string t(text);
+  if (t == "$VORT$") {
+    t = s.Get("VORT_thProgressText");
+    position = platform::ParseDecimal64(s.Get("VORT_thProgress")).value_or(0);
+    maximum = platform::ParseDecimal64(s.Get("VORT_thMax")).value_or(0);
+    minimum = platform::ParseDecimal64(s.Get("VORT_thMin")).value_or(0);
+  }
+  if (position != -1) {
+    s.Set("VORT_thMax", std::to_string(maximum));
+    s.Set("VORT_thMin", std::to_string(minimum));
+    s.Set("VORT_thProgress", std::to_string(position));
+  }
+  if (t != "$IGNORE$") s.Set("VORT_thProgressText", t);
+}
+
+void ProgressChannel::Disconnect() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  store_ = nullptr;
+  system_ = nullptr;
+}
+
+namespace {
+
+std::mutex flags_mutex;
+std::map<const interp::Session*, int>& BackgroundFlags() {
+  static auto* flags = new std::map<const interp::Session*, int>();
+  return *flags;
+}
+
+struct FlagScope {
+  explicit FlagScope(interp::Session& s) : s_(s) {
+    std::lock_guard<std::mutex> lock(flags_mutex);
+    ++BackgroundFlags()[&s_];
+  }
+  ~FlagScope() {
+    std::lock_guard<std::mutex> lock(flags_mutex);
+    auto it = BackgroundFlags().find(&s_);
+    if (it != BackgroundFlags().end() && --it->second <= 0) BackgroundFlags().erase(it);
+  }
+  interp::Session& s_;
+};
+
+// What the worker and the waiting thread share.
+struct Shared {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool done = false;
+};
+
+}  // namespace
+
+bool IsBackgroundTaskRunning(interp::Session& session) {
+  std::lock_guard<std::mutex> lock(flags_mutex);
+  return BackgroundFlags().count(&session) != 0;
+}
+
+WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<BackgroundJob> job) {
+  using Clock = std::chrono::steady_clock;
+  interp::Session& session = ctx.session();
+  interp::TVariableManager& store = session.variables.store();
+  auto channel = std::make_shared<ProgressChannel>(store, session.platform.system());
+  auto shared = std::make_shared<Shared>();
+  abandoned_ = false;
+
+  std::optional<FlagScope> flag(session);
+  std::thread worker([job, channel, shared]() {
+    job->Work(*channel);
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->done = true;
+    }
+    shared->wake.notify_all();
+  });
+
+  const bool silent = session.variables.silent();
+  bool watchdog_running = false;
+  Clock::time_point watchdog_due{};
+  // One iteration: wait for the worker (the null message that wakes the loop), let the watchdog
+  // timer fire when due, handle the interface's messages, then look at the cancel request. The
+  // wait between the copy of the tick count and the next watchdog check is the time in which a
+  // live worker shows that it still publishes.
+  while (true) {
+    {
+      std::unique_lock<std::mutex> lock(shared->mutex);
+      if (silent && !watchdog_running) {
+        shared->wake.wait(lock, [&] { return shared->done; });
+      } else {
+        shared->wake.wait_for(lock, options_.pump_interval, [&] { return shared->done; });
+      }
+      if (shared->done) break;
+    }
+    if (watchdog_running && Clock::now() >= watchdog_due) {
+      std::string delegate_tick = store.Get("VORT_LastDelegateTick");
+      if (store.Get("VORT_LastActiveTick") != delegate_tick) {
+        store.Set("VORT_LastActiveTick", delegate_tick);
+        watchdog_due = Clock::now() + options_.watchdog_interval;
+      } else {
+        // The worker stopped publishing after the cancel: give it up.
+        channel->Disconnect();
+        abandoned_ = true;
+        break;
+      }
+    }
+    if (!silent && session.dialogs) session.dialogs->ProcessPendingMessages();
+    if (interp::TextToBool(store.Get("VORT_IsCancelled"))) {
+      store.Set("VORT_LastActiveTick", store.Get("VORT_LastDelegateTick"));
+      job->terminate_.store(true, std::memory_order_relaxed);
+      if (!watchdog_running) {
+        watchdog_running = true;
+        watchdog_due = Clock::now() + options_.watchdog_interval;
+      }
+    }
+  }
+  if (abandoned_) {
+    worker.detach();
+  } else {
+    worker.join();
+  }
+  flag.reset();
+
+  if (!interp::TextToBool(store.Get("VORT_IsCancelled"))) return WaitOutcome::kFinished;
+  return interp::ReportCancel(ctx, options_.cancel_label) ? WaitOutcome::kScriptEnded
+                                                          : WaitOutcome::kCancelled;
+}
+
+}  // namespace corvane::ui

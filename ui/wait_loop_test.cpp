@@ -1,0 +1,124 @@
+// The wait loop with a cancel and the watchdog, through a test command that runs a worker which
+// ignores the terminate request.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "commands/testing/command_script.h"
+#include "commands/testing/test_machine.h"
+#include "ui/wait_loop.h"
+#include "interp/handlers.h"
+#include "interp/session.h"
+
+namespace corvane::ui {
+namespace {
+
+namespace testing = commands::testing;
+
+using namespace std::chrono_literals;
+
+std::atomic<bool> release_workers{false};
+std::atomic<int> running_workers{0};
+bool last_abandoned = false;
+
+// Works until released (or 10 s), ignoring the terminate request; publishes an alive signal every
+// 2 ms when `alive`, for `alive_for` after the start.
+class StubbornJob : public BackgroundJob {
+ public:
+  StubbornJob(bool alive, std::chrono::milliseconds alive_for) : alive_(alive), alive_for_(alive_for) {}
+  void Work(ProgressChannel& progress) override {
+    ++running_workers;
+    auto start = std::chrono::steady_clock::now();
+    while (!release_workers && std::chrono::steady_clock::now() - start < 10s) {
+      auto elapsed = std::chrono::steady_clock::now() - start;
+      if (alive_) {
+        if (elapsed > alive_for_) break;
+        progress.Publish("$VORT$", 0, 0, 0);
+      }
+      std::this_thread::sleep_for(2ms);
+    }
+    --running_workers;
+  }
+
+ private:
+  bool alive_;
+  std::chrono::milliseconds alive_for_;
+};
+
+void RunTestJob(interp::CommandContext& ctx) {
+  bool alive = ctx.params().Expanded(1) == "alive";
+  WaitOptions options{"Cancel at Test Time"};
+  options.watchdog_interval = 200ms;
+  WaitLoop loop(options);
+  loop.Run(ctx, std::make_shared<StubbornJob>(alive, 700ms));
+  last_abandoned = loop.abandoned();
+}
+CORVANE_COMMAND("Wait Loop Test Job", RunTestJob);
+
+class WaitLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    release_workers = false;
+    script_.on_pump = [](interp::Session& s) { s.variables.store().Set("VORT_IsCancelled", "TRUE"); };
+  }
+  void TearDown() override {
+    release_workers = true;
+    while (running_workers > 0) std::this_thread::sleep_for(1ms);
+  }
+  testing::TestMachine machine_;
+  testing::CommandScript script_{machine_.platform()};
+};
+
+TEST_F(WaitLoopTest, WatchdogGivesUpASilentWorker) {
+  auto start = std::chrono::steady_clock::now();
+  testing::CommandRun run = script_.Run(R"(
+Set Variable "ABORTONERROR" "FALSE"
+Wait Loop Test Job "silent"
+Set Variable "AFTER" "ran"
+)");
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(last_abandoned);
+  EXPECT_LT(took, 3s);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].text, "Setup cancelled");
+  EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
+  EXPECT_EQ(run.Var("AFTER"), "ran");
+  // The abandoned worker is still running, cut off from the run.
+  EXPECT_EQ(running_workers.load(), 1);
+}
+
+TEST_F(WaitLoopTest, WorkerThatStillPublishesIsWaitedFor) {
+  testing::CommandRun run = script_.Run(R"(
+Set Variable "ABORTONERROR" "FALSE"
+Wait Loop Test Job "alive"
+)");
+  EXPECT_FALSE(last_abandoned);
+  EXPECT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(running_workers.load(), 0);
+}
+
+TEST(ProgressChannel, DelegateRules) {
+  testing::TestMachine machine;
+  interp::TVariableManager store;
+  ProgressChannel channel(store, machine.platform().system());
+  channel.Publish("copying", 0, 100, 40);
+  EXPECT_EQ(store.Get("VORT_thProgress"), "40");
+  EXPECT_EQ(store.Get("VORT_thProgressText"), "copying");
+  EXPECT_FALSE(store.Get("VORT_LastDelegateTick").empty());
+  channel.Publish("C:\\file", 0, 0, -1);
+  EXPECT_EQ(store.Get("VORT_thProgress"), "40");
+  EXPECT_EQ(store.Get("VORT_thMax"), "100");
+  EXPECT_EQ(store.Get("VORT_thProgressText"), "C:\\file");
+  channel.Publish("$IGNORE$", 0, 100, 7);
+  EXPECT_EQ(store.Get("VORT_thProgress"), "7");
+  EXPECT_EQ(store.Get("VORT_thProgressText"), "C:\\file");
+  channel.Publish("$VORT$", 5, 5, 5);
+  EXPECT_EQ(store.Get("VORT_thProgress"), "7");
+  EXPECT_EQ(store.Get("VORT_thMin"), "0");
+  channel.Disconnect();
+  channel.Publish("late", 0, 100, 99);
+  EXPECT_EQ(store.Get("VORT_thProgressText"), "C:\\file");
+}
+
+}  // namespace
+}  // namespace corvane::ui
