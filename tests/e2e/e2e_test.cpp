@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 const fs::path kSource = CORVANE_SOURCE_DIR;
 const fs::path kNative = CORVANE_NATIVE_DIR;
 const fs::path kWin64 = CORVANE_WIN64_DIR;
+// A Wine prefix of its own: a prefix that a program without a display started keeps its
+// display-less desktop for the programs after it, so the Windows suites must not share it.
+const fs::path kPrefix = fs::path(CORVANE_NATIVE_DIR) / "e2e-wineprefix";
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -126,7 +129,7 @@ class WineRunner : public Runner {
     }
     const fs::path report = setup_dir / "exit.txt";
     fs::remove(report);
-    Shell("CORVANE_WINEPREFIX=" + (kWin64 / "wineprefix").string() + " " +
+    Shell("CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
           (kSource / "scripts" / "wine-run").string() + " cmd.exe /c '" + setup + " /l=" +
           windows_log + " " + args + " & echo %ERRORLEVEL%' > " + report.string() +
           " 2>/dev/null");
@@ -135,7 +138,7 @@ class WineRunner : public Runner {
     return digit == std::string::npos ? -1 : std::stoi(text.substr(digit));
   }
   fs::path TempFolder() override {
-    return kWin64 / "wineprefix" / "drive_c" / "users" / "root" / "Temp";
+    return kPrefix / "drive_c" / "users" / "root" / "Temp";
   }
 };
 
