@@ -21,6 +21,10 @@ ArchiveFile::ArchiveFile(const std::filesystem::path& path) {
 
 void ArchiveFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t n) {
   if (offset > size_ || n > size_ - offset) DataError("archive truncated");
+  if (memory_ != nullptr) {
+    std::memcpy(buffer, memory_ + offset, n);
+    return;
+  }
   file_.clear();
   file_.seekg(static_cast<std::streamoff>(offset));
   file_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));

@@ -15,12 +15,15 @@ class ArchiveFile {
  public:
   // Throws kErrorNotFound when the file cannot be opened.
   explicit ArchiveFile(const std::filesystem::path& path);
+  // An archive held in memory (owned by the caller, alive as long as this object).
+  ArchiveFile(const uint8_t* data, size_t size) : memory_(data), size_(size) {}
   uint64_t size() const { return size_; }
   // Reads exactly n bytes at offset; throws kErrorData when the file is shorter.
   void ReadAt(uint64_t offset, uint8_t* buffer, size_t n);
 
  private:
   std::ifstream file_;
+  const uint8_t* memory_ = nullptr;
   uint64_t size_ = 0;
 };
 

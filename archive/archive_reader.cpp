@@ -13,7 +13,7 @@ namespace corvane::archive {
 namespace {
 
 constexpr uint8_t kSignature[6] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
-constexpr uint64_t kMaxHeaderSize = uint64_t{256} << 20;
+constexpr uint64_t kMaxHeaderSize = uint64_t{128} << 20;
 constexpr size_t kCopyBlock = size_t{1} << 20;
 
 uint64_t Le64(const uint8_t* p) {
@@ -39,6 +39,15 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t n) {
 
 Archive::Archive(const std::filesystem::path& path, PasswordSource& password)
     : file_(path), password_(password) {
+  ReadHeaders();
+}
+
+Archive::Archive(const uint8_t* data, size_t size, PasswordSource& password)
+    : file_(data, size), password_(password) {
+  ReadHeaders();
+}
+
+void Archive::ReadHeaders() {
   uint8_t sig[32];
   if (file_.size() < 32) Fail(kErrorCannotOpen, "not an archive");
   file_.ReadAt(0, sig, 32);

@@ -56,6 +56,8 @@ class Archive : private KeySource {
   // Throws ArchiveError: kErrorNotFound, kErrorCannotOpen (not an archive, damaged or encrypted
   // header without the right password), kErrorLimit.
   Archive(const std::filesystem::path& path, PasswordSource& password);
+  // An archive in memory (kept alive by the caller).
+  Archive(const uint8_t* data, size_t size, PasswordSource& password);
 
   const std::vector<Entry>& entries() const { return entries_; }
 
@@ -67,6 +69,7 @@ class Archive : private KeySource {
  private:
   std::array<uint8_t, 32> Key(const AesParams& params) override;
   std::vector<uint8_t> DecodeHeaderFolder(const StreamsInfo& s);
+  void ReadHeaders();
   void BuildEntries();
 
   ArchiveFile file_;

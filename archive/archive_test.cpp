@@ -89,6 +89,17 @@ TEST(ArchivePasswords, AskedOnceForHeaderAndAllFolders) {
   EXPECT_EQ(pw.asked, 1);
 }
 
+TEST(ArchiveExtract, FilesKeepTheirModificationTimes) {
+  ScratchDir out("time");
+  ASSERT_EQ(ExtractAll(ArchivePath("mx1.7z"), "", out.path()), 0);
+  for (const char* name : {"docs/readme.txt", "media/tone.wav", "empty file.txt"}) {
+    auto source = fs::last_write_time(FixtureDir() / "tree" / name);
+    auto copy = fs::last_write_time(out.path() / name);
+    auto diff = source > copy ? source - copy : copy - source;
+    EXPECT_LT(diff, std::chrono::seconds(2)) << name;
+  }
+}
+
 TEST(ArchiveExtract, StripPutsEveryFileInTheDestination) {
   ScratchDir out("strip");
   ASSERT_EQ(ExtractAll(ArchivePath("nonsolid.7z"), "", out.path(), true), 0);

@@ -5,6 +5,10 @@
 namespace corvane::archive {
 namespace {
 
+// Most entries, folders or substreams a header may declare: a packed header can expand a few
+// bytes into many megabytes, so counts are also capped outright to bound the memory they take.
+constexpr size_t kMaxItems = size_t{1} << 22;
+
 [[noreturn]] void Bad(const char* what) { Fail(kErrorCannotOpen, std::string("bad header: ") + what); }
 
 class Reader {
@@ -45,7 +49,7 @@ class Reader {
   size_t Count(size_t min_bytes_each = 1) {
     uint64_t n = Number();
     if (min_bytes_each != 0 && n > left() / min_bytes_each) Bad("count beyond the header");
-    if (n > (uint64_t{1} << 26)) Bad("count too large");
+    if (n > kMaxItems) Bad("count too large");
     return static_cast<size_t>(n);
   }
   const uint8_t* Take(uint64_t n) {
@@ -170,7 +174,8 @@ Folder ReadFolder(Reader& r) {
 
 void UnpackInfo(Reader& r, StreamsInfo* s) {
   if (r.Number() != nid::kFolder) Bad("folder list");
-  size_t n = r.Count(2);
+  size_t n = r.Count(3);
+  if (n > kMaxItems / 4) Bad("folder count");  // a folder's model is larger than an entry's
   if (r.Byte() != 0) Fail(kErrorCannotOpen, "external folders");
   size_t pack = 0;
   for (size_t i = 0; i < n; ++i) {
@@ -212,6 +217,7 @@ void SubStreamsInfo(Reader& r, StreamsInfo* s) {
     // Every substream after a folder's first needs its own size number.
     if (f.num_substreams > 1 + r.left()) Bad("substream count");
     total += f.num_substreams;
+    if (total > kMaxItems) Bad("substream count");
   }
   bool have_sizes = type == nid::kSize;
   for (const auto& f : s->folders) {
@@ -310,7 +316,7 @@ void ReadTimes(Reader& r, size_t n, std::vector<HeaderEntry>* entries) {
 
 void FilesInfo(Reader& r, Header* h) {
   size_t n = r.Count(0);
-  if (n > r.left() * 8 + h->streams.sizes.size()) Bad("file count");
+  if (n > r.left() * 8 + h->streams.sizes.size() || n > kMaxItems) Bad("file count");
   h->entries.resize(n);
   std::vector<bool> empty_stream(n, false), empty_file, anti;
   size_t num_empty = 0;

@@ -8,7 +8,9 @@
 
 namespace corvane::archive {
 namespace {
-constexpr size_t kInitialSize = size_t{1} << 20;
+// Dictionaries up to this size are taken at once (the usual packer settings stay below it);
+// beyond it the buffer grows with the data.
+constexpr size_t kInitialSize = size_t{32} << 20;
 constexpr size_t kSlack = 16;
 }  // namespace
 
@@ -45,12 +47,6 @@ size_t LzWindow::PrepareWrite(size_t want) {
     cap_ = grown;
   }
   return pos_ + std::min(want, cap_ - pos_);
-}
-
-void LzWindow::Append(const uint8_t* data, size_t n) {
-  std::memcpy(buf_.get() + pos_, data, n);
-  pos_ += n;
-  filled_ += n;
 }
 
 }  // namespace corvane::archive

@@ -1,7 +1,8 @@
 // The output window of the LZ decoders: the last dict_size bytes stay reachable for matches, and
-// the consumer reads decoded bytes out of it. The buffer starts small and doubles as output
-// arrives, so a header that claims a huge dictionary costs memory only once data really decodes
-// that far; it wraps to the start once it holds a whole dictionary.
+// the consumer reads decoded bytes out of it. The dictionary size is capped by the expected
+// output; a buffer of up to 32 MiB is taken at once, a larger one starts there and doubles as
+// output arrives, so a header that claims a huge dictionary costs memory only once data really
+// decodes that far. It wraps to the start once it holds a whole dictionary.
 #pragma once
 
 #include <cstddef>
@@ -26,9 +27,6 @@ class LzWindow {
   // Readies room to decode at least one byte; returns the write limit (exclusive) for up to
   // want bytes. Only call when nothing is unread.
   size_t PrepareWrite(size_t want);
-
-  // Appends bytes as they are (an LZMA2 stored chunk); n must fit below PrepareWrite's limit.
-  void Append(const uint8_t* data, size_t n);
 
   uint8_t* buffer() { return buf_.get(); }
   size_t capacity() const { return cap_; }

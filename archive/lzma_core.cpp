@@ -38,6 +38,35 @@ constexpr size_t kLenCoder = kAlign + 16;
 constexpr size_t kRepLenCoder = kLenCoder + kLenSize;
 constexpr size_t kLiteral = kRepLenCoder + kLenSize;
 
+// Copies n bytes from src to dst = src + dist, front to back, so bytes written early feed a
+// short-distance match again. Fixed-size eight-byte moves compile to one load and one store; a
+// library call costs more than the short matches that dominate.
+inline void CopyMatch(uint8_t* dst, const uint8_t* src, size_t n, size_t dist) {
+  if (dist == 1) {
+    std::memset(dst, src[0], n);
+    return;
+  }
+  if (dist >= 8) {
+    for (; n >= 8; n -= 8, dst += 8, src += 8) {
+      uint64_t v;
+      std::memcpy(&v, src, 8);
+      std::memcpy(dst, &v, 8);
+    }
+  }
+  for (; n != 0; --n) *dst++ = *src++;
+}
+
+// Copies n bytes from a source that lies after the destination (the oldest part of a wrapped
+// window): front to back is always safe there.
+inline void CopyAhead(uint8_t* dst, const uint8_t* src, size_t n) {
+  for (; n >= 8; n -= 8, dst += 8, src += 8) {
+    uint64_t v;
+    std::memcpy(&v, src, 8);
+    std::memcpy(dst, &v, 8);
+  }
+  for (; n != 0; --n) *dst++ = *src++;
+}
+
 }  // namespace
 
 #define RC_NORMALIZE                  \
@@ -117,23 +146,29 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
 
   uint32_t range = range_, code = code_;
   uint32_t state = state_;
-  uint32_t rep0 = rep0_, rep1 = rep1_, rep2 = rep2_, rep3 = rep3_;
+  uint32_t rep0 = rep0_;
   uint16_t* const probs = probs_.data();
   const uint32_t pb_mask = (1u << pb_) - 1;
   const uint32_t lp_mask = (1u << lp_) - 1;
   const unsigned lc = lc_;
   // Low bits of the total output position (for the position-dependent contexts). The window
   // wraps at the dictionary size, which need not be a power of two, so count separately.
-  uint32_t tpos = static_cast<uint32_t>(filled);
+  // pos only grows inside this call (the window wraps between calls), so the history size and
+  // the total position follow from pos by a fixed offset instead of being counted per byte.
+  const uint64_t history_bias = filled - pos;  // history = pos + history_bias (mod 2^64)
+  const uint32_t tpos_bias = static_cast<uint32_t>(history_bias);
+  // With no history the first literal's previous byte counts as 0.
+  if (filled == 0) buf[pos != 0 ? pos - 1 : cap - 1] = 0;
   uint32_t ttt, bound;
 
   while (pos < limit && in < in_limit) {
+    const uint32_t tpos = static_cast<uint32_t>(pos) + tpos_bias;
     const uint32_t pos_state = tpos & pb_mask;
     uint16_t* p = probs + kIsMatch + (state << 4) + pos_state;
     RC_IF_BIT0(p) {
       RC_UPDATE0(p);
       // Literal.
-      uint32_t prev = filled == 0 ? 0 : buf[pos != 0 ? pos - 1 : cap - 1];
+      uint32_t prev = buf[pos != 0 ? pos - 1 : cap - 1];
       uint16_t* lit =
           probs + kLiteral + 0x300 * (((tpos & lp_mask) << lc) + (prev >> (8 - lc)));
       uint32_t sym = 1;
@@ -168,8 +203,6 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
         state = state < 10 ? state - 3 : state - 6;
       }
       buf[pos++] = static_cast<uint8_t>(sym);
-      ++tpos;
-      ++filled;
       continue;
     }
     RC_UPDATE1(p);
@@ -184,7 +217,7 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
       len_probs = probs + kLenCoder;
     } else {
       RC_UPDATE1(p);
-      if (filled == 0) DataError("repeat before any data");
+      if (pos + history_bias == 0) DataError("repeat before any data");
       p = probs + kIsRepG0 + state;
       RC_IF_BIT0(p) {
         RC_UPDATE0(p);
@@ -196,8 +229,6 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
           size_t dist = size_t{rep0} + 1;
           buf[pos] = buf[pos >= dist ? pos - dist : pos - dist + cap];
           ++pos;
-          ++tpos;
-          ++filled;
           continue;
         }
         RC_UPDATE1(p);
@@ -207,21 +238,21 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
         p = probs + kIsRepG1 + state;
         RC_IF_BIT0(p) {
           RC_UPDATE0(p);
-          dist = rep1;
+          dist = rep1_;
         } else {
           RC_UPDATE1(p);
           p = probs + kIsRepG2 + state;
           RC_IF_BIT0(p) {
             RC_UPDATE0(p);
-            dist = rep2;
+            dist = rep2_;
           } else {
             RC_UPDATE1(p);
-            dist = rep3;
-            rep3 = rep2;
+            dist = rep3_;
+            rep3_ = rep2_;
           }
-          rep2 = rep1;
+          rep2_ = rep1_;
         }
-        rep1 = rep0;
+        rep1_ = rep0;
         rep0 = dist;
       }
       state = state < 7 ? 8 : 11;
@@ -263,9 +294,9 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
     if (state < 4) {
       // New distance: slot, then the middle bits through models or direct bits, then align.
       state += 7;
-      rep3 = rep2;
-      rep2 = rep1;
-      rep1 = rep0;
+      rep3_ = rep2_;
+      rep2_ = rep1_;
+      rep1_ = rep0;
       uint16_t* t = probs + kPosSlot + (len < 3 ? len : 3) * 64;
       uint32_t slot = 1;
       RC_TREE_STEP(t, slot);
@@ -329,39 +360,33 @@ const uint8_t* LzmaCore::Decode(LzWindow& w, size_t limit, const uint8_t* in,
     // Copy the match.
     len += 2;
     size_t dist = size_t{rep0} + 1;
-    if (dist > filled || dist > dict_size) DataError("match distance beyond the data");
+    if (dist > pos + history_bias || dist > dict_size) DataError("match distance beyond the data");
     size_t room = limit - pos;
     size_t n = len <= room ? len : room;
     pending_len_ = static_cast<uint32_t>(len - n);
-    tpos += static_cast<uint32_t>(n);
-    filled += n;
     if (pos >= dist) {
-      uint8_t* dst = buf + pos;
-      const uint8_t* src = dst - dist;
+      CopyMatch(buf + pos, buf + pos - dist, n, dist);
       pos += n;
-      if (dist >= n) {
-        std::memcpy(dst, src, n);
-      } else {
-        do *dst++ = *src++;
-        while (--n != 0);
-      }
     } else {
+      // The source starts before the window's wrap point: copy up to the end of the buffer,
+      // then continue from its start.
       size_t src = pos - dist + cap;
-      do {
-        buf[pos++] = buf[src++];
-        if (src == cap) src = 0;
-      } while (--n != 0);
+      size_t first = cap - src < n ? cap - src : n;
+      CopyAhead(buf + pos, buf + src, first);
+      pos += first;
+      if (n > first) {
+        CopyMatch(buf + pos, buf, n - first, dist);
+        pos += n - first;
+      }
     }
   }
+
   range_ = range;
   code_ = code;
   state_ = state;
   rep0_ = rep0;
-  rep1_ = rep1;
-  rep2_ = rep2;
-  rep3_ = rep3;
   w.pos_ = pos;
-  w.filled_ = filled;
+  w.filled_ = pos + history_bias;
   return in;
 }
 

@@ -255,6 +255,12 @@ int Startup::Run(const std::string& raw_command_line) {
     Trace("  <RunScript>");
     st_.database_path = st_.support_folder + st_.engine_base_name + ".msi";
     int exit_code = s_.run_script ? s_.run_script(st_, trace_) : 0;
+    if (st_.end_at_once) {
+      // The log ends where the run stopped; the support folder goes all the same, so that a
+      // rejected script leaves nothing behind in the temporary folder.
+      RemoveSupportFolder(files_, st_.support_folder);
+      return exit_code;
+    }
     Trace("  </RunScript>");
     Trace("  <Free>");
     st_.pools.clear();

@@ -47,6 +47,9 @@ struct StartupState {
   ScriptImage image;
   std::vector<const HashedList*> pools;  // the parameter pool as the only member
   bool update_run = false;               // "update" or "updatesetup": no start-up windows
+  // Set by the script run when the process must end at once, without the clean-up entries of
+  // the trace log (the compile pass rejected the script).
+  bool end_at_once = false;
 };
 
 // The services of other subsystems that start-up calls.

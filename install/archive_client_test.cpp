@@ -44,6 +44,23 @@ TEST(ArchiveLibraryLoad, MissingLibraryIsReported) {
   EXPECT_NE(error, "");
 }
 
+TEST(ArchiveLibraryLoad, LibraryWithAnAppendedLanguageFileStillLoads) {
+  // The shipped library may carry a language file appended to it.
+  ScratchDir d("lib");
+  fs::path copy = d.path() / "zel.lib";
+  auto bytes = archive::testing::ReadBytes(Local(ZEL_LIBRARY_PATH));
+  ASSERT_FALSE(bytes.empty());
+  std::string language = "[Language]\r\nName=Deutsch\r\n";
+  bytes.insert(bytes.end(), language.begin(), language.end());
+  archive::testing::WriteBytes(copy, bytes);
+  std::string error;
+  auto lib = ArchiveLibrary::Load(Text(copy), &error);
+  ASSERT_NE(lib, nullptr) << error;
+  std::vector<std::string> entries;
+  EXPECT_TRUE(ListArchiveEntries(*lib, Text(ArchivePath("mx1.7z")), "", &entries, &error));
+  EXPECT_FALSE(entries.empty());
+}
+
 TEST_F(ArchiveClient, ListsEntryPathsInArchiveOrder) {
   std::vector<std::string> entries = {"stale"};
   std::string error;

@@ -229,6 +229,11 @@ void Variables::AddSavedVariable(std::string_view name) {
   saved_.emplace_back(name);
 }
 
+void Variables::AppendSavedVariable(std::string_view name) {
+  std::lock_guard<std::mutex> lock(saved_mutex_);
+  saved_.emplace_back(name);
+}
+
 std::vector<std::string> Variables::saved_variables() const {
   std::lock_guard<std::mutex> lock(saved_mutex_);
   return saved_;

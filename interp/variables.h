@@ -109,6 +109,8 @@ class Variables {
 
   // Names whose values are saved with the engine cache, without duplicates (case-insensitive).
   void AddSavedVariable(std::string_view name);
+  // Appends a name as a component data file lists it (a name already listed is listed twice).
+  void AppendSavedVariable(std::string_view name);
   std::vector<std::string> saved_variables() const;
 
  private:

@@ -85,7 +85,8 @@ class FileSystem {
 
   // Lists the entries of a folder that match a pattern ("*", "*.txt", "a?c.*": the wildcard rules
   // of FindFirstFile). "." and ".." are never reported. Order is the system's order; callers that
-  // need an order sort.
+  // need an order sort. No match in an existing folder is kOk with no entries; a missing folder
+  // is kNotFound.
   virtual Status List(const std::string& folder, const std::string& pattern,
                       std::vector<FileEntry>* entries) = 0;
 
@@ -98,6 +99,15 @@ class FileSystem {
 
   // Free and total bytes of the volume holding path.
   virtual Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) = 0;
+
+  // The 64-bit file-system view (Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection).
+  // On 64-bit Windows a 32-bit process that names %windir%\System32 reaches %windir%\SysWOW64
+  // (a few subfolders excepted, and %windir%\Sysnative names the real System32) until the calling
+  // thread switches redirection off. The state belongs to the calling thread. DisableRedirection
+  // gives the value to hand back to RevertRedirection; both return false (with the last error set)
+  // where the system refuses, as it does for a process that is not redirected.
+  virtual bool DisableRedirection(uint64_t* old_value) = 0;
+  virtual bool RevertRedirection(uint64_t old_value) = 0;
 
   // Convenience built on the calls above.
   bool FileExists(const std::string& path);       // exists and is not a folder
@@ -151,6 +161,12 @@ class FileSystemWrapper : public FileSystem {
   std::string GetFullPath(const std::string& path) override { return target_.GetFullPath(path); }
   Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override {
     return target_.GetDiskSpace(path, free_bytes, total_bytes);
+  }
+  bool DisableRedirection(uint64_t* old_value) override {
+    return target_.DisableRedirection(old_value);
+  }
+  bool RevertRedirection(uint64_t old_value) override {
+    return target_.RevertRedirection(old_value);
   }
 
  protected:

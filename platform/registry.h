@@ -57,7 +57,8 @@ struct RegValue {
   static RegValue Dword(uint32_t v);
   static RegValue Qword(uint64_t v);
   static RegValue Binary(std::string_view bytes) { return {RegType::kBinary, std::string(bytes)}; }
-  // Numeric value of a DWORD or QWORD; 0 for other types.
+  // Numeric value of a DWORD (little- or big-endian) or QWORD, short data read as if padded with
+  // zero bytes; 0 for other types.
   uint64_t AsNumber() const;
 };
 

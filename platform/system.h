@@ -55,7 +55,8 @@ class SystemInfo {
   // picture ("HH:mm:ss"), and the separators.
   virtual std::string ShortDateFormat() = 0;
   virtual std::string TimeFormat() = 0;
-  // Formats a time with a picture in the GetDateFormat/GetTimeFormat notation.
+  // Formats a time with a picture in the GetDateFormat/GetTimeFormat notation (an empty picture
+  // gives an empty text: pass ShortDateFormat() or TimeFormat() for the locale's own).
   virtual std::string FormatDate(const LocalTime& t, const std::string& picture) = 0;
   virtual std::string FormatTime(const LocalTime& t, const std::string& picture) = 0;
 
@@ -73,6 +74,49 @@ class SystemInfo {
   virtual std::string UserName() = 0;
   // Windows error code of the last failed platform call on this thread (GetLastError).
   virtual uint32_t LastError() = 0;
+};
+
+// Forwards every call to another SystemInfo: derive from it to change one call in a test (a fixed
+// clock, another version, a missing variable).
+class SystemInfoWrapper : public SystemInfo {
+ public:
+  explicit SystemInfoWrapper(SystemInfo& target) : target_(target) {}
+  uint32_t TickCount() override { return target_.TickCount(); }
+  LocalTime Now() override { return target_.Now(); }
+  std::string TempFolder() override { return target_.TempFolder(); }
+  std::string WindowsFolder() override { return target_.WindowsFolder(); }
+  std::string SystemFolder() override { return target_.SystemFolder(); }
+  std::string ModulePath() override { return target_.ModulePath(); }
+  OsVersion Version() override { return target_.Version(); }
+  bool Is64BitSystem() override { return target_.Is64BitSystem(); }
+  bool Is64BitProcess() override { return target_.Is64BitProcess(); }
+  std::string ShortDateFormat() override { return target_.ShortDateFormat(); }
+  std::string TimeFormat() override { return target_.TimeFormat(); }
+  std::string FormatDate(const LocalTime& t, const std::string& picture) override {
+    return target_.FormatDate(t, picture);
+  }
+  std::string FormatTime(const LocalTime& t, const std::string& picture) override {
+    return target_.FormatTime(t, picture);
+  }
+  Status GetEnvironment(const std::string& name, std::string* value) override {
+    return target_.GetEnvironment(name, value);
+  }
+  Status SetEnvironment(const std::string& name, const std::string& value,
+                        bool remove = false) override {
+    return target_.SetEnvironment(name, value, remove);
+  }
+  std::string ExpandEnvironment(const std::string& text) override {
+    return target_.ExpandEnvironment(text);
+  }
+  std::vector<std::pair<std::string, std::string>> EnvironmentBlock() override {
+    return target_.EnvironmentBlock();
+  }
+  std::string ComputerName() override { return target_.ComputerName(); }
+  std::string UserName() override { return target_.UserName(); }
+  uint32_t LastError() override { return target_.LastError(); }
+
+ protected:
+  SystemInfo& target_;
 };
 
 }  // namespace corvane::platform

@@ -42,4 +42,16 @@ class UserInterface {
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) = 0;
 };
 
+// Forwards every call to another UserInterface: derive from it to change one call in a test.
+class UserInterfaceWrapper : public UserInterface {
+ public:
+  explicit UserInterfaceWrapper(UserInterface& target) : target_(target) {}
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override {
+    return target_.MessageBox(text, caption, flags);
+  }
+
+ protected:
+  UserInterface& target_;
+};
+
 }  // namespace corvane::platform

@@ -190,15 +190,15 @@ constexpr char kShell[] =
     "BorderStyle:TBorderStyle=bsSingle;HideSelection:b=True;ReadOnly:b=False;TabStop:b=True;"
     "ShellTree:k;ShellList:k;ShellCombo:k;OnChange:v";
 
-struct ClassSpec {
+struct ClassEntry {
   const char* name;
   bool control;
   std::vector<const char*> groups;
 };
 
 // Later entries override earlier ones of the same name, so a class can change a default.
-const std::vector<ClassSpec>& Specs() {
-  static const std::vector<ClassSpec> specs = {
+const std::vector<ClassEntry>& ClassEntries() {
+  static const std::vector<ClassEntry> entries = {
       {"TLabel", true,
        {kControl, kFont, kFace,
         "ParentColor:b=True;Caption:s;Alignment:TAlignment=taLeftJustify;AutoSize:b=True;"
@@ -367,7 +367,7 @@ const std::vector<ClassSpec>& Specs() {
         "Bitmap.Data:x;OnClick:v"}},
       {"TTimer", false, {kNonVisual, "Enabled:b=True;Interval:i=1000;OnTimer:v"}},
   };
-  return specs;
+  return entries;
 }
 
 // The form's built-in design (dialog border, centred, MS Sans Serif -11, button face) appears
@@ -444,12 +444,12 @@ struct ClassTable {
   ControlClass designer;
 
   ClassTable() {
-    for (const ClassSpec& spec : Specs()) {
+    for (const ClassEntry& entry : ClassEntries()) {
       auto cls = std::make_unique<ControlClass>();
-      cls->name = spec.name;
-      cls->is_control = spec.control;
-      for (const char* group : spec.groups) AddGroup(cls.get(), group);
-      if (spec.control) control_names.push_back(spec.name);
+      cls->name = entry.name;
+      cls->is_control = entry.control;
+      for (const char* group : entry.groups) AddGroup(cls.get(), group);
+      if (entry.control) control_names.push_back(entry.name);
       by_name.emplace(cls->name, cls.get());
       classes.push_back(std::move(cls));
     }

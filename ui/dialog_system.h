@@ -51,8 +51,13 @@ class DialogSystem {
   // file-open message, a damaged form file with the stream's message.
   PoolTemplate& LoadDialog(const std::string& key, const std::string& form_path);
 
-  // The entry point of start-up: the dialog named by parameter 1 of the command with that
-  // index, read from the dialog folder (dialog folder + name + ".dfm").
+  // The same keyed by the command index itself (start-up's loader callback).
+  PoolTemplate& LoadDialog(long command_index, const std::string& form_path) {
+    return LoadDialog(std::to_string(command_index), form_path);
+  }
+
+  // The dialog named by parameter 1 of the command with that index, read from the dialog
+  // folder (dialog folder + name + ".dfm").
   PoolTemplate& LoadCommandDialog(size_t command_index, const std::string& dialog_name);
 
   // The form registered under the key (letter case ignored), or nullptr.

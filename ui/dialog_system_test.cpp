@@ -61,6 +61,9 @@ class MemoryFiles : public platform::FileSystem {
   }
   std::string GetFullPath(const std::string& path) override { return path; }
   Status GetDiskSpace(const std::string&, uint64_t*, uint64_t*) override { return Status::kFailed; }
+  // A process without file-system redirection, as the x86_64 engine is.
+  bool DisableRedirection(uint64_t*) override { return false; }
+  bool RevertRedirection(uint64_t) override { return false; }
 };
 
 std::string FormFile(std::string_view text) {
@@ -121,9 +124,11 @@ TEST_F(DialogSystemTest, TwoCommandsNamingOneDialogHoldTwoForms) {
   PoolTemplate& a = dialogs.LoadCommandDialog(2, "Welcome");
   PoolTemplate& b = dialogs.LoadCommandDialog(7, "Welcome");
   EXPECT_NE(&a, &b);
+  PoolTemplate& c = dialogs.LoadDialog(9L, "C:\\Temp\\zel1\\Welcome.dfm");  // start-up's form
+  EXPECT_EQ(&c, dialogs.FindDialog("9"));
   ASSERT_TRUE(a.FindComponent("Name")->SetText("Text", "typed"));
   EXPECT_EQ(b.FindComponent("Name")->GetText("Text"), "");
-  EXPECT_EQ(dialogs.dialog_count(), 2u);
+  EXPECT_EQ(dialogs.dialog_count(), 3u);
 }
 
 TEST_F(DialogSystemTest, LoadingAKeyAgainReplacesItsForm) {

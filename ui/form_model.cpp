@@ -345,6 +345,14 @@ std::vector<std::string> Component::Strings(std::string_view property) const {
 // Builds the component tree of a form from the object records.
 class FormReader {
  public:
+  explicit FormReader(PoolTemplate& form) : form_(form) {}
+
+  // Applies the properties of a record; an error in one is noted and reading goes on.
+  void Apply(Component* c, const FormObject& obj) {
+    for (const FormProperty& p : obj.properties)
+      if (!c->SetValue(p.name, p.value)) form_.skipped_.push_back(c->name() + "." + p.name);
+  }
+
   void Read(const FormObject& obj, Component* parent, Component* owner,
             std::vector<std::unique_ptr<Component>>* storage) {
     Component* c = nullptr;
@@ -370,7 +378,7 @@ class FormReader {
         siblings.push_back(c);
       }
     }
-    for (const FormProperty& p : obj.properties) c->SetValue(p.name, p.value);  // errors skipped
+    Apply(c, obj);
     Component* child_owner = (obj.flags & object_flags::kInline) ? c : owner;
     for (const FormObject& child : obj.children) Read(child, c, child_owner, storage);
   }
@@ -395,6 +403,8 @@ class FormReader {
       }
     }
   }
+
+  PoolTemplate& form_;
 };
 
 PoolTemplate::PoolTemplate() : Component(PoolTemplateClass(), "TPoolTemplate", "") {}
@@ -402,8 +412,8 @@ PoolTemplate::PoolTemplate() : Component(PoolTemplateClass(), "TPoolTemplate", "
 void PoolTemplate::ReadRoot(const FormObject& root) {
   name_ = root.name;
   design_class_name_ = root.class_name;
-  for (const FormProperty& p : root.properties) SetValue(p.name, p.value);  // errors skipped
-  FormReader reader;
+  FormReader reader(*this);
+  reader.Apply(this, root);
   for (const FormObject& child : root.children) reader.Read(child, this, this, &storage_);
 }
 

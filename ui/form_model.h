@@ -115,6 +115,10 @@ class PoolTemplate : public Component {
   // TPoolTemplate.
   const std::string& design_class_name() const { return design_class_name_; }
 
+  // The properties skipped while reading ("Button1.Captoin", "Welcome.Colour" for the form's
+  // own), in stream order: unknown to their class or holding a value of the wrong kind.
+  const std::vector<std::string>& skipped_properties() const { return skipped_; }
+
   // The rule lines read from the rule file, kept as they stand.
   std::vector<std::string>& rules() { return rules_; }
   const std::vector<std::string>& rules() const { return rules_; }
@@ -128,7 +132,9 @@ class PoolTemplate : public Component {
   uint32_t display_flags = 0;
 
  private:
+  friend class FormReader;
   std::vector<std::unique_ptr<Component>> storage_;
+  std::vector<std::string> skipped_;
   std::string design_class_name_;
   std::vector<std::string> rules_;
   FormTimer timer_{1000, true, "Timer1Timer"};

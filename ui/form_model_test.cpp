@@ -127,6 +127,8 @@ TEST(FormModel, UnknownPropertiesAndBadValuesAreSkipped) {
   EXPECT_EQ(e->GetText("Text"), "still read");
   EXPECT_EQ(e->Integer("MaxLength"), 10);
   EXPECT_EQ(e->settings().size(), 2u);
+  EXPECT_EQ(form->skipped_properties(),
+            (std::vector<std::string>{"F.NotAFormProperty", "E.Frobnicate", "E.MaxLength", "E.Style"}));
 }
 
 TEST(FormModel, ClashingNamesAreRenamed) {

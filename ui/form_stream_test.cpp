@@ -224,6 +224,22 @@ TEST(FormStream, DamagedStreamsFailWithAMessage) {
   EXPECT_EQ(Failure(objects.s), "Invalid stream format");
 }
 
+TEST(FormStream, DeepestAcceptedNestingSurvivesTheRoundTrip) {
+  // Lists nested as deep as the reader allows: the normalising round trip accepts the stream
+  // and keeps it, and its text stays proportional to the stream.
+  Bytes x;
+  x.raw("TPF0").str("TForm1").str("F").str("L");
+  int levels = kMaxFormNesting - 1;  // the property value is at depth 1, its items at 2
+  for (int i = 0; i < levels; ++i) x.b(1);
+  for (int i = 0; i < 1000; ++i) x.b(13);  // a thousand nils at the deepest level
+  for (int i = 0; i < levels; ++i) x.b(0);
+  x.b(0).b(0);
+  EXPECT_EQ(NormaliseBinaryStream(x.s), x.s);
+  Bytes deeper = x;
+  deeper.s.insert(deeper.s.begin() + 15, '\x01');
+  EXPECT_EQ(Failure(deeper.s), "Invalid stream format");
+}
+
 TEST(FormStream, WriterRefusesWhatCannotBeRead) {
   FormObject root;
   root.class_name = "TForm1";

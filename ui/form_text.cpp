@@ -104,8 +104,11 @@ bool IsReservedWord(std::string_view s) {
 class TextWriter {
  public:
   std::string out;
+  bool indent = true;
 
-  void Indent(int n) { out.append(static_cast<size_t>(n), ' '); }
+  void Indent(int n) {
+    if (indent) out.append(static_cast<size_t>(n), ' ');
+  }
 
   template <typename Unit>
   void Quoted(const Unit* units, size_t n) {
@@ -871,7 +874,12 @@ std::string FormValueToText(const FormValue& value) {
 FormObject ParseFormText(std::string_view text) { return TextParser(text).Root(); }
 
 std::string NormaliseBinaryStream(std::string_view stream) {
-  return WriteBinaryStream(ParseFormText(FormObjectToText(ReadBinaryStream(stream))));
+  // The text is only passed on to the parser, so it goes without indentation: deeply nested
+  // values would otherwise make it many times larger than the stream.
+  TextWriter w;
+  w.indent = false;
+  w.Object(ReadBinaryStream(stream), 0);
+  return WriteBinaryStream(ParseFormText(w.out));
 }
 
 }  // namespace corvane::ui

@@ -215,11 +215,12 @@ std::vector<std::pair<std::string, std::string>> MachineDescription::InitialEnvi
     env.push_back({"PROCESSOR_ARCHITECTURE", "x86"});
     env.push_back({"ProgramFiles", "C:\\Program Files"});
   }
-  for (const auto& [name, value] : this->env) {
+  for (const auto& entry : this->env) {
+    const std::string& name = entry.first;
     auto it = std::find_if(env.begin(), env.end(),
                            [&](const auto& e) { return SameText(e.first, name); });
     if (it != env.end()) env.erase(it);
-    if (!value.empty()) env.emplace_back(name, value);
+    if (!entry.second.empty()) env.emplace_back(name, entry.second);
   }
   std::stable_sort(env.begin(), env.end(), [](const auto& a, const auto& b) {
     return UpperCase(a.first) < UpperCase(b.first);

@@ -173,9 +173,15 @@ std::string ValueLine(const std::string& name, const RegValue& v) {
 
 void WriteKey(const RegKeyNode& node, const std::string& path, bool is_root, std::string* out) {
   if (!is_root || !node.values.empty()) {
-    *out += "[" + Utf8From1252(path) + "]" + kEol;
-    for (const auto& [name, value] : node.values) *out += ValueLine(name, value) + kEol;
-    *out += kEol;
+    out->push_back('[');
+    out->append(Utf8From1252(path));
+    out->push_back(']');
+    out->append(kEol);
+    for (const auto& [name, value] : node.values) {
+      out->append(ValueLine(name, value));
+      out->append(kEol);
+    }
+    out->append(kEol);
   }
   for (const auto& [key, child] : node.children) {
     WriteKey(*child, path + "\\" + child->name, false, out);
@@ -353,6 +359,8 @@ bool ReadRegText(std::string_view raw, RegTree* tree, std::string* error) {
       size_t p = 0;
       if (!ReadQuoted(data, &p, &value.data)) return fail(i, "unterminated string");
       value.type = RegType::kString;
+      // String data never keeps terminating nulls (as the registry reports it).
+      while (!value.data.empty() && value.data.back() == '\0') value.data.pop_back();
     } else if (data.compare(0, 6, "dword:") == 0) {
       std::string digits = data.substr(6);
       unsigned v = 0;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <sstream>
 
 #include "platform/sim/sim_common.h"
@@ -140,16 +139,15 @@ namespace {
 
 class SimFile : public File {
  public:
-  SimFile(int fd, std::shared_ptr<HandleTable> table, std::string key, uint64_t id, fs::path host,
-          std::function<void(const std::string&)> on_delete)
-      : fd_(fd), table_(std::move(table)), key_(std::move(key)), id_(id), host_(std::move(host)),
-        on_delete_(std::move(on_delete)) {}
+  // The file keeps the handle table alive, not the file system: it may outlive both. An attribute
+  // entry of a deleted temporary file is harmless, since a new file at that path replaces it.
+  SimFile(int fd, std::shared_ptr<HandleTable> table, std::string key, uint64_t id, fs::path host)
+      : fd_(fd), table_(std::move(table)), key_(std::move(key)), id_(id), host_(std::move(host)) {}
   ~SimFile() override {
     ::close(fd_);
     if (table_->Remove(key_, id_)) {
       std::error_code ec;
       fs::remove(host_, ec);
-      if (on_delete_) on_delete_(key_);
     }
   }
 
@@ -208,13 +206,14 @@ class SimFile : public File {
   std::string key_;
   uint64_t id_;
   fs::path host_;
-  std::function<void(const std::string&)> on_delete_;
 };
 
 }  // namespace
 
 SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& machine)
     : machine_(std::move(machine_folder)), disks_(machine.disks),
+      windows_folder_(FullPath(machine.windows_folder, "C:\\")),
+      redirected_process_(machine.windows64 && !machine.process64),
       handles_(std::make_shared<HandleTable>()) {
   std::error_code ec;
   for (const auto& [letter, size] : disks_) {
@@ -244,11 +243,12 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     std::lock_guard<std::mutex> lock(mu_);
     cur = current_;
   }
-  std::string full = FullPath(path, cur);
+  std::string full = Redirect(FullPath(path, cur));
   std::vector<std::string> parts;
   char drive = 0;
+  bool trailing = false;
   if (full.empty()) return RecordError(Status::kNotFound, kErrorPathNotFound);
-  if (!SplitDrivePath(full, &drive, &parts)) {
+  if (!SplitDrivePath(full, &drive, &parts, &trailing)) {
     return RecordError(Status::kNotFound, kErrorPathNotFound);  // no network in the simulation
   }
   for (const std::string& p : parts) {
@@ -282,10 +282,13 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     r->host = found;
     r->exists = true;
     r->is_dir = fs::is_directory(found, ec);
+    // "file.txt\" names a folder that is not there.
+    if (trailing && !r->is_dir) return Record(Status::kNotFound);
   } else {
     r->host = host / HostName(parts.back());
     r->exists = false;
   }
+  r->trailing_separator = trailing;
   return Status::kOk;
 }
 
@@ -371,6 +374,10 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
     *status = Record(Status::kAccessDenied);
     return nullptr;
   }
+  if (r.trailing_separator) {  // "name\" cannot be a file
+    *status = Record(Status::kInvalidName);
+    return nullptr;
+  }
   if (must_exist && !r.exists) {
     *status = Record(Status::kNotFound);
     return nullptr;
@@ -383,6 +390,12 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (r.exists && h.write && IsReadOnly(r)) {
+      *status = Record(Status::kAccessDenied);
+      return nullptr;
+    }
+    // CREATE_ALWAYS with normal attributes refuses to replace a hidden or system file.
+    if (r.exists && mode == OpenMode::kCreate &&
+        (AttributesOf(r) & (attr::kHidden | attr::kSystem)) != 0) {
       *status = Record(Status::kAccessDenied);
       return nullptr;
     }
@@ -407,11 +420,7 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
       DropAttributes(r.key);
     }
   }
-  auto on_delete = [this](const std::string& key) {
-    std::lock_guard<std::mutex> lock(mu_);
-    DropAttributes(key);
-  };
-  return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host, on_delete);
+  return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host);
 }
 
 Status SimFileSystem::ReadFile(const std::string& path, std::string* contents) {
@@ -538,12 +547,16 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
     if (fail_if_exists) return RecordError(Status::kAlreadyExists, kErrorFileExists);
     if (dst.is_dir) return Record(Status::kAccessDenied);
     std::lock_guard<std::mutex> lock(mu_);
-    if (IsReadOnly(dst)) return Record(Status::kAccessDenied);
+    // CopyFile will not replace a read-only or hidden file.
+    if (AttributesOf(dst) & (attr::kReadOnly | attr::kHidden)) return Record(Status::kAccessDenied);
   }
   if (handles_->IsOpen(dst.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   std::error_code ec;
   fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
   if (ec) return Record(FromErrno(ec.value()));
+  // The copy keeps the last-write time of its source.
+  auto when = fs::last_write_time(src.host, ec);
+  if (!ec) fs::last_write_time(dst.host, when, ec);
   std::lock_guard<std::mutex> lock(mu_);
   // The copy carries the attributes of its source.
   uint32_t bits = AttributesOf(src);
@@ -576,8 +589,9 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
     return RecordError(Status::kFailed, kErrorSharingViolation);  // into its own subtree
   }
   if (dst.exists) {
-    if (!replace || src.is_dir) return Record(Status::kAlreadyExists);
-    if (dst.is_dir) return Record(Status::kAccessDenied);
+    if (!replace) return Record(Status::kAlreadyExists);
+    // Replacing works for a file by a file only.
+    if (dst.is_dir || src.is_dir) return Record(Status::kAccessDenied);
     if (handles_->IsOpen(dst.key)) {
       return RecordError(Status::kAccessDenied, kErrorSharingViolation);
     }
@@ -604,7 +618,8 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
   Resolved r;
   Status s = Resolve(folder.empty() ? std::string(".") : folder, &r);
   if (s != Status::kOk) return s;
-  if (!r.exists || !r.is_dir) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.exists) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::error_code ec;
   std::lock_guard<std::mutex> lock(mu_);
   for (fs::directory_iterator it(r.host, ec), end; !ec && it != end; it.increment(ec)) {
@@ -642,7 +657,9 @@ Status SimFileSystem::SetCurrentDirectory(const std::string& path) {
   if (!r.exists) return Record(Status::kNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::lock_guard<std::mutex> lock(mu_);
-  current_ = r.full;
+  // The folder as named: a redirected System32 stays System32 here and is redirected on use.
+  current_ = FullPath(path, current_);
+  if (current_.size() > 3 && current_.back() == '\\') current_.pop_back();
   return Status::kOk;
 }
 
@@ -657,11 +674,76 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
   if (!r.exists) return Record(Status::kNotFound);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // wants a folder
   auto it = disks_.find(r.drive);
   DiskSize d = it != disks_.end() ? it->second : DiskSize();
   *free_bytes = d.free;
   *total_bytes = d.total;
   return Status::kOk;
+}
+
+namespace {
+
+constexpr uint32_t kErrorInvalidFunction = 1;
+
+// File systems whose redirection the current thread switched off.
+thread_local std::vector<const void*> redirection_off;
+
+// True when path is folder or lies below it; *rest receives what follows the folder.
+bool Below(const std::string& path, const std::string& folder, std::string* rest) {
+  if (path.size() < folder.size() || !SameText(std::string_view(path).substr(0, folder.size()), folder)) {
+    return false;
+  }
+  if (path.size() == folder.size()) {
+    rest->clear();
+    return true;
+  }
+  if (path[folder.size()] != '\\') return false;
+  *rest = path.substr(folder.size());
+  return true;
+}
+
+}  // namespace
+
+bool SimFileSystem::RedirectionOff() const {
+  return std::find(redirection_off.begin(), redirection_off.end(), this) != redirection_off.end();
+}
+
+std::string SimFileSystem::Redirect(const std::string& full) const {
+  if (!redirected_process_ || RedirectionOff()) return full;
+  std::string rest;
+  if (Below(full, windows_folder_ + "\\Sysnative", &rest)) {
+    return windows_folder_ + "\\System32" + rest;
+  }
+  if (!Below(full, windows_folder_ + "\\System32", &rest)) return full;
+  // These folders are the same for both kinds of process.
+  for (const char* shared : {"\\catroot", "\\catroot2", "\\DriverStore", "\\drivers\\etc",
+                             "\\LogFiles", "\\spool"}) {
+    std::string below;
+    if (Below(rest, shared, &below)) return full;
+  }
+  return windows_folder_ + "\\SysWOW64" + rest;
+}
+
+bool SimFileSystem::DisableRedirection(uint64_t* old_value) {
+  if (!redirected_process_) {
+    RecordError(Status::kFailed, kErrorInvalidFunction);
+    return false;
+  }
+  *old_value = RedirectionOff() ? 1 : 0;
+  if (!RedirectionOff()) redirection_off.push_back(this);
+  return true;
+}
+
+bool SimFileSystem::RevertRedirection(uint64_t old_value) {
+  if (!redirected_process_) {
+    RecordError(Status::kFailed, kErrorInvalidFunction);
+    return false;
+  }
+  auto it = std::find(redirection_off.begin(), redirection_off.end(), this);
+  if (it != redirection_off.end()) redirection_off.erase(it);
+  if (old_value != 0) redirection_off.push_back(this);
+  return true;
 }
 
 }  // namespace corvane::platform::sim

@@ -41,6 +41,8 @@ class SimFileSystem : public FileSystem {
   Status SetCurrentDirectory(const std::string& path) override;
   std::string GetFullPath(const std::string& path) override;
   Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override;
+  bool DisableRedirection(uint64_t* old_value) override;
+  bool RevertRedirection(uint64_t old_value) override;
 
   // The host path that a Windows path names (an existing entry in its stored letter case, or the
   // name a new entry would get); empty when the path cannot be resolved (missing parent folder,
@@ -53,6 +55,7 @@ class SimFileSystem : public FileSystem {
     std::string key;             // its upper-case form: the key of the attribute store
     std::filesystem::path host;  // host path of the entry (or of the entry to create)
     std::string name;            // the last component as the caller wrote it
+    bool trailing_separator = false;
     bool exists = false;
     bool is_dir = false;
     bool is_root = false;
@@ -67,9 +70,14 @@ class SimFileSystem : public FileSystem {
   void DropAttributes(const std::string& key);  // mu_ held
   void SaveAttributes();  // mu_ held
   bool IsReadOnly(const Resolved& r) { return (AttributesOf(r) & attr::kReadOnly) != 0; }
+  // The path a 32-bit process reaches on 64-bit Windows while its thread's redirection is on.
+  std::string Redirect(const std::string& full) const;
+  bool RedirectionOff() const;
 
   std::filesystem::path machine_;
   std::map<char, DiskSize> disks_;
+  std::string windows_folder_;
+  bool redirected_process_;  // a 32-bit process on 64-bit Windows
   std::mutex mu_;
   std::string current_;
   std::map<std::string, uint32_t> attributes_;  // by upper-case full path

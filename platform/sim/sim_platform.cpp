@@ -16,6 +16,7 @@ SimPlatform::SimPlatform(const SimOptions& options)
   } else {
     description_.Complete();
   }
+  if (!options.module_path.empty()) description_.module_path = options.module_path;
   files_ = std::make_unique<sim::SimFileSystem>(machine_, description_);
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
@@ -64,7 +65,11 @@ void SimPlatform::PrepareFolders() {
     folders.push_back(m.windows_folder + "\\SysWOW64");
     folders.push_back("C:\\Program Files (x86)\\Common Files");
   }
+  // The folders are named as they really are, not as a redirected process would see them.
+  uint64_t redirection = 0;
+  bool switched = files_->DisableRedirection(&redirection);
   for (const std::string& f : folders) files_->CreateDirectories(f);
+  if (switched) files_->RevertRedirection(redirection);
 }
 
 void SimPlatform::SeedRegistry() {

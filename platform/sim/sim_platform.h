@@ -32,6 +32,9 @@ struct SimOptions {
   std::string machine_folder;        // host folder of the machine; created when missing
   std::string answers_file;          // host file of message-box answers (one per line), optional
   bool save_registry_on_exit = true;
+  // The engine executable's path on the machine (GetModuleFileName); the description's when
+  // empty.
+  std::string module_path;
 };
 
 class SimPlatform : public Platform {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <thread>
 
 namespace corvane::platform {
 namespace {
@@ -112,6 +114,121 @@ TEST_F(SimMachine, HostNamesKeepTheirCaseAndUtf8Form) {
   uint32_t a = 0;
   EXPECT_EQ(f.GetAttributes("Q:\\", &a), Status::kNotFound);  // no such drive
   EXPECT_EQ(a, attr::kInvalid);
+}
+
+TEST_F(SimMachine, A32BitProcessSeesSysWow64UntilItsThreadSwitchesRedirectionOff) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  fs::path drive = folder_ / "drive_c" / "Windows";
+  ASSERT_TRUE(fs::is_directory(drive / "system32"));
+  ASSERT_TRUE(fs::is_directory(drive / "SysWOW64"));
+  ASSERT_EQ(f.WriteFile("C:\\Windows\\System32\\a.dll", "32"), Status::kOk);
+  EXPECT_TRUE(fs::exists(drive / "SysWOW64" / "a.dll"));
+  EXPECT_FALSE(fs::exists(drive / "system32" / "a.dll"));
+  ASSERT_EQ(f.CreateDirectory("C:\\Windows\\System32\\catroot"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\Windows\\system32\\CATROOT\\c.cat", "c"), Status::kOk);
+  EXPECT_TRUE(fs::exists(drive / "system32" / "catroot" / "c.cat"));  // not redirected
+  ASSERT_EQ(f.WriteFile("C:\\Windows\\Sysnative\\b.dll", "64"), Status::kOk);
+  EXPECT_TRUE(fs::exists(drive / "system32" / "b.dll"));
+  EXPECT_EQ(f.GetFullPath("C:\\Windows\\System32\\a.dll"), "C:\\Windows\\System32\\a.dll");
+
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\Windows\\System32\\"), Status::kOk);
+  EXPECT_EQ(f.GetCurrentDirectory(), "C:\\Windows\\System32");  // as named
+  EXPECT_TRUE(f.FileExists("a.dll"));                                // and redirected on use
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\"), Status::kOk);
+
+  uint64_t old = 99;
+  ASSERT_TRUE(f.DisableRedirection(&old));
+  EXPECT_EQ(old, 0u);
+  EXPECT_FALSE(f.FileExists("C:\\Windows\\System32\\a.dll"));
+  EXPECT_TRUE(f.FileExists("C:\\Windows\\System32\\b.dll"));
+  EXPECT_FALSE(f.DirectoryExists("C:\\Windows\\Sysnative"));
+  // Another thread keeps its own view.
+  bool other_sees_wow = false;
+  std::thread([&] { other_sees_wow = f.FileExists("C:\\Windows\\System32\\a.dll"); }).join();
+  EXPECT_TRUE(other_sees_wow);
+  uint64_t inner = 0;
+  ASSERT_TRUE(f.DisableRedirection(&inner));  // already off: reverting to it keeps it off
+  ASSERT_TRUE(f.RevertRedirection(inner));
+  EXPECT_FALSE(f.FileExists("C:\\Windows\\System32\\a.dll"));
+  ASSERT_TRUE(f.RevertRedirection(old));
+  EXPECT_TRUE(f.FileExists("C:\\Windows\\System32\\a.dll"));
+}
+
+// A test puts a wrapper in front of one service and changes one call; the rest passes through.
+TEST_F(SimMachine, WrappersChangeOneCallOfARealMachine) {
+  auto p = CreateSimPlatform(Options());
+  struct FullDisk : FileSystemWrapper {
+    using FileSystemWrapper::FileSystemWrapper;
+    Status WriteFile(const std::string&, std::string_view) override { return Status::kDiskFull; }
+  } files(p->files());
+  struct FrozenClock : SystemInfoWrapper {
+    using SystemInfoWrapper::SystemInfoWrapper;
+    uint32_t TickCount() override { return 42; }
+  } system(p->system());
+  RegistryWrapper registry(p->registry());
+  UserInterfaceWrapper ui(p->ui());
+  PlatformRefs wrapped(files, registry, system, ui);
+
+  EXPECT_EQ(wrapped.files().WriteFile("C:\\x.txt", "x"), Status::kDiskFull);
+  EXPECT_FALSE(wrapped.files().FileExists("C:\\x.txt"));
+  EXPECT_EQ(wrapped.files().CreateDirectory("C:\\made"), Status::kOk);
+  EXPECT_TRUE(p->files().DirectoryExists("C:\\made"));
+  EXPECT_EQ(wrapped.system().TickCount(), 42u);
+  EXPECT_EQ(wrapped.system().TempFolder(), p->system().TempFolder());
+  EXPECT_EQ(wrapped.system().SetEnvironment("W", "1"), Status::kOk);
+  std::string v;
+  EXPECT_EQ(p->system().GetEnvironment("W", &v), Status::kOk);
+  p->QueueAnswer(id::kNo);
+  EXPECT_EQ(wrapped.ui().MessageBox("?", "c", mb::kYesNo), id::kNo);
+  EXPECT_EQ(p->RecordedBoxes().size(), 1u);
+}
+
+// Windows behaviour that the contract suite cannot check under Wine (which runs as root here and
+// lets writes to read-only files through, lists every name for "*.", ignores case-only renames and
+// lets a new file replace a hidden one).
+TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.WriteFile("C:\\ro.txt", "a"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\noext", "b"), Status::kOk);
+  ASSERT_EQ(f.SetAttributes("C:\\ro.txt", attr::kReadOnly), Status::kOk);
+  Status s;
+  EXPECT_EQ(f.Open("C:\\ro.txt", OpenMode::kReadWrite, &s), nullptr);
+  EXPECT_EQ(s, Status::kAccessDenied);
+  EXPECT_EQ(f.WriteFile("C:\\ro.txt", "x"), Status::kAccessDenied);
+  EXPECT_EQ(f.CopyFile("C:\\noext", "C:\\ro.txt", false), Status::kAccessDenied);
+  EXPECT_EQ(f.MoveFile("C:\\noext", "C:\\ro.txt", true), Status::kAccessDenied);
+  ASSERT_EQ(f.WriteFile("C:\\hidden.txt", "h"), Status::kOk);
+  ASSERT_EQ(f.SetAttributes("C:\\hidden.txt", attr::kHidden), Status::kOk);
+  EXPECT_EQ(f.WriteFile("C:\\hidden.txt", "new"), Status::kAccessDenied);
+  EXPECT_TRUE(f.Open("C:\\hidden.txt", OpenMode::kAppend, &s));
+  EXPECT_EQ(f.CopyFile("C:\\noext", "C:\\hidden.txt", false), Status::kAccessDenied);
+  // The copy of a read-only file is read-only too.
+  ASSERT_EQ(f.CopyFile("C:\\ro.txt", "C:\\ro2.txt", true), Status::kOk);
+  uint32_t a = 0;
+  ASSERT_EQ(f.GetAttributes("C:\\ro2.txt", &a), Status::kOk);
+  EXPECT_NE(a & attr::kReadOnly, 0u);
+
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(f.List("C:\\", "*.", &entries), Status::kOk);
+  std::vector<std::string> names;
+  for (const FileEntry& e : entries) names.push_back(e.name);
+  EXPECT_NE(std::find(names.begin(), names.end(), "noext"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "ro.txt"), names.end());
+
+  ASSERT_EQ(f.MoveFile("C:\\NOEXT", "C:\\NoExt", false), Status::kOk);
+  ASSERT_EQ(f.List("C:\\", "noext", &entries), Status::kOk);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "NoExt");
+
+  // A folder that is the current folder, or holds it, cannot be removed or moved.
+  ASSERT_EQ(f.CreateDirectories("C:\\busy\\inner"), Status::kOk);
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\busy\\inner"), Status::kOk);
+  EXPECT_EQ(f.RemoveDirectory("C:\\busy\\inner"), Status::kAccessDenied);
+  EXPECT_EQ(f.MoveFile("C:\\busy", "C:\\moved", false), Status::kAccessDenied);
+  ASSERT_EQ(f.SetCurrentDirectory("C:\\"), Status::kOk);
+  EXPECT_EQ(f.RemoveDirectory("C:\\busy\\inner"), Status::kOk);
 }
 
 }  // namespace

@@ -110,10 +110,16 @@ Status SimRegistry::WriteValue(RegRoot root, const std::string& key, const std::
     if (part.size() > 255) return Record(Status::kInvalidName);
   }
   if (name.size() > 16383) return Record(Status::kInvalidName);
+  RegValue stored = value;
+  if (value.type == RegType::kString || value.type == RegType::kExpandString ||
+      value.type == RegType::kMultiString) {
+    // Terminating nulls are not part of the text: a read gives the text without them.
+    while (!stored.data.empty() && stored.data.back() == '\0') stored.data.pop_back();
+  }
   std::lock_guard<std::mutex> lock(mu_);
   RegKeyNode* node = tree_.Walk(real, c, true);
   if (!node) return Record(Status::kFailed);
-  node->SetValue(name, value);
+  node->SetValue(name, stored);
   return Status::kOk;
 }
 

@@ -11,6 +11,7 @@ namespace corvane::platform::sim {
 namespace {
 
 constexpr uint32_t kErrorEnvvarNotFound = 203;
+constexpr uint32_t kErrorInvalidParameter = 87;
 
 bool NameLess(const std::string& a, const std::string& b) { return UpperCase(a) < UpperCase(b); }
 
@@ -71,11 +72,11 @@ LocalTime SimSystemInfo::Now() {
 }
 
 std::string SimSystemInfo::FormatDate(const LocalTime& t, const std::string& picture) {
-  return FormatDatePicture(t, picture.empty() ? machine_.short_date : picture);
+  return FormatDatePicture(t, picture);
 }
 
 std::string SimSystemInfo::FormatTime(const LocalTime& t, const std::string& picture) {
-  return FormatTimePicture(t, picture.empty() ? machine_.time_format : picture);
+  return FormatTimePicture(t, picture);
 }
 
 Status SimSystemInfo::GetEnvironment(const std::string& name, std::string* value) {
@@ -92,7 +93,9 @@ Status SimSystemInfo::GetEnvironment(const std::string& name, std::string* value
 
 Status SimSystemInfo::SetEnvironment(const std::string& name, const std::string& value,
                                      bool remove) {
-  if (name.empty() || name.find('=') != std::string::npos) return Record(Status::kInvalidName);
+  if (name.empty() || name.find('=') != std::string::npos) {
+    return RecordError(Status::kFailed, kErrorInvalidParameter);
+  }
   std::lock_guard<std::mutex> lock(mu_);
   auto it = std::find_if(env_.begin(), env_.end(),
                          [&](const auto& e) { return SameText(e.first, name); });
@@ -101,7 +104,7 @@ Status SimSystemInfo::SetEnvironment(const std::string& name, const std::string&
     return Status::kOk;
   }
   if (it != env_.end()) {
-    it->second = value;  // the name keeps the letter case it was created with
+    *it = {name, value};  // the entry is replaced, name spelling included
     return Status::kOk;
   }
   auto pos = std::lower_bound(env_.begin(), env_.end(), name,
@@ -132,9 +135,9 @@ std::string SimSystemInfo::ExpandEnvironment(const std::string& text) {
       out += it->second;
       i = close + 1;
     } else {
-      // An undefined name stays as written; its closing % may open the next reference.
-      out.append(text, i, close - i);
-      i = close;
+      // An undefined name stays as written, both signs included.
+      out.append(text, i, close - i + 1);
+      i = close + 1;
     }
   }
   return out;

@@ -8,6 +8,13 @@ namespace corvane::platform::sim {
 
 void Transcript::Add(std::string line) {
   std::lock_guard<std::mutex> lock(mu_);
+  // A call repeated right after itself (the trace log opened for each entry) is one line.
+  if (!lines_.empty() && (lines_.back() == line || lines_.back().rfind(line + " (x", 0) == 0)) {
+    size_t times = 2;
+    if (lines_.back() != line) times = std::stoul(lines_.back().substr(line.size() + 3)) + 1;
+    lines_.back() = line + " (x" + std::to_string(times) + ")";
+    return;
+  }
   lines_.push_back(std::move(line));
 }
 

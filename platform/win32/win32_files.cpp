@@ -264,4 +264,41 @@ Status Win32FileSystem::GetDiskSpace(const std::string& path, uint64_t* free_byt
   return Status::kOk;
 }
 
+// Both calls are looked up at run time: Windows without WOW64 does not have them.
+bool Win32FileSystem::DisableRedirection(uint64_t* old_value) {
+  using Fn = BOOL(WINAPI*)(PVOID*);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto fn = kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(
+                         GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")))
+                   : nullptr;
+  if (!fn) {
+    Fail(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  PVOID old = nullptr;
+  if (!fn(&old)) {
+    FailLast();
+    return false;
+  }
+  *old_value = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(old));
+  return true;
+}
+
+bool Win32FileSystem::RevertRedirection(uint64_t old_value) {
+  using Fn = BOOL(WINAPI*)(PVOID);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto fn = kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(
+                         GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")))
+                   : nullptr;
+  if (!fn) {
+    Fail(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  if (!fn(reinterpret_cast<PVOID>(static_cast<uintptr_t>(old_value)))) {
+    FailLast();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace corvane::platform::win32

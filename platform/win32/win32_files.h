@@ -25,6 +25,8 @@ class Win32FileSystem : public FileSystem {
   Status SetCurrentDirectory(const std::string& path) override;
   std::string GetFullPath(const std::string& path) override;
   Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override;
+  bool DisableRedirection(uint64_t* old_value) override;
+  bool RevertRedirection(uint64_t old_value) override;
 };
 
 }  // namespace corvane::platform::win32

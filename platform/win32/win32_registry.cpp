@@ -129,14 +129,23 @@ Status Win32Registry::DeleteValue(RegRoot root, const std::string& key, const st
 
 Status Win32Registry::DeleteKeyTree(RegRoot root, const std::string& key, RegView view) {
   if (key.empty()) return Fail(ERROR_ACCESS_DENIED);  // a root cannot be deleted
-  {
-    Key k;
-    Status s = k.Open(root, key, view, KEY_READ | KEY_WRITE | DELETE);
-    if (s != Status::kOk) return s;
-    LONG r = RegDeleteTreeA(k.get(), nullptr);
-    if (r != ERROR_SUCCESS) return Fail(static_cast<DWORD>(r));
+  // Subkeys first, deepest first: a key with subkeys cannot be deleted. (RegDeleteTree would do
+  // this in one call, but the 32-bit engine must also start on systems that lack it.)
+  std::vector<std::string> subkeys;
+  Status s = EnumKeys(root, key, view, &subkeys);
+  if (s != Status::kOk) return s;
+  for (const std::string& sub : subkeys) {
+    s = DeleteKeyTree(root, key + "\\" + sub, view);
+    if (s != Status::kOk && s != Status::kNotFound) return s;
   }
-  LONG r = RegDeleteKeyExA(RootKey(root), key.c_str(), ViewFlag(view), 0);
+  // RegDeleteKeyExA names the view; where it is missing there is only one view.
+  using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  auto delete_ex = advapi ? reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+                                GetProcAddress(advapi, "RegDeleteKeyExA")))
+                          : nullptr;
+  LONG r = delete_ex ? delete_ex(RootKey(root), key.c_str(), ViewFlag(view), 0)
+                     : RegDeleteKeyA(RootKey(root), key.c_str());
   if (r != ERROR_SUCCESS) return Fail(static_cast<DWORD>(r));
   return Status::kOk;
 }

@@ -3,7 +3,8 @@
 //
 //   corvane-dfm compile Welcome.dfm.txt Welcome.dfm     text -> form file
 //   corvane-dfm decompile Welcome.dfm Welcome.dfm.txt   form file -> text ("-" for stdout)
-//   corvane-dfm check Welcome.dfm                       loads it as the engine does
+//   corvane-dfm check Welcome.dfm                       loads it as the engine does; exit code 3
+//                                                       when it skips properties
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "platform/text.h"
 #include "ui/dialog_system.h"
 #include "ui/form_stream.h"
+#include "ui/form_model.h"
 #include "ui/form_text.h"
 
 namespace {
@@ -44,6 +46,20 @@ bool WriteAll(const std::string& path, const std::string& data) {
   return static_cast<bool>(out);
 }
 
+// Says on stderr what the engine would not take from this dialog: a class it does not know
+// (the load fails) or properties it skips. The form file is written all the same, since tests
+// need broken dialogs too.
+void Warn(const char* path, const ui::FormObject& root) {
+  try {
+    ui::PoolTemplate form;
+    form.ReadRoot(root);
+    for (const std::string& p : form.skipped_properties())
+      std::cerr << "corvane-dfm: " << path << ": warning: property " << p << " is skipped\n";
+  } catch (const engine::ScriptFailure& e) {
+    std::cerr << "corvane-dfm: " << path << ": warning: " << e.what() << "\n";
+  }
+}
+
 int Usage() {
   std::cerr << "usage: corvane-dfm compile TEXT FORMFILE\n"
                "       corvane-dfm decompile FORMFILE TEXT\n"
@@ -64,6 +80,7 @@ int main(int argc, char** argv) {
   try {
     if (command == "compile" && argc == 4) {
       ui::FormObject root = ui::ParseFormText(input);
+      Warn(argv[2], root);
       // The resource is named after the root's class, upper-cased, as the designer names it.
       std::string file = ui::WithResourceHeader(platform::UpperCase(root.class_name),
                                                 ui::WriteBinaryStream(root));
@@ -84,8 +101,11 @@ int main(int argc, char** argv) {
     }
     if (command == "check" && argc == 3) {
       auto form = ui::CreateDialogForm(input, argv[2]);
-      std::cout << form->all_components().size() << " components\n";
-      return 0;
+      for (const std::string& p : form->skipped_properties())
+        std::cout << "skipped property " << p << "\n";
+      std::cout << form->all_components().size() << " components, "
+                << form->skipped_properties().size() << " properties skipped\n";
+      return form->skipped_properties().empty() ? 0 : 3;
     }
   } catch (const engine::ScriptFailure& e) {
     std::cerr << "corvane-dfm: " << argv[2] << ": " << e.what() << "\n";

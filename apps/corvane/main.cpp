@@ -1,0 +1,48 @@
+// corvane.exe: the setup engine. Finds the script image appended to itself and runs the setup.
+#include <windows.h>
+
+#include <string>
+
+#include "engine/run_script.h"
+#include "engine/startup.h"
+#include "install/archive_client.h"
+#include "platform/win32/startup_windows.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/dialog_system.h"
+
+using namespace corvane;
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Libraries that the engine loads by name come from the system folder only, never from the
+  // setup's folder or the current folder.
+  SetDllDirectoryA("");
+  auto platform = platform::CreateWin32Platform();
+  auto windows = platform::CreateWin32StartupWindows();
+  ui::DialogSystem dialogs(platform->files());
+
+  engine::StartupServices services;
+  services.windows = windows.get();
+  services.extract_archive = [&](const std::string& archive, const std::string& folder) {
+    // The archive library beside the engine, by its full path.
+    const std::string engine = platform->system().ModulePath();
+    const std::string library = engine.substr(0, engine.rfind('\\') + 1) + "zel.lib";
+    std::string error;
+    auto lib = install::ArchiveLibrary::Load(library, &error);
+    if (!lib) return false;
+    return install::ExtractArchiveFiles(*lib, archive, "", folder, nullptr, nullptr, true, true,
+                                        &error);
+  };
+  services.prepare_dialogs = [&](const std::string& folder) { dialogs.Start(folder, nullptr); };
+  services.load_dialog = [&](long index, const std::string& form_file) {
+    dialogs.LoadDialog(std::to_string(index), form_file);
+  };
+  services.run_script = [&](engine::StartupState& state, engine::TraceLog& trace) {
+    engine::RunServices run;
+    engine::RunOutcome outcome = engine::RunScript(*platform, state, trace, run);
+    state.end_at_once = outcome.end_now;
+    return outcome.exit_code;
+  };
+  int exit_code = engine::RunEngine(*platform, services, GetCommandLineA());
+  dialogs.Stop();
+  return exit_code;
+}

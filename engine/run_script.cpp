@@ -1,0 +1,195 @@
+#include "engine/run_script.h"
+
+#include <memory>
+
+#include "ui/components.h"
+
+namespace corvane::engine {
+
+namespace {
+
+constexpr std::string_view kInitialization = "Initialization";
+constexpr std::string_view kPreInitialization = "Pre-Initialization";
+
+std::string FolderOf(const std::string& path) {
+  size_t cut = path.find_last_of('\\');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t cut = path.find_last_of('\\');
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string ReadString(platform::Registry& reg, platform::RegRoot root, const std::string& key,
+                       const std::string& name) {
+  platform::RegValue v;
+  if (reg.ReadValue(root, key, name, platform::RegView::kNative, &v) != platform::Status::kOk) {
+    return std::string();
+  }
+  return v.type == platform::RegType::kString || v.type == platform::RegType::kExpandString
+             ? v.data
+             : std::string();
+}
+
+}  // namespace
+
+void DefinePredefinedVariables(interp::Session& s, const StartupState& st) {
+  interp::Variables& v = s.variables;
+  platform::SystemInfo& system = s.platform.system();
+  const CommandLine& cl = st.command_line;
+  const bool nt = system.Version().platform_id == 2;
+  const std::string version_key = std::string("SOFTWARE\\Microsoft\\") +
+                                  (nt ? "Windows NT" : "Windows") + "\\CurrentVersion\\";
+  platform::LocalTime now = system.Now();
+  auto define = [&](std::string_view name, std::string_view value) {
+    v.DefineVariable(name, value, kInitialization);
+  };
+  define("VORT_TIMEOUT", "10");
+  define("VORT_COMPRESS_INSTALLER_CACHE", "TRUE");
+  define("VORT_DISABLE_ROLLBACK", "FALSE");
+  define("VORT_DISABLE_VISTA_RESTART_MANAGER", "FALSE");
+  define("IISHOST", "localhost");
+  if (!v.IsVariableDefined("OVERRIDECACHE")) define("OVERRIDECACHE", "");
+  define("VORTLOGO", "");
+  define("SELECTED", "0");
+  define("WINDOWHANDLE", "0");
+  define("EXEFILE", st.engine_path);
+  define("EXEDIR", st.engine_folder);
+  define("PROGRESSTEXT", "");
+  define("PROGRESSMODE", "");
+  define("ABORT", "FALSE");
+  define("PROGRESS", "0");
+  define("LASTERROR", "");
+  define("LICENSE", "FALSE");
+  define("USERNAME", ReadString(s.platform.registry(), platform::RegRoot::kLocalMachine,
+                                version_key, "RegisteredOwner"));
+  define("USERCOMPANY", ReadString(s.platform.registry(), platform::RegRoot::kLocalMachine,
+                                   version_key, "RegisteredOrganization"));
+  define("COPYWEBLOCK", "");
+  define("REBOOTCOMPUTER", "FALSE");
+  define("RUNAPP", "TRUE");
+  define("WIZARD", "NEXT");
+  define("VERSION", s.image.version);
+  define("SILENT", cl.silent ? "TRUE" : "FALSE");
+  define("LOGGED", cl.log_path);
+  define("CMDLINE", cl.tail);
+  define("REBOOTNOW", "OK");
+  define("SFXPATH", FolderOf(cl.self_extractor));
+  define("SFXFILE", FileNameOf(cl.self_extractor));
+  define("GPOPATH", FolderOf(cl.group_policy));
+  define("COMPLETE", "TRUE");
+  define("NEWLINE", "\r\n");
+  define("MINIMUM", "FALSE");
+  define("PERSONALIZED", "FALSE");
+  define("MODIFY", "TRUE");
+  define("REPAIR", "FALSE");
+  define("REMOVE", "FALSE");
+  define("ROOTDIR", st.engine_folder);
+  define("TITLE", s.image.title);
+  define("COMPANY", s.image.publisher);
+  define("ADVERTISE", "FALSE");
+  define("DATE", system.FormatDate(now, system.ShortDateFormat()));
+  define("TIME", system.FormatTime(now, system.TimeFormat()));
+  define("TEMPDIR", st.temp_folder);
+  define("ABORTONERROR", "TRUE");
+  define("ABORTEDONERROR", "FALSE");
+  define("SAVEDATA", "FALSE");
+  define("SUPPORTDIR", st.support_folder);
+  define("MSIFILE", st.database_path);
+}
+
+RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& trace,
+                     const RunServices& services) {
+  interp::Session s(platform, st.image, st.pools);
+  s.dialogs = services.dialogs;
+  s.localizer = services.localizer;
+  s.cache = services.cache_hooks;
+  s.engine_file_name = FileNameOf(st.engine_path);
+  // Entries go to the command line's log path until LOGGED takes over before the first command.
+  s.log_path = st.command_line.log_path;
+  s.trace = [&s, &trace](std::string_view entry) {
+    trace.SetPath(s.log_path);
+    trace.Write(entry);
+  };
+  s.variables.SetSilent(st.command_line.silent);
+  s.variables.SetCommandLineAssignments(st.command_line.assignments);
+
+  ui::ComponentTable components;
+  components.SetImageSizes(st.image.components);
+  s.Attach<ui::ComponentTable>(&components);
+  if (services.attach) services.attach(s);
+
+  s.Trace("    <Variables>");
+  s.properties.ClearDatabaseProperties();
+  s.properties.ClearSessionProperties();
+  s.Trace("    </Variables>");
+
+  // The lock of a single-instance setup: held open for the whole run and deleted when closed,
+  // so that a run that crashes does not lock out the runs after it.
+  std::unique_ptr<platform::File> lock;
+
+  interp::RunSteps steps;
+  steps.prepare = [&](interp::Session& session) {
+    interp::Variables& v = session.variables;
+    components = ui::ComponentTable();
+    components.SetImageSizes(st.image.components);
+    interp::DefineBackgroundVariables(session);
+    v.DefineVariable("TARGETDIR", "", kPreInitialization);
+    v.DefineVariable("STARTMENU", st.image.title, kPreInitialization);
+    v.DefineVariable("ALLUSERS", services.privileged ? "TRUE" : "FALSE", kPreInitialization);
+    session.Trace("    <BootStrap>");
+    if (services.bootstrap_cache) services.bootstrap_cache(session);
+    session.Trace("    </BootStrap>");
+
+    platform::FileSystem& files = session.platform.files();
+    std::string msp = st.database_path.substr(0, st.database_path.rfind('.')) + ".msp";
+    if (!files.FileExists(st.database_path) && !files.FileExists(msp)) return false;
+
+    if (ExpandCompilerVariables(st.image, "#SINGLEINSTANCE#") == "TRUE") {
+      const std::string lock_path = st.temp_folder + st.image.revision_code + ".zel";
+      if (files.FileExists(lock_path)) return false;
+      platform::Status status;
+      lock = files.Open(lock_path, platform::OpenMode::kExclusiveTemp, &status);
+      if (!lock) return false;  // another instance took it first
+      session.exit_cleanups.push_back([&lock] { lock.reset(); });
+    }
+    return true;
+  };
+  steps.initialize = [&](interp::Session& session) {
+    interp::Variables& v = session.variables;
+    components.Define(std::string(ui::kPredefinedComponent), true, "");
+    DefinePredefinedVariables(session, st);
+    // The restart entry of Reboot and Resume is named by the product code's first eight digits.
+    if (st.image.product_code.size() >= 9) {
+      const std::string name = st.image.product_code.substr(1, 8);
+      const std::string run_once = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
+      for (auto root : {platform::RegRoot::kCurrentUser, platform::RegRoot::kLocalMachine}) {
+        session.platform.registry().DeleteValue(root, run_once, name, platform::RegView::kNative);
+      }
+    }
+    for (long i = 0; i < static_cast<long>(st.image.command_count()); ++i) {
+      std::string header = GetCommandHeader(st.image, i, false);
+      if (!header.empty()) session.properties.RecordInstallerProperty("A" + header, "FALSE");
+    }
+    // No language files are read yet: the run has no language.
+    v.DefineVariable("LANGUAGE", "", kInitialization);
+    interp::InjectCommandLine(session);
+  };
+
+  interp::RunResult result = interp::InterpretScript(s, steps);
+  RunOutcome outcome;
+  outcome.exit_code = result.exit_code;
+  outcome.ending = result.ending;
+  if (result.ending == interp::RunEnding::kCompileFailed) {
+    outcome.end_now = true;
+    return outcome;
+  }
+  if (result.ending != interp::RunEnding::kNotRun && services.save_run_state) {
+    services.save_run_state(s);
+  }
+  lock.reset();
+  return outcome;
+}
+
+}  // namespace corvane::engine
