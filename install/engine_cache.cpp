@@ -11,6 +11,7 @@
 #include "platform/path_forms.h"
 #include "platform/text.h"
 #include "ui/components.h"
+#include "ui/components_session.h"
 
 namespace corvane::install {
 
@@ -115,21 +116,6 @@ uint32_t VersionPart(const std::string& version, int index) {
   std::optional<int32_t> v = platform::ParseDecimal32(part);
   return v && *v >= 0 ? static_cast<uint32_t>(*v) : 0;
 }
-
-// The component data file's view of the session's variables.
-class SessionVariables : public ui::ComponentVariables {
- public:
-  explicit SessionVariables(interp::Variables& v) : v_(v) {}
-  std::string Get(std::string_view name) override { return v_.GetVariable(name); }
-  void Set(std::string_view name, std::string_view value, std::string_view source) override {
-    v_.DefineVariable(name, value, source);
-  }
-  std::vector<std::string> SavedVariables() override { return v_.saved_variables(); }
-  void AppendSavedVariable(std::string_view name) override { v_.AddSavedVariable(name); }
-
- private:
-  interp::Variables& v_;
-};
 
 bool ProbeFolder(FileSystem& files, std::string folder, std::vector<std::string>* created) {
   folder = WithoutBackslash(std::move(folder));
@@ -269,7 +255,7 @@ std::string EngineCache::InstalledUninstallCommand(bool all_users) {
 // ---------------------------------------------------------------- the component data file
 
 void EngineCache::LoadDataFile(const std::string& path, int kind) {
-  SessionVariables vars(session_.variables);
+  ui::SessionComponentVariables vars(session_);
   std::string platform_text;
   if (components_.LoadFile(session_.platform.files(), path,
                            static_cast<ui::ComponentTable::LoadKind>(kind), vars,
@@ -280,7 +266,7 @@ void EngineCache::LoadDataFile(const std::string& path, int kind) {
 }
 
 void EngineCache::WriteDataFile(const std::string& path, bool full) {
-  SessionVariables vars(session_.variables);
+  ui::SessionComponentVariables vars(session_);
   ui::ComponentTable::FileValues values;
   std::string data_dir = session_.variables.GetVariable("DATADIR");
   std::unique_ptr<platform::PathForms> forms = platform::CreatePathForms(session_.platform);
