@@ -43,6 +43,9 @@ class MemoryFiles : public platform::FileSystem {
   platform::Status SetCurrentDirectory(const std::string&) override;
   std::string GetFullPath(const std::string& path) override { return path; }
   platform::Status GetDiskSpace(const std::string&, uint64_t*, uint64_t*) override;
+  // A process without file-system redirection, as the x86_64 engine is.
+  bool DisableRedirection(uint64_t*) override { return false; }
+  bool RevertRedirection(uint64_t) override { return false; }
 };
 
 class EmptyRegistry : public platform::Registry {
