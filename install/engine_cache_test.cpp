@@ -465,5 +465,27 @@ TEST_F(EngineCacheTest, WebBuildWithoutCachedSourcesKeepsOnlyTheOfflineFolder) {
   EXPECT_TRUE(f.FileExists(c + "setup.exe"));
 }
 
+TEST_F(EngineCacheTest, PatchBuildSavesIntoTheInstalledRevisionsFolder) {
+  image_.build_mode = engine::ScriptImage::kPatchBuild;
+  const std::string old_cache = "C:\\ProgramData\\{OLD}\\";
+  machine_->registry().WriteValue(
+      RegRoot::kCurrentUser, std::string(kUninstallKey) + "Demo", "UninstallString",
+      RegView::kNative, RegValue::String("\"" + old_cache + "setup.exe\" REMOVE=TRUE MODIFY=FALSE"));
+  auto run = NewRun();
+  run->cache->BootstrapEngineCache();
+  run->DefineLateVariables();
+  run->session.variables.SetVariable("ALLUSERS", "FALSE", "Set Variable Action");
+  EXPECT_EQ(run->cache->InstalledUninstallCommand(false),
+            old_cache + "setup.exe REMOVE=TRUE MODIFY=FALSE");
+  EXPECT_EQ(run->cache->InstalledUninstallCommand(true), "");
+  EXPECT_EQ(run->cache->CacheFolderName(), "{OLD}");
+  run->session.variables.DefineVariable("COLOR", "red", "Set Variable Action");
+  run->session.variables.AddSavedVariable("COLOR");
+  run->cache->UpdateEngineCache(CacheUpdate::kInstall);
+  run->cache->SaveRunState();
+  EXPECT_TRUE(machine_->files().FileExists("C:\\Users\\User\\AppData\\Local\\{OLD}\\setup.dat"));
+  EXPECT_FALSE(Exists(std::string("C:\\Users\\User\\AppData\\Local\\") + kRevision));
+}
+
 }  // namespace
 }  // namespace corvane::install
