@@ -5,7 +5,9 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/installer.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -18,23 +20,36 @@ class Platform {
   virtual Registry& registry() = 0;
   virtual SystemInfo& system() = 0;
   virtual UserInterface& ui() = 0;
+  // The installer service and the shell. A platform that does not override them has neither:
+  // nothing is installed there and no special folder is known.
+  virtual Installer& installer() { return no_installer_; }
+  virtual Shell& shell() { return no_shell_; }
+
+ private:
+  NoInstaller no_installer_;
+  NoShell no_shell_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).
 class PlatformRefs : public Platform {
  public:
-  PlatformRefs(FileSystem& f, Registry& r, SystemInfo& s, UserInterface& u)
-      : files_(f), registry_(r), system_(s), ui_(u) {}
+  PlatformRefs(FileSystem& f, Registry& r, SystemInfo& s, UserInterface& u,
+               Installer* installer = nullptr, Shell* shell = nullptr)
+      : files_(f), registry_(r), system_(s), ui_(u), installer_(installer), shell_(shell) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return system_; }
   UserInterface& ui() override { return ui_; }
+  Installer& installer() override { return installer_ ? *installer_ : Platform::installer(); }
+  Shell& shell() override { return shell_ ? *shell_ : Platform::shell(); }
 
  private:
   FileSystem& files_;
   Registry& registry_;
   SystemInfo& system_;
   UserInterface& ui_;
+  Installer* installer_;
+  Shell* shell_;
 };
 
 }  // namespace corvane::platform

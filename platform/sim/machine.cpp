@@ -106,6 +106,10 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       auto v = ParseBool(value);
       ok = v.has_value();
       if (ok) m.process64 = *v;
+    } else if (lkey == "user.admin") {
+      auto v = ParseBool(value);
+      ok = v.has_value();
+      if (ok) m.admin = *v;
     } else if (lkey == "computer") {
       m.computer = value;
     } else if (lkey == "user") {

@@ -6,6 +6,7 @@
 //   windows.version = 10.0.19045       windows.product_type = 1    windows.service_pack =
 //   windows.64bit = true               process.64bit = false
 //   computer = WORKSTATION             user = User
+//   user.admin = true                  (the engine runs elevated with administrator rights)
 //   windows_folder = C:\Windows
 //   temp_folder = C:\Users\User\AppData\Local\Temp\ (a trailing backslash is added when missing)
 //   module_path = C:\Users\User\Downloads\setup.exe
@@ -39,6 +40,7 @@ struct MachineDescription {
   bool process64 = false;
   std::string computer = "WORKSTATION";
   std::string user = "User";
+  bool admin = true;
   std::string windows_folder = "C:\\Windows";
   std::string temp_folder;     // default C:\Users\<user>\AppData\Local\Temp\ (trailing "\")
   std::string module_path;     // default C:\Users\<user>\Downloads\setup.exe

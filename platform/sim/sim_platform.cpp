@@ -20,6 +20,8 @@ SimPlatform::SimPlatform(const SimOptions& options)
   files_ = std::make_unique<sim::SimFileSystem>(machine_, description_);
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
+  installer_ = std::make_unique<sim::SimInstaller>(*registry_);
+  shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
   PrepareFolders();
   if (fs::exists(machine_ / "registry.reg", ec)) {
     std::string error;
@@ -51,6 +53,7 @@ void SimPlatform::PrepareFolders() {
       m.windows_folder + "\\system32",
       m.temp_folder,
       m.current_folder,
+      profile + "\\AppData\\Local",
       profile + "\\AppData\\Roaming",
       profile + "\\Desktop",
       profile + "\\Documents",

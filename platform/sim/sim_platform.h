@@ -5,6 +5,7 @@
 //   MACHINE/registry.reg   the registry, loaded at start and saved by SaveRegistry (and at the
 //                          end when SimOptions::save_registry_on_exit is set)
 //   MACHINE/attributes.txt file attribute bits that the host cannot keep
+//   MACHINE/pending_deletions.txt  deletions scheduled for the next restart (see sim_shell.h)
 //
 // A new machine gets the folders and registry keys that a fresh Windows installation has and
 // that the engine reads (Windows, system, temporary and profile folders, program folders, the
@@ -19,7 +20,9 @@
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
 
@@ -43,6 +46,15 @@ class SimPlatform : public Platform {
   Registry& registry() override { return *registry_; }
   SystemInfo& system() override { return *system_; }
   UserInterface& ui() override { return ui_; }
+  Installer& installer() override { return *installer_; }
+  Shell& shell() override { return *shell_; }
+
+  // Product registrations (a product made installed with a package code, ...).
+  sim::SimInstaller& sim_installer() { return *installer_; }
+  // Deletions scheduled for the next restart, compression.
+  sim::SimShell& sim_shell() { return *shell_; }
+  // A restart of the machine: applies the deletions scheduled for it.
+  size_t SimulateRestart() { return shell_->ApplyPendingDeletions(); }
 
   const std::filesystem::path& MachineFolder() const { return machine_; }
   const sim::MachineDescription& Machine() const { return description_; }
@@ -79,6 +91,8 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimFileSystem> files_;
   std::unique_ptr<sim::SimRegistry> registry_;
   std::unique_ptr<sim::SimSystemInfo> system_;
+  std::unique_ptr<sim::SimInstaller> installer_;
+  std::unique_ptr<sim::SimShell> shell_;
   sim::SimUserInterface ui_;
 };
 

@@ -75,6 +75,8 @@ class RecordingPlatform : public Platform {
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
   UserInterface& ui() override { return ui_; }
+  Installer& installer() override { return target_.installer(); }
+  Shell& shell() override { return target_.shell(); }
 
  private:
   Platform& target_;

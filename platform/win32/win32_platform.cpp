@@ -1,7 +1,9 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_installer.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
 
@@ -14,12 +16,16 @@ class Win32Platform : public Platform {
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return system_; }
   UserInterface& ui() override { return ui_; }
+  Installer& installer() override { return installer_; }
+  Shell& shell() override { return shell_; }
 
  private:
   win32::Win32FileSystem files_;
   win32::Win32Registry registry_;
   win32::Win32SystemInfo system_;
   win32::Win32UserInterface ui_;
+  win32::Win32Installer installer_;
+  win32::Win32Shell shell_;
 };
 
 }  // namespace

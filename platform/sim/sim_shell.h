@@ -1,0 +1,48 @@
+// The shell services of the simulated machine: special folders laid out from the machine
+// description, the administrator flag of the description ("user.admin"), deletions at restart
+// kept in MACHINE/pending_deletions.txt (one Windows path a line, in scheduling order) until a
+// simulated restart applies them, and compression remembered per path for the life of the object
+// (the simulated file system keeps no compressed attribute).
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "platform/sim/machine.h"
+
+namespace corvane::platform::sim {
+
+class SimShell : public Shell {
+ public:
+  SimShell(const std::filesystem::path& machine_folder, const MachineDescription& machine,
+           FileSystem& files)
+      : machine_folder_(machine_folder), machine_(machine), files_(files) {}
+
+  Status GetSpecialFolder(SpecialFolder folder, std::string* path) override;
+  bool IsAdministrator() override;
+  Status DeleteAtRestart(const std::string& path) override;
+  Status SetCompression(const std::string& path, bool compressed) override;
+
+  // The deletions scheduled and not yet applied, in order.
+  std::vector<std::string> PendingDeletions();
+  // A restart: deletes the scheduled files and (empty) folders in order, forgets the list.
+  // Returns the number of entries that were deleted.
+  size_t ApplyPendingDeletions();
+  bool IsCompressed(const std::string& path);
+
+ private:
+  std::filesystem::path PendingFile() const { return machine_folder_ / "pending_deletions.txt"; }
+
+  std::filesystem::path machine_folder_;
+  const MachineDescription& machine_;
+  FileSystem& files_;
+  std::mutex mu_;
+  std::set<std::string> compressed_;  // upper-cased full paths
+};
+
+}  // namespace corvane::platform::sim
