@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "commands/engine_state.h"
+#include "install/engine_cache.h"
 #include "ui/components.h"
 
 namespace corvane::engine {
@@ -104,7 +106,6 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   interp::Session s(platform, st.image, st.pools);
   s.dialogs = services.dialogs;
   s.localizer = services.localizer;
-  s.cache = services.cache_hooks;
   s.engine_file_name = FileNameOf(st.engine_path);
   // Entries go to the command line's log path until LOGGED takes over before the first command.
   s.log_path = st.command_line.log_path;
@@ -118,6 +119,21 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   ui::ComponentTable components;
   components.SetImageSizes(st.image.components);
   s.Attach<ui::ComponentTable>(&components);
+
+  // The engine cache of this run: the bootstrap before the first command, the saved state after
+  // the last one.
+  install::EngineCacheInputs cache_inputs;
+  cache_inputs.engine_folder = st.engine_folder;
+  cache_inputs.engine_file = FileNameOf(st.engine_path);
+  cache_inputs.setup_base = st.engine_base_name;
+  cache_inputs.data_folder = st.data_folder;
+  cache_inputs.support_folder = st.support_folder;
+  cache_inputs.database_path = st.database_path;
+  cache_inputs.get_platform_text = [&s] { return commands::StateOf(s).platform_text; };
+  cache_inputs.set_platform_text = [&s](const std::string& text) {
+    commands::StateOf(s).platform_text = text;
+  };
+  install::EngineCache cache(s, components, cache_inputs);
   if (services.attach) services.attach(s);
 
   s.Trace("    <Variables>");
@@ -137,9 +153,11 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     interp::DefineBackgroundVariables(session);
     v.DefineVariable("TARGETDIR", "", kPreInitialization);
     v.DefineVariable("STARTMENU", st.image.title, kPreInitialization);
-    v.DefineVariable("ALLUSERS", services.privileged ? "TRUE" : "FALSE", kPreInitialization);
+    const bool privileged = session.platform.system().Version().platform_id == 2 &&
+                            session.platform.shell().IsAdministrator();
+    v.DefineVariable("ALLUSERS", privileged ? "TRUE" : "FALSE", kPreInitialization);
     session.Trace("    <BootStrap>");
-    if (services.bootstrap_cache) services.bootstrap_cache(session);
+    cache.BootstrapEngineCache();
     session.Trace("    </BootStrap>");
 
     platform::FileSystem& files = session.platform.files();
@@ -185,9 +203,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     outcome.end_now = true;
     return outcome;
   }
-  if (result.ending != interp::RunEnding::kNotRun && services.save_run_state) {
-    services.save_run_state(s);
-  }
+  if (result.ending != interp::RunEnding::kNotRun && !cache.state_saved()) cache.SaveRunState();
   lock.reset();
   return outcome;
 }

@@ -18,15 +18,8 @@ namespace corvane::engine {
 struct RunServices {
   interp::DialogHost* dialogs = nullptr;
   interp::Localizer* localizer = nullptr;
-  interp::EngineCacheHooks* cache_hooks = nullptr;
-  // The engine cache bootstrap (before the first command, after the pre-initialisation
-  // variables) and the saving of the run's state after the script.
-  std::function<void(interp::Session&)> bootstrap_cache;
-  std::function<void(interp::Session&)> save_run_state;
   // Called with the session before the run starts (to attach run-wide state to it).
   std::function<void(interp::Session&)> attach;
-  // Whether the process runs with administrator rights (elevated on Vista and later).
-  bool privileged = false;
 };
 
 struct RunOutcome {
