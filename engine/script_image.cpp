@@ -127,6 +127,7 @@ class LineReader {
  public:
   explicit LineReader(std::string_view data) : data_(data) {}
   bool AtEnd() const { return pos_ >= data_.size(); }
+  size_t remaining() const { return data_.size() - pos_; }
   // False at the end of the data.
   bool Next(std::string_view* line) {
     if (AtEnd()) return false;
@@ -146,6 +147,7 @@ class LineReader {
 
 struct ItemReader {
   LineReader lines;
+  size_t lines_reader_remaining() const { return lines.remaining(); }
   ImageLoadResult result;
   int item = 0;  // number of the item being read, for messages
 
@@ -177,8 +179,12 @@ struct ItemReader {
                 "The script image ends inside item " + std::to_string(item));
   }
 
-  bool Hashed(HashedList* list) {
+  // reserve: the expected number of lines (the command count for command-indexed sections), so
+  // that a large section is not moved around while it grows.
+  bool Hashed(HashedList* list, size_t reserve = 0) {
     std::vector<std::string> lines;
+    // Never more than the rest of the data could hold, so a damaged count costs no memory.
+    lines.reserve(std::min(reserve, lines_reader_remaining() / 8));
     if (!Section([&](std::string_view l) { lines.emplace_back(l); })) return false;
     *list = HashedList(std::move(lines));
     return true;
@@ -229,10 +235,11 @@ ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
   ItemReader r{LineReader(bytes), {}};
   ScriptImage& im = *image;
   int32_t code_page = 0;
-  bool ok = r.Hashed(&im.command_names)       // 1
-            && r.Hashed(&im.command_ids)      // 2
-            && r.Hashed(&im.parameter_pool)   // 3
-            && r.Hashed(&im.disabled_marks)   // 4
+  bool ok = r.Hashed(&im.command_names);       // 1
+  const size_t commands = im.command_names.size();
+  ok = ok && r.Hashed(&im.command_ids, commands)          // 2
+            && r.Hashed(&im.parameter_pool, commands * 4)  // 3
+            && r.Hashed(&im.disabled_marks, commands)      // 4
             && r.Line(&im.product_code)       // 5
             && r.Line(&im.title)              // 6
             && r.Hashed(&im.plugin_actions)   // 7
@@ -243,7 +250,7 @@ ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
             && r.Line(&im.comments)           // 12
             && r.Line(&im.version)            // 13
             && r.Plain(&im.media_passwords)   // 14
-            && r.Hashed(&im.command_media)    // 15
+            && r.Hashed(&im.command_media, commands)  // 15
             && r.Integer(&im.build_mode)      // 16
             && r.Plain(&im.components);       // 17
   std::string language_flag;
@@ -254,7 +261,7 @@ ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
        && r.Hashed(&im.command_headers)       // 22
        && r.Hashed(&im.compiler_variables)    // 23
        && r.Integer(&code_page)               // 24
-       && r.Hashed(&im.source_locations);     // 25
+       && r.Hashed(&im.source_locations, commands);  // 25
   if (!ok) {
     ImageLoadResult failure = r.result;
     *image = ScriptImage();
