@@ -38,32 +38,34 @@ HashedList& HashedList::operator=(HashedList&& other) noexcept {
   return *this;
 }
 
-void HashedList::Build(std::vector<Slot>* table) const {
+void HashedList::Build(Index* index) const {
   size_t capacity = 16;
   while (capacity * 3 < lines_.size() * 4) capacity *= 2;
-  std::vector<Slot>& slots = *table;
-  slots.assign(capacity, Slot{});
+  std::vector<Slot>& slots = index->slots;
+  std::vector<uint32_t>& hashes = index->hashes;
+  slots.assign(capacity, 0);
   const size_t mask = capacity - 1;
-  auto insert = [&](uint32_t position, uint32_t hash) {
+  const size_t n = lines_.size();
+  hashes.resize(n);
+  for (size_t i = 0; i < n; ++i) hashes[i] = LineHash(lines_[i]);
+  auto insert = [&](uint32_t position) {
+    const uint32_t hash = hashes[position];
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       Slot& slot = slots[i];
-      if (slot.position_plus_one == 0) {
-        slot = {position + 1, hash};
+      if (slot == 0) {
+        slot = position + 1;
         return;
       }
       // Of equal lines the later one keeps the slot: lookups find the last of equal lines, in
       // whatever order the lines are inserted.
-      if (slot.hash == hash && SameText(lines_[slot.position_plus_one - 1], lines_[position])) {
-        slot.position_plus_one = std::max(slot.position_plus_one, position + 1);
+      if (hashes[slot - 1] == hash && SameText(lines_[slot - 1], lines_[position])) {
+        slot = std::max(slot, position + 1);
         return;
       }
     }
   };
-  const size_t n = lines_.size();
-  std::vector<uint32_t> hashes(n);
-  for (size_t i = 0; i < n; ++i) hashes[i] = LineHash(lines_[i]);
   if (n < 4096) {
-    for (size_t i = 0; i < n; ++i) insert(static_cast<uint32_t>(i), hashes[i]);
+    for (size_t i = 0; i < n; ++i) insert(static_cast<uint32_t>(i));
     return;
   }
   // A large list is inserted in the order of the slots it lands in (a counting sort on the top
@@ -78,12 +80,12 @@ void HashedList::Build(std::vector<Slot>* table) const {
   for (size_t i = 0; i < n; ++i) {
     order[start[(hashes[i] & mask) >> shift]++] = static_cast<uint32_t>(i);
   }
-  for (uint32_t i : order) insert(i, hashes[i]);
+  for (uint32_t i : order) insert(i);
 }
 
-const std::vector<HashedList::Slot>& HashedList::Slots() const {
-  std::call_once(index_->built, [this] { Build(&index_->slots); });
-  return index_->slots;
+const HashedList::Index& HashedList::GetIndex() const {
+  std::call_once(index_->built, [this] { Build(index_.get()); });
+  return *index_;
 }
 
 void HashedList::Add(std::string line) {
@@ -99,14 +101,14 @@ void HashedList::Set(size_t index, std::string line) {
 
 long HashedList::IndexOf(std::string_view text) const {
   if (lines_.empty()) return -1;
-  const std::vector<Slot>& slots = Slots();
+  const Index& index = GetIndex();
   const uint32_t hash = LineHash(text);
-  const size_t mask = slots.size() - 1;
+  const size_t mask = index.slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Slot& slot = slots[i];
-    if (slot.position_plus_one == 0) return -1;
-    if (slot.hash == hash && SameText(lines_[slot.position_plus_one - 1], text)) {
-      return static_cast<long>(slot.position_plus_one) - 1;
+    const Slot slot = index.slots[i];
+    if (slot == 0) return -1;
+    if (index.hashes[slot - 1] == hash && SameText(lines_[slot - 1], text)) {
+      return static_cast<long>(slot) - 1;
     }
   }
 }

@@ -47,20 +47,19 @@ class HashedList {
   const std::vector<std::string>& lines() const { return lines_; }
 
  private:
-  // Open-addressing index: each slot holds a line position + 1 (0 is free) and the hash of that
-  // line, so most probes never touch the text. Its size is a power of two, at most 3/4 full.
-  struct Slot {
-    uint32_t position_plus_one = 0;
-    uint32_t hash = 0;
-  };
+  // Open-addressing index: each slot holds a line position + 1 (0 is free). The hash of every
+  // line is kept beside the lines, in line order, so most probes compare hashes without touching
+  // the text, and the table itself stays small. Its size is a power of two, at most 3/4 full.
+  using Slot = uint32_t;
   // The index is built on the first lookup (once, also when threads look up at the same time)
   // and dropped when the list changes, so lists that are only read by position never pay for it.
   struct Index {
     std::once_flag built;
     std::vector<Slot> slots;
+    std::vector<uint32_t> hashes;  // of each line, by position
   };
-  const std::vector<Slot>& Slots() const;
-  void Build(std::vector<Slot>* slots) const;
+  const Index& GetIndex() const;
+  void Build(Index* index) const;
 
   std::vector<std::string> lines_;
   mutable std::unique_ptr<Index> index_ = std::make_unique<Index>();

@@ -66,4 +66,18 @@ BENCHMARK(BM_LoadAndFetchEveryParameter)->Arg(1000)->Arg(100000)->Unit(benchmark
 
 }  // namespace
 
+// The load alone, to tell the two phases apart.
+namespace {
+void BM_LoadOnly(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string bytes = MakeImage(n);
+  for (auto _ : state) {
+    corvane::engine::ScriptImage image;
+    corvane::engine::ParseScriptImage(bytes, &image);
+    benchmark::DoNotOptimize(image.parameter_pool.IndexOf("x"));
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_LoadOnly)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+}
 BENCHMARK_MAIN();
