@@ -97,7 +97,9 @@ void Startup::ReadLanguageOverlay() {
   std::string library;
   if (files_.ReadFile(st_.engine_folder + "zel.lib", &library) != Status::kOk) return;
   auto stub = PeStubSize(library);
-  if (!stub || *stub >= library.size() || !s_.load_language) return;
+  if (!stub || *stub >= library.size()) return;
+  st_.language_overlay = library.substr(*stub);
+  if (!s_.load_language) return;
   const std::string lang = st_.temp_folder + "lang.loc";
   if (files_.WriteFile(lang, std::string_view(library).substr(*stub)) == Status::kOk) {
     s_.load_language(lang);

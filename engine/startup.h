@@ -46,6 +46,9 @@ struct StartupState {
   CommandLine command_line;
   ScriptImage image;
   std::vector<const HashedList*> pools;  // the parameter pool as the only member
+  // The language file appended to the archive library, as read at start-up (empty when none);
+  // kept for the localisation of the run.
+  std::string language_overlay;
   bool update_run = false;               // "update" or "updatesetup": no start-up windows
   // Set by the script run when the process must end at once, without the clean-up entries of
   // the trace log (the compile pass rejected the script).

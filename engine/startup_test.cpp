@@ -193,6 +193,23 @@ TEST_F(StartupTest, ADamagedImageEndsThroughTheStartupFailurePath) {
   EXPECT_EQ(log.back(), "</Corvane>");
 }
 
+TEST_F(StartupTest, TheLanguageFileBehindTheArchiveLibraryIsReadAndKept) {
+  WriteSetup(kScript);
+  files().WriteFile("C:\\Setup\\zel.lib", EngineStub() + "LANGUAGE FILE");
+  std::string loaded, kept;
+  services_.load_language = [&](const std::string& path) {
+    files().ReadFile(path, &loaded);
+  };
+  services_.run_script = [&](StartupState& state, TraceLog&) {
+    kept = state.language_overlay;
+    return 0;
+  };
+  EXPECT_EQ(Run("/s"), 0);
+  EXPECT_EQ(loaded, "LANGUAGE FILE");
+  EXPECT_EQ(kept, "LANGUAGE FILE");
+  EXPECT_FALSE(files().FileExists(sim_->system().TempFolder() + "lang.loc"));
+}
+
 TEST_F(StartupTest, TheSupportFolderIsOneThisRunCreated) {
   WriteSetup(kScript);
   std::string temp = sim_->system().TempFolder();
