@@ -129,7 +129,13 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   cache_inputs.data_folder = st.data_folder;
   cache_inputs.support_folder = st.support_folder;
   cache_inputs.database_path = st.database_path;
-  cache_inputs.get_platform_text = [&s] { return commands::StateOf(s).platform_text; };
+  // The commands' state goes with the exit clean-up, before the run's state is saved: the
+  // platform text is taken just before that (see initialize below).
+  std::string final_platform_text;
+  bool platform_text_taken = false;
+  cache_inputs.get_platform_text = [&] {
+    return platform_text_taken ? final_platform_text : commands::StateOf(s).platform_text;
+  };
   cache_inputs.set_platform_text = [&s](const std::string& text) {
     commands::StateOf(s).platform_text = text;
   };
@@ -176,6 +182,13 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   };
   steps.initialize = [&](interp::Session& session) {
     interp::Variables& v = session.variables;
+    // Clean-ups run last registered first: this one reads the platform text before the
+    // commands' state (registered just before it) is dropped.
+    commands::StateOf(session);
+    session.exit_cleanups.push_back([&] {
+      final_platform_text = commands::StateOf(s).platform_text;
+      platform_text_taken = true;
+    });
     components.Define(std::string(ui::kPredefinedComponent), true, "");
     DefinePredefinedVariables(session, st);
     // The restart entry of Reboot and Resume is named by the product code's first eight digits.

@@ -150,6 +150,23 @@ TEST_F(WholeRun, TheCommandLineBeatsTheBootstrap) {
   EXPECT_EQ(g_seen["TARGETDIR"], "D:\\App");
 }
 
+TEST_F(WholeRun, TheSavedStateKeepsThe64BitPlatform) {
+  Write(".product-code \"{AAAA0000-0000-4000-8000-000000000001}\"\n"
+        ".revision-code \"{AAAA0000-0000-4000-8000-0000000000R1}\"\n"
+        "Set Variable \"KEEP$VORT$VORT$TRUE\" \"kept\"\n"
+        "Test Install\n"
+        "Set 64 Bit Mode \"\" \"\" \"TRUE\"\n"
+        "Test Probe \"ENGINECACHE\"\n");
+  // The installation writes the data file in full; the end of the run writes it again, after
+  // the exit clean-up, with the platform the script switched to since.
+  ASSERT_EQ(Run("/s"), 0);
+  std::string saved;
+  ASSERT_EQ(sim_->files().ReadFile(g_seen["ENGINECACHE"] + "setup.dat", &saved),
+            platform::Status::kOk);
+  EXPECT_NE(saved.find("KEEP\r\nkept\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("VORT64WOW\r\nx64\r\n"), std::string::npos) << saved;
+}
+
 TEST_F(WholeRun, ASecondInstanceReturnsAtOnce) {
   // The lock file of a running instance of this setup.
   const std::string lock = sim_->system().TempFolder() + "{AAAA0000-0000-4000-8000-0000000000R1}.zel";
