@@ -21,6 +21,26 @@ bool IsRootPath(const std::string& path) {
 
 }  // namespace
 
+Status FileSystem::ReadFile(const std::string& path, std::string* contents) {
+  Status s;
+  auto f = Open(path, OpenMode::kRead, &s);
+  if (!f) return s;
+  uint64_t size = 0;
+  if ((s = f->Size(&size)) != Status::kOk) return s;
+  contents->assign(static_cast<size_t>(size), '\0');
+  size_t got = 0;
+  if ((s = f->Read(contents->data(), contents->size(), &got)) != Status::kOk) return s;
+  contents->resize(got);
+  return Status::kOk;
+}
+
+Status FileSystem::WriteFile(const std::string& path, std::string_view contents) {
+  Status s;
+  auto f = Open(path, OpenMode::kCreate, &s);
+  if (!f) return s;
+  return f->Write(contents.data(), contents.size());
+}
+
 bool FileSystem::FileExists(const std::string& path) {
   uint32_t a = attr::kInvalid;
   if (GetAttributes(path, &a) != Status::kOk || a == attr::kInvalid) return false;

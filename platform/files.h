@@ -64,9 +64,10 @@ class FileSystem {
 
   virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode, Status* status) = 0;
 
-  // Whole-file helpers.
-  virtual Status ReadFile(const std::string& path, std::string* contents) = 0;
-  virtual Status WriteFile(const std::string& path, std::string_view contents) = 0;
+  // Whole-file helpers, built on Open by default: read the whole file; create or truncate and
+  // write.
+  virtual Status ReadFile(const std::string& path, std::string* contents);
+  virtual Status WriteFile(const std::string& path, std::string_view contents);
 
   // Attributes of a file or folder; attr::kInvalid with kNotFound when it does not exist.
   virtual Status GetAttributes(const std::string& path, uint32_t* attributes) = 0;

@@ -423,26 +423,6 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
   return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host);
 }
 
-Status SimFileSystem::ReadFile(const std::string& path, std::string* contents) {
-  Status s;
-  auto f = Open(path, OpenMode::kRead, &s);
-  if (!f) return s;
-  uint64_t size = 0;
-  if ((s = f->Size(&size)) != Status::kOk) return s;
-  contents->assign(static_cast<size_t>(size), '\0');
-  size_t got = 0;
-  if ((s = f->Read(contents->data(), contents->size(), &got)) != Status::kOk) return s;
-  contents->resize(got);
-  return Status::kOk;
-}
-
-Status SimFileSystem::WriteFile(const std::string& path, std::string_view contents) {
-  Status s;
-  auto f = Open(path, OpenMode::kCreate, &s);
-  if (!f) return s;
-  return f->Write(contents.data(), contents.size());
-}
-
 Status SimFileSystem::GetAttributes(const std::string& path, uint32_t* attributes) {
   *attributes = attr::kInvalid;
   Resolved r;

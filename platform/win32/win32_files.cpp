@@ -128,26 +128,6 @@ std::unique_ptr<File> Win32FileSystem::Open(const std::string& path, OpenMode mo
   return std::make_unique<Win32File>(h);
 }
 
-Status Win32FileSystem::ReadFile(const std::string& path, std::string* contents) {
-  Status s;
-  auto f = Open(path, OpenMode::kRead, &s);
-  if (!f) return s;
-  uint64_t size = 0;
-  if ((s = f->Size(&size)) != Status::kOk) return s;
-  contents->assign(static_cast<size_t>(size), '\0');
-  size_t got = 0;
-  if ((s = f->Read(contents->data(), contents->size(), &got)) != Status::kOk) return s;
-  contents->resize(got);
-  return Status::kOk;
-}
-
-Status Win32FileSystem::WriteFile(const std::string& path, std::string_view contents) {
-  Status s;
-  auto f = Open(path, OpenMode::kCreate, &s);
-  if (!f) return s;
-  return f->Write(contents.data(), contents.size());
-}
-
 Status Win32FileSystem::GetAttributes(const std::string& path, uint32_t* attributes) {
   DWORD a = GetFileAttributesA(path.c_str());
   *attributes = a;

@@ -8,8 +8,6 @@ namespace corvane::platform::win32 {
 class Win32FileSystem : public FileSystem {
  public:
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode, Status* status) override;
-  Status ReadFile(const std::string& path, std::string* contents) override;
-  Status WriteFile(const std::string& path, std::string_view contents) override;
   Status GetAttributes(const std::string& path, uint32_t* attributes) override;
   Status SetAttributes(const std::string& path, uint32_t attributes) override;
   Status GetFileSize(const std::string& path, uint64_t* size) override;
