@@ -28,15 +28,8 @@ void CommandScript::ProcessPendingMessages() {
 
 CommandRun CommandScript::Run(std::string_view script_text) {
   CommandRun run;
-  tools::TextCompileResult compiled = tools::CompileScriptText(script_text, "C:\\Src\\test.zel");
-  if (!compiled.ok) {
-    run.text_error = compiled.error;
-    return run;
-  }
   engine::ScriptImage image;
-  engine::ImageLoadResult loaded = engine::ParseScriptImage(compiled.image, &image);
-  if (!loaded.ok()) {
-    run.text_error = "image: " + loaded.message;
+  if (!tools::LoadScriptText(script_text, "C:\\Src\\test.zel", &image, &run.text_error)) {
     return run;
   }
   ui_.boxes.clear();

@@ -400,6 +400,21 @@ TextCompileResult CompileScriptText(std::string_view text, std::string_view sour
   return r;
 }
 
+bool LoadScriptText(std::string_view text, std::string_view source_path, engine::ScriptImage* image,
+                    std::string* error) {
+  TextCompileResult compiled = CompileScriptText(text, source_path);
+  if (!compiled.ok) {
+    *error = compiled.error;
+    return false;
+  }
+  engine::ImageLoadResult loaded = engine::ParseScriptImage(compiled.image, image);
+  if (!loaded.ok()) {
+    *error = "image: " + loaded.message;
+    return false;
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Decompiling
 

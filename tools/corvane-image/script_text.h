@@ -57,6 +57,11 @@ struct TextCompileResult {
 };
 TextCompileResult CompileScriptText(std::string_view text, std::string_view source_path);
 
+// Compiles script text and loads the image as start-up does. False with *error (the text's
+// error, or "image: " and the loader's) when either step fails.
+bool LoadScriptText(std::string_view text, std::string_view source_path, engine::ScriptImage* image,
+                    std::string* error);
+
 // The text of a loaded image. Commands are placed on the lines their source locations name where
 // that is possible, so that a text compiles back to the same image.
 std::string DecompileScriptImage(const engine::ScriptImage& image);
