@@ -9,12 +9,12 @@
 #include "commands/engine_state.h"
 #include "commands/file_search.h"
 #include "commands/sixty_four.h"
-#include "ui/wait_loop.h"
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
 #include "platform/numbers.h"
 #include "platform/version_info.h"
+#include "ui/wait_loop.h"
 
 namespace corvane::commands {
 
@@ -86,7 +86,7 @@ FileVersion ParseVersionText(std::string text) {
     if (dot != std::string::npos) {
       std::string part = text.substr(0, dot);
       std::optional<int32_t> v = platform::ParseScriptInteger(part);
-      if (!v) throw engine::ScriptFailure("'" + part + "' is not a valid integer value");
+      if (!v) throw image::ScriptFailure("'" + part + "' is not a valid integer value");
       field = static_cast<uint16_t>(*v);
       text.erase(0, dot + 1);
     } else {

@@ -1,14 +1,15 @@
 // Registry commands: reading and testing values, deleting values and keys at once, scheduling
 // writes through the installer database, and choosing the platform that the script targets.
+#include "platform/registry.h"
+
 #include <optional>
 #include <string>
 
 #include "commands/sixty_four.h"
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
 #include "platform/numbers.h"
-#include "platform/registry.h"
 
 namespace corvane::commands {
 
@@ -38,7 +39,7 @@ RegRoot RootOf(int32_t number) {
 
 int32_t RootNumberOrFail(const std::string& text) {
   std::optional<int32_t> v = platform::ParseScriptInteger(text);
-  if (!v) throw engine::ScriptFailure("'" + text + "' is not a valid integer value");
+  if (!v) throw image::ScriptFailure("'" + text + "' is not a valid integer value");
   return *v;
 }
 

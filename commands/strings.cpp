@@ -7,7 +7,7 @@
 #include "commands/engine_state.h"
 #include "commands/path_text.h"
 #include "commands/sixty_four.h"
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
 #include "platform/numbers.h"
@@ -30,7 +30,7 @@ std::string TrimControl(std::string_view s) {
 
 int32_t IntegerOrFail(const std::string& text) {
   std::optional<int32_t> v = platform::ParseScriptInteger(text);
-  if (!v) throw engine::ScriptFailure("'" + text + "' is not a valid integer value");
+  if (!v) throw image::ScriptFailure("'" + text + "' is not a valid integer value");
   return *v;
 }
 

@@ -170,7 +170,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     std::string msp = st.database_path.substr(0, st.database_path.rfind('.')) + ".msp";
     if (!files.FileExists(st.database_path) && !files.FileExists(msp)) return false;
 
-    if (ExpandCompilerVariables(st.image, "#SINGLEINSTANCE#") == "TRUE") {
+    if (image::ExpandCompilerVariables(st.image, "#SINGLEINSTANCE#") == "TRUE") {
       const std::string lock_path = st.temp_folder + st.image.revision_code + ".zel";
       if (files.FileExists(lock_path)) return false;
       platform::Status status;
@@ -200,7 +200,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
       }
     }
     for (long i = 0; i < static_cast<long>(st.image.command_count()); ++i) {
-      std::string header = GetCommandHeader(st.image, i, false);
+      std::string header = image::GetCommandHeader(st.image, i, false);
       if (!header.empty()) session.properties.RecordInstallerProperty("A" + header, "FALSE");
     }
     // No language files are read yet: the run has no language.

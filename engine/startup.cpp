@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/failure.h"
-#include "engine/pe_stub.h"
+#include "image/failure.h"
+#include "image/pe_stub.h"
 #include "platform/text.h"
 
 namespace corvane::engine {
@@ -96,7 +96,7 @@ void Startup::ReadLanguageOverlay() {
   // A language file may be appended to the archive library behind its executable image.
   std::string library;
   if (files_.ReadFile(st_.engine_folder + "zel.lib", &library) != Status::kOk) return;
-  auto stub = PeStubSize(library);
+  auto stub = image::PeStubSize(library);
   if (!stub || *stub >= library.size()) return;
   st_.language_overlay = library.substr(*stub);
   if (!s_.load_language) return;
@@ -114,8 +114,8 @@ int Startup::ReadImage() {
   Status status;
   auto file = files_.Open(st_.engine_path, platform::OpenMode::kRead, &status);
   if (!file) {
-    throw ScriptFailure("Cannot open file \"" + st_.engine_path + "\". " +
-                        platform::StatusName(status));
+    throw image::ScriptFailure("Cannot open file \"" + st_.engine_path + "\". " +
+                               platform::StatusName(status));
   }
   uint64_t size = 0;
   file->Size(&size);
@@ -123,9 +123,9 @@ int Startup::ReadImage() {
   size_t got = 0;
   file->Read(head.data(), head.size(), &got);
   head.resize(got);
-  auto stub = PeStubSize(head);
+  auto stub = image::PeStubSize(head);
   if (!stub || *stub > size) {
-    throw ScriptFailure("The engine executable \"" + st_.engine_path + "\" is damaged");
+    throw image::ScriptFailure("The engine executable \"" + st_.engine_path + "\" is damaged");
   }
   if (*stub == size) {
     Message("For internal use only");
@@ -141,17 +141,17 @@ int Startup::ReadImage() {
     total += read;
   }
   file.reset();
-  if (total != image.size()) throw ScriptFailure("Cannot read the script image");
+  if (total != image.size()) throw image::ScriptFailure("Cannot read the script image");
   const std::string temp_copy = st_.temp_folder + "zel.tmp";
   if ((status = files_.WriteFile(temp_copy, image)) != Status::kOk) {
-    throw ScriptFailure("Cannot create file \"" + temp_copy + "\". " +
-                        platform::StatusName(status));
+    throw image::ScriptFailure("Cannot create file \"" + temp_copy + "\". " +
+                               platform::StatusName(status));
   }
   Trace("    </StubData>");
   Trace("    <GlobalLists>");
-  ImageLoadResult loaded = LoadScriptImage(files_, temp_copy, &st_.image);
+  image::ImageLoadResult loaded = image::LoadScriptImage(files_, temp_copy, &st_.image);
   files_.DeleteFile(temp_copy);
-  if (!loaded.ok()) throw ScriptFailure(loaded.message);
+  if (!loaded.ok()) throw image::ScriptFailure(loaded.message);
   st_.pools = {&st_.image.parameter_pool};
   Trace("    </GlobalLists>");
   return 0;
@@ -168,21 +168,22 @@ void Startup::ChooseSupportFolder() {
       return;
     }
   }
-  throw ScriptFailure("Unable to create directory " + st_.temp_folder + "zel");
+  throw image::ScriptFailure("Unable to create directory " + st_.temp_folder + "zel");
 }
 
 void Startup::LoadDialogs() {
   Trace("    <Dialogs>");
   std::vector<long> dialogs;
   for (long i = 0; i < static_cast<long>(st_.image.command_count()); ++i) {
-    if (CommandName(st_.image, i) == "Display Dialog" && !IsCommandDisabled(st_.image, i)) {
+    if (image::CommandName(st_.image, i) == "Display Dialog" &&
+        !image::IsCommandDisabled(st_.image, i)) {
       dialogs.push_back(i);
     }
   }
   if (windows_open_) s_.windows->SetProgress(0, static_cast<int>(dialogs.size()), 1);
   if (s_.prepare_dialogs) s_.prepare_dialogs(st_.support_folder);
   for (long i : dialogs) {
-    std::string name = GetCommandParameter(st_.pools, CommandId(st_.image, i), 1);
+    std::string name = image::GetCommandParameter(st_.pools, image::CommandId(st_.image, i), 1);
     if (s_.load_dialog) s_.load_dialog(i, st_.support_folder + name + ".dfm");
     if (windows_open_) s_.windows->Step();
   }
@@ -266,7 +267,7 @@ int Startup::Run(const std::string& raw_command_line) {
     Trace("  </RunScript>");
     Trace("  <Free>");
     st_.pools.clear();
-    st_.image = ScriptImage();
+    st_.image = image::ScriptImage();
     Trace("  </Free>");
     RemoveSupport();
     Trace("</Corvane>");

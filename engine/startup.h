@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/command_line.h"
-#include "engine/script_image.h"
 #include "engine/trace_log.h"
+#include "image/script_image.h"
 #include "platform/platform.h"
 #include "platform/startup_ui.h"
 
@@ -44,8 +44,8 @@ struct StartupState {
   std::string data_folder;       // engine folder + "data\"
   std::string database_path;     // support folder + base name + ".msi"
   CommandLine command_line;
-  ScriptImage image;
-  std::vector<const HashedList*> pools;  // the parameter pool as the only member
+  image::ScriptImage image;
+  std::vector<const image::HashedList*> pools;  // the parameter pool as the only member
   // The language file appended to the archive library, as read at start-up (empty when none);
   // kept for the localisation of the run.
   std::string language_overlay;

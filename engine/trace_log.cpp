@@ -1,6 +1,6 @@
 #include "engine/trace_log.h"
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/text.h"
 
 namespace corvane::engine {
@@ -36,13 +36,14 @@ void TraceLog::Write(std::string_view entry) {
                                               : platform::OpenMode::kAppend,
                           &status);
   if (!file) {
-    throw ScriptFailure("Cannot open file \"" + path_ + "\". " + platform::StatusName(status));
+    throw image::ScriptFailure("Cannot open file \"" + path_ + "\". " +
+                               platform::StatusName(status));
   }
   first_write_ = false;
   status = file->Write(bytes.data(), bytes.size());
   if (status != platform::Status::kOk) {
-    throw ScriptFailure("Cannot write to file \"" + path_ + "\". " +
-                        platform::StatusName(status));
+    throw image::ScriptFailure("Cannot write to file \"" + path_ + "\". " +
+                               platform::StatusName(status));
   }
 }
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <optional>
 
-#include "engine/failure.h"
-#include "engine/script_image.h"
+#include "image/failure.h"
+#include "image/script_image.h"
 #include "interp/session.h"
 #include "platform/numbers.h"
 #include "platform/path_forms.h"
@@ -119,7 +119,7 @@ uint32_t VersionPart(const std::string& version, int index) {
 
 bool ProbeFolder(FileSystem& files, std::string folder, std::vector<std::string>* created) {
   folder = WithoutBackslash(std::move(folder));
-  if (folder.empty()) throw engine::ScriptFailure("Unable to create directory");
+  if (folder.empty()) throw image::ScriptFailure("Unable to create directory");
   size_t cut = folder.find_last_of("\\:");
   std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
   if (folder.size() <= 2 || files.DirectoryExists(folder) || parent == folder) return true;
@@ -155,10 +155,10 @@ EngineCache::~EngineCache() {
 
 bool EngineCache::IsNt() { return session_.platform.system().Version().platform_id == 2; }
 bool EngineCache::IsWebBuild() const {
-  return session_.image.build_mode == engine::ScriptImage::kWebBuild;
+  return session_.image.build_mode == image::ScriptImage::kWebBuild;
 }
 bool EngineCache::IsPatchBuild() const {
-  return session_.image.build_mode == engine::ScriptImage::kPatchBuild;
+  return session_.image.build_mode == image::ScriptImage::kPatchBuild;
 }
 std::string EngineCache::DatabasePath() const { return in_.database_path; }
 
@@ -339,8 +339,7 @@ void EngineCache::BootstrapEngineCache() {
   // 6.
   const bool maintenance = !needs_upgrade && installed;
   const bool load_old_data =
-      needs_upgrade &&
-      engine::ExpandCompilerVariables(session_.image, "#LOADOLDDATA#") == "TRUE";
+      needs_upgrade && image::ExpandCompilerVariables(session_.image, "#LOADOLDDATA#") == "TRUE";
   v.DefineVariable("MAINTENANCE", interp::BoolToText(maintenance), kBootstrap);
   components_.set_installed_baseline(0);
 
@@ -464,7 +463,7 @@ void EngineCache::FillCache(const std::string& folder) {
       files.SetAttributes(folder + base + ".dat", platform::attr::kNormal);
     }
     WriteDataFile(folder + base + ".dat", true);
-  } catch (const engine::ScriptFailure&) {
+  } catch (const image::ScriptFailure&) {
     // The installation has succeeded; a cache file that cannot be written is not a failure.
   }
   WriteNormalFile(files, folder + base + ".par",
@@ -508,7 +507,7 @@ void EngineCache::RemoveCache(const std::string& folder) {
 void EngineCache::WriteRegistration(const std::string& folder) {
   interp::Variables& v = session_.variables;
   platform::Registry& reg = session_.platform.registry();
-  const engine::ScriptImage& image = session_.image;
+  const image::ScriptImage& image = session_.image;
   const RegRoot root = interp::TextToBool(v.GetVariable("ALLUSERS")) || !IsNt()
                            ? RegRoot::kLocalMachine
                            : RegRoot::kCurrentUser;
@@ -595,7 +594,7 @@ void EngineCache::SaveRunState() {
   // 1. Web builds that do not keep their sources: only the offline files stay. The advertised
   // marker is state, not a source, and stays too.
   if (IsWebBuild() &&
-      platform::SameText(engine::ExpandCompilerVariables(session_.image, "#CACHESOURCES#"),
+      platform::SameText(image::ExpandCompilerVariables(session_.image, "#CACHESOURCES#"),
                          "FALSE")) {
     std::vector<platform::FileEntry> entries;
     if (files.List(WithoutBackslash(folder), "*", &entries) == Status::kOk) {
@@ -613,7 +612,7 @@ void EngineCache::SaveRunState() {
     files.CreateDirectories(WithoutBackslash(folder));
     try {
       WriteDataFile(folder + in_.setup_base + ".dat", changes_applied_);
-    } catch (const engine::ScriptFailure&) {
+    } catch (const image::ScriptFailure&) {
       // The run is over; a data file that cannot be written only loses the saved variables.
     }
   }

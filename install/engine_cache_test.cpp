@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/failure.h"
-#include "engine/script_image.h"
+#include "image/failure.h"
+#include "image/script_image.h"
 #include "interp/session.h"
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_platform.h"
@@ -29,7 +29,8 @@ constexpr const char* kMachineCache = "C:\\ProgramData\\{AAAAAAAA-BBBB-CCCC-DDDD
 
 // One run of the engine on a simulated machine that outlives the runs.
 struct EngineRun {
-  EngineRun(platform::Platform& p, const engine::ScriptImage& image, const std::string& engine_folder)
+  EngineRun(platform::Platform& p, const image::ScriptImage& image,
+            const std::string& engine_folder)
       : session(p, image) {
     EngineCacheInputs in;
     in.engine_folder = engine_folder;
@@ -135,7 +136,7 @@ class EngineCacheTest : public ::testing::Test {
 
   std::filesystem::path folder_;
   std::unique_ptr<platform::SimPlatform> machine_;
-  engine::ScriptImage image_;
+  image::ScriptImage image_;
 };
 
 TEST_F(EngineCacheTest, FirstRunOfAnAdministratorUsesTheCommonApplicationData) {
@@ -208,10 +209,10 @@ TEST_F(EngineCacheTest, ProbeListsTheFoldersItCreatedOutermostFirst) {
   try {
     ProbeCacheOverride(run->session, "", &created);
     FAIL() << "an empty folder is an error";
-  } catch (const engine::ScriptFailure& f) {
+  } catch (const image::ScriptFailure& f) {
     EXPECT_STREQ(f.what(), "Unable to create directory");
   }
-  EXPECT_THROW(ProbeCacheOverride(run->session, "nobackslash", &created), engine::ScriptFailure);
+  EXPECT_THROW(ProbeCacheOverride(run->session, "nobackslash", &created), image::ScriptFailure);
 }
 
 // A folder that may not be created (no rights there).
@@ -356,7 +357,7 @@ TEST_F(EngineCacheTest, NewSetupOfAnInstalledProductWithAnotherPackageNeedsAnUpg
   EXPECT_EQ(run->Var("NEWINSTANCE"), "TRUE");
   EXPECT_EQ(run->Var("COLOR"), "");  // old data only when the setup asks for it
 
-  image_.compiler_variables = engine::HashedList({"LOADOLDDATA", "TRUE"});
+  image_.compiler_variables = image::HashedList({"LOADOLDDATA", "TRUE"});
   auto loading = NewRun();
   loading->cache->BootstrapEngineCache();
   EXPECT_EQ(loading->Var("COLOR"), "blue");
@@ -444,8 +445,8 @@ TEST_F(EngineCacheTest, AdvertiseKeepsAMarkerFolderThatAnInstallationRemoves) {
 }
 
 TEST_F(EngineCacheTest, WebBuildWithoutCachedSourcesKeepsOnlyTheOfflineFolder) {
-  image_.build_mode = engine::ScriptImage::kWebBuild;
-  image_.compiler_variables = engine::HashedList({"CACHESOURCES", "false"});
+  image_.build_mode = image::ScriptImage::kWebBuild;
+  image_.compiler_variables = image::HashedList({"CACHESOURCES", "false"});
   auto run = NewRun();
   run->cache->BootstrapEngineCache();
   run->DefineLateVariables();
@@ -466,7 +467,7 @@ TEST_F(EngineCacheTest, WebBuildWithoutCachedSourcesKeepsOnlyTheOfflineFolder) {
 }
 
 TEST_F(EngineCacheTest, PatchBuildSavesIntoTheInstalledRevisionsFolder) {
-  image_.build_mode = engine::ScriptImage::kPatchBuild;
+  image_.build_mode = image::ScriptImage::kPatchBuild;
   const std::string old_cache = "C:\\ProgramData\\{OLD}\\";
   machine_->registry().WriteValue(
       RegRoot::kCurrentUser, std::string(kUninstallKey) + "Demo", "UninstallString",

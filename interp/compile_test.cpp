@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/testing/script_harness.h"
 
 namespace corvane::interp {
@@ -176,7 +176,7 @@ TEST(CompilePass, IntegerOverflowInAnExpressionReachesTheCaller) {
   // failure reporting (the start-up routine reports it).
   ScriptHarness h;
   EXPECT_THROW(h.Run("Evaluate Expression \"\"\"99999999999\"\" = \"\"1\"\"\" \"R\"\n"),
-               engine::ScriptFailure);
+               image::ScriptFailure);
 }
 
 TEST(CompilePass, LegalFileNames) {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/numbers.h"
 #include "platform/text.h"
 
@@ -30,7 +30,7 @@ bool SameAsciiCase(std::string_view a, std::string_view b) {
 
 int32_t VersionPart(std::string_view part) {
   std::optional<int32_t> v = platform::ParseDecimal32(part);
-  if (!v) throw engine::ScriptFailure(NotAnIntegerMessage(part));
+  if (!v) throw image::ScriptFailure(NotAnIntegerMessage(part));
   return *v;
 }
 
@@ -204,9 +204,9 @@ class ExpressionParser {
     int cmp;
     if (IsIntegerText(*left) && IsIntegerText(*right)) {
       std::optional<int32_t> l = platform::ParseDecimal32(*left);
-      if (!l) throw engine::ScriptFailure(NotAnIntegerMessage(*left));
+      if (!l) throw image::ScriptFailure(NotAnIntegerMessage(*left));
       std::optional<int32_t> r = platform::ParseDecimal32(*right);
-      if (!r) throw engine::ScriptFailure(NotAnIntegerMessage(*right));
+      if (!r) throw image::ScriptFailure(NotAnIntegerMessage(*right));
       cmp = *l < *r ? -1 : (*l > *r ? 1 : 0);
     } else {
       int c = left->compare(*right);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 
 namespace corvane::interp {
 namespace {
@@ -73,9 +73,9 @@ TEST_F(IfComparison, Versions) {
   EXPECT_TRUE(Cmp("2", "6", "1.99.99.99"));
   EXPECT_TRUE(Cmp("1.0.0.1.7", "6", "1.0.0.0"));  // a fifth part is never read
   EXPECT_FALSE(Cmp("1.0.x", "6", "1.0"));         // a last part that is no integer gives 0
-  EXPECT_THROW(Cmp("1.x.0", "6", "1"), engine::ScriptFailure);
-  EXPECT_THROW(Cmp("1..0", "6", "1"), engine::ScriptFailure);
-  EXPECT_THROW(Cmp("1.0", "6", "a.1"), engine::ScriptFailure);
+  EXPECT_THROW(Cmp("1.x.0", "6", "1"), image::ScriptFailure);
+  EXPECT_THROW(Cmp("1..0", "6", "1"), image::ScriptFailure);
+  EXPECT_THROW(Cmp("1.0", "6", "a.1"), image::ScriptFailure);
 }
 
 struct ExpressionCase {
@@ -121,8 +121,8 @@ TEST(Expressions, Evaluation) {
 }
 
 TEST(Expressions, IntegerOverflowIsAFailure) {
-  EXPECT_THROW(EvaluateExpression(R"("4294967296" = "1")"), engine::ScriptFailure);
-  EXPECT_THROW(EvaluateExpression(R"("1" < "-2147483649")"), engine::ScriptFailure);
+  EXPECT_THROW(EvaluateExpression(R"("4294967296" = "1")"), image::ScriptFailure);
+  EXPECT_THROW(EvaluateExpression(R"("1" < "-2147483649")"), image::ScriptFailure);
   EXPECT_EQ(EvaluateExpression(R"("-2147483648" < "2147483647")"), "TRUE");
   // Only when both sides are integers is either converted.
   EXPECT_EQ(EvaluateExpression(R"("4294967296" = "x")"), "FALSE");

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/program.h"
 #include "interp/testing/script_harness.h"
 
@@ -112,11 +112,11 @@ TEST(Parameters, EveryEncodingThroughOneAccessor) {
 }
 
 TEST(Parameters, CommandsWithoutParametersAndTheLastCommand) {
-  engine::ScriptImage image;
-  image.command_names = engine::HashedList({"End", "Set Variable"});
-  image.command_ids = engine::HashedList({"{1}", "{2}"});
-  image.disabled_marks = engine::HashedList({"", "C"});
-  image.parameter_pool = engine::HashedList({"{2}", "NAME", "value"});
+  image::ScriptImage image;
+  image.command_names = image::HashedList({"End", "Set Variable"});
+  image.command_ids = image::HashedList({"{1}", "{2}"});
+  image.disabled_marks = image::HashedList({"", "C"});
+  image.parameter_pool = image::HashedList({"{2}", "NAME", "value"});
   Program program(image);
   EXPECT_EQ(program.Parameter(0, 1), "");
   EXPECT_EQ(program.Parameter(1, 0), "{2}");
@@ -124,7 +124,7 @@ TEST(Parameters, CommandsWithoutParametersAndTheLastCommand) {
   EXPECT_EQ(program.Parameter(1, 3), "");  // past the end of the pool: empty
   EXPECT_TRUE(program.at(1).disabled);
   EXPECT_EQ(program.at(0).kind, CommandKind::kEnd);
-  EXPECT_THROW(program.at(2), engine::ListIndexFailure);
+  EXPECT_THROW(program.at(2), image::ListIndexFailure);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/conditions.h"
 #include "platform/numbers.h"
 #include "platform/text.h"
@@ -127,7 +127,7 @@ class Loop : public LoopControl {
     std::string text = s_.variables.GetVariable("PROGRESSTEXT");
     std::string position_text = s_.variables.GetVariable("PROGRESS");
     std::optional<int32_t> position = platform::ParseScriptInteger(position_text);
-    if (!position) throw engine::ScriptFailure(NotAnIntegerMessage(position_text));
+    if (!position) throw image::ScriptFailure(NotAnIntegerMessage(position_text));
     if (text == s_.shown_progress_text && *position == s_.shown_progress) return;
     s_.shown_progress_text = text;
     s_.shown_progress = *position;
@@ -262,7 +262,7 @@ class Loop : public LoopControl {
   void GoToLabel(long index) {
     std::string p1 = p_.Parameter(index, 1);
     auto it = labels_.find(platform::UpperCase(p1));
-    if (it == labels_.end()) throw engine::ScriptFailure("LABEL undefined: " + p1);
+    if (it == labels_.end()) throw image::ScriptFailure("LABEL undefined: " + p1);
     counter_ = it->second;
     open_blocks_ = 0;
     skip_branch_ = skip_to_end_ = end_pending_ = else_if_pending_ = false;

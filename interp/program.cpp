@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 
 namespace corvane::interp {
 
@@ -20,7 +20,7 @@ CommandKind KindOfName(std::string_view name) {
   return CommandKind::kOther;
 }
 
-Program::Program(const engine::ScriptImage& image, std::vector<const engine::HashedList*> pools)
+Program::Program(const image::ScriptImage& image, std::vector<const image::HashedList*> pools)
     : image_(&image) {
   if (pools.empty()) pools.push_back(&image.parameter_pool);
   const long n = static_cast<long>(image.command_count());
@@ -30,11 +30,11 @@ Program::Program(const engine::ScriptImage& image, std::vector<const engine::Has
   std::vector<std::vector<long>> starts(pools.size());
   for (long i = 0; i < n; ++i) {
     CommandEntry& e = entries_[static_cast<size_t>(i)];
-    e.name = engine::CommandName(image, i);
-    e.id = engine::CommandId(image, i);
-    e.disabled = engine::IsCommandDisabled(image, i);
+    e.name = image::CommandName(image, i);
+    e.id = image::CommandId(image, i);
+    e.disabled = image::IsCommandDisabled(image, i);
     e.kind = KindOfName(e.name);
-    e.plugin = engine::IsPluginAction(image, e.name);
+    e.plugin = image::IsPluginAction(image, e.name);
     for (size_t p = 0; p < pools.size(); ++p) {
       long pos = pools[p]->IndexOf(e.id);
       if (pos >= 0) {
@@ -58,7 +58,7 @@ Program::Program(const engine::ScriptImage& image, std::vector<const engine::Has
 }
 
 const CommandEntry& Program::at(long index) const {
-  if (index < 0 || index >= size()) throw engine::ListIndexFailure(index);
+  if (index < 0 || index >= size()) throw image::ListIndexFailure(index);
   return entries_[static_cast<size_t>(index)];
 }
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 
 namespace corvane::interp {
 
@@ -36,7 +36,7 @@ struct CommandEntry {
   CommandKind kind = CommandKind::kOther;
   bool plugin = false;  // one of the plug-in actions of the build
   // Where the identifier line stands: pool and position, or no pool (no parameters).
-  const engine::HashedList* pool = nullptr;
+  const image::HashedList* pool = nullptr;
   long pool_pos = -1;
   long param_count = 0;
 };
@@ -44,12 +44,12 @@ struct CommandEntry {
 class Program {
  public:
   // `pools` are searched in order for each identifier; empty means the image's own pool.
-  explicit Program(const engine::ScriptImage& image,
-                   std::vector<const engine::HashedList*> pools = {});
+  explicit Program(const image::ScriptImage& image,
+                   std::vector<const image::HashedList*> pools = {});
 
-  const engine::ScriptImage& image() const { return *image_; }
+  const image::ScriptImage& image() const { return *image_; }
   long size() const { return static_cast<long>(entries_.size()); }
-  // The entry at a command index; an index outside the table raises engine::ListIndexFailure.
+  // The entry at a command index; an index outside the table raises image::ListIndexFailure.
   const CommandEntry& at(long index) const;
 
   // Parameter `number` of the command at `index` (from 1; 0 gives the identifier line). A
@@ -61,7 +61,7 @@ class Program {
   std::string SourceLocation(long index) const;
 
  private:
-  const engine::ScriptImage* image_;
+  const image::ScriptImage* image_;
   std::vector<CommandEntry> entries_;
 };
 

@@ -56,7 +56,7 @@ void RefreshCacheFolder(Session& s) {
   if (!s.cache) return;
   Variables& v = s.variables;
   const bool all_users = TextToBool(v.GetVariable("ALLUSERS"));
-  if (s.image.build_mode != engine::ScriptImage::kPatchBuild) {
+  if (s.image.build_mode != image::ScriptImage::kPatchBuild) {
     if (s.engine_file_name.empty()) {
       s.engine_file_name = FileNameOf(s.platform.system().ModulePath());
     }

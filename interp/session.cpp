@@ -8,8 +8,8 @@ namespace {
 constexpr std::string_view kEngineWindowName = "Corvane Wizard";
 }
 
-Session::Session(platform::Platform& p, const engine::ScriptImage& img,
-                 std::vector<const engine::HashedList*> pools)
+Session::Session(platform::Platform& p, const image::ScriptImage& img,
+                 std::vector<const image::HashedList*> pools)
     : platform(p), image(img), program(img, std::move(pools)) {
   executed.assign(static_cast<size_t>(program.size()), std::string(kExecutedSkip));
 }
@@ -38,7 +38,7 @@ void CommandContext::SetResult(std::string_view name, std::string_view value) {
 }
 
 void CommandContext::ActivateInstallerTableCommand() {
-  std::string header = engine::GetCommandHeader(session_.image, index_, true);
+  std::string header = image::GetCommandHeader(session_.image, index_, true);
   if (static_cast<size_t>(index_) < session_.executed.size()) {
     session_.executed[static_cast<size_t>(index_)] = std::string(kExecutedRun);
   }
@@ -46,7 +46,7 @@ void CommandContext::ActivateInstallerTableCommand() {
 }
 
 void CommandContext::RecordSlot(int slot, std::string_view value) {
-  std::string header = engine::GetCommandHeader(session_.image, index_, true);
+  std::string header = image::GetCommandHeader(session_.image, index_, true);
   session_.properties.RecordInstallerProperty("P" + header + "_" + std::to_string(slot), value);
 }
 

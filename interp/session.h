@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 #include "interp/hooks.h"
 #include "interp/program.h"
 #include "interp/property_lists.h"
@@ -27,13 +27,13 @@ inline constexpr std::string_view kExecutedRun = "TRUE";
 
 class Session {
  public:
-  Session(platform::Platform& platform, const engine::ScriptImage& image,
-          std::vector<const engine::HashedList*> pools = {});
+  Session(platform::Platform& platform, const image::ScriptImage& image,
+          std::vector<const image::HashedList*> pools = {});
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   platform::Platform& platform;
-  const engine::ScriptImage& image;
+  const image::ScriptImage& image;
   const Program program;
   Variables variables;
   InstallerProperties properties;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/numbers.h"
 #include "platform/text.h"
 
@@ -135,7 +135,7 @@ bool ComponentTable::IsSelected(long index) const {
 
 const std::string& ComponentTable::StateAt(long index) const {
   if (index < 0 || static_cast<size_t>(index) >= states_.size()) {
-    throw engine::ListIndexFailure(index);
+    throw image::ListIndexFailure(index);
   }
   return states_[index];
 }
@@ -227,7 +227,7 @@ int64_t ComponentTable::Size(std::string_view name) const {
   if (i < 0 || static_cast<size_t>(i) + 1 >= sizes_.size()) return 0;
   const std::string& text = sizes_[i + 1];
   auto size = platform::ParseDecimal64(text);
-  if (!size) throw engine::ScriptFailure("'" + text + "' is not a valid integer value");
+  if (!size) throw image::ScriptFailure("'" + text + "' is not a valid integer value");
   return *size;
 }
 
@@ -355,8 +355,7 @@ void ComponentTable::WriteFull(platform::FileSystem& files, const std::string& p
                                ComponentVariables& vars, const FileValues& values) const {
   platform::Status s = files.WriteFile(path, Serialize(vars, values));
   if (s != platform::Status::kOk) {
-    throw engine::ScriptFailure("Cannot create file \"" + path + "\". " +
-                                platform::StatusName(s));
+    throw image::ScriptFailure("Cannot create file \"" + path + "\". " + platform::StatusName(s));
   }
 }
 
@@ -366,7 +365,7 @@ void ComponentTable::UpdateVariables(platform::FileSystem& files, const std::str
   std::string old_text;
   platform::Status s = files.ReadFile(path, &old_text);
   if (s != platform::Status::kOk) {
-    throw engine::ScriptFailure("Cannot open file \"" + path + "\". " + platform::StatusName(s));
+    throw image::ScriptFailure("Cannot open file \"" + path + "\". " + platform::StatusName(s));
   }
   std::vector<std::string> lines = SplitLines(old_text);
   std::string out;
@@ -394,8 +393,7 @@ void ComponentTable::UpdateVariables(platform::FileSystem& files, const std::str
   if (s == platform::Status::kOk) s = files.DeleteFile(path);
   if (s == platform::Status::kOk) s = files.MoveFile(fresh, path, true);
   if (s != platform::Status::kOk) {
-    throw engine::ScriptFailure("Cannot write file \"" + path + "\". " +
-                                platform::StatusName(s));
+    throw image::ScriptFailure("Cannot write file \"" + path + "\". " + platform::StatusName(s));
   }
 }
 
@@ -405,7 +403,7 @@ bool ComponentTable::LoadFile(platform::FileSystem& files, const std::string& pa
   std::string text;
   platform::Status s = files.ReadFile(path, &text);
   if (s != platform::Status::kOk) {
-    throw engine::ScriptFailure("Cannot open file \"" + path + "\". " + platform::StatusName(s));
+    throw image::ScriptFailure("Cannot open file \"" + path + "\". " + platform::StatusName(s));
   }
   Load(text, kind, vars, platform_text);
   return true;

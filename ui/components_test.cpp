@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/text.h"
 
 namespace corvane::ui {
@@ -90,7 +90,7 @@ TEST(Components, SizesAndRequiredSpace) {
   EXPECT_EQ(t.RequiredSpace(), 0);
   // A size entry that is not a number makes the reading command fail.
   t.Define("Broken", true, "");
-  EXPECT_THROW(t.RequiredSpace(), engine::ScriptFailure);
+  EXPECT_THROW(t.RequiredSpace(), image::ScriptFailure);
 }
 
 TEST(Components, LockedAndHiddenFollowAncestors) {

@@ -1,6 +1,6 @@
 #include "ui/dialog_system.h"
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/form_stream.h"
 #include "ui/form_text.h"
 #include "ui/property_rules.h"
@@ -36,7 +36,7 @@ std::string ReadWholeFile(platform::FileSystem& files, const std::string& path) 
   std::string contents;
   platform::Status status = files.ReadFile(path, &contents);
   if (status != platform::Status::kOk)
-    throw engine::ScriptFailure(FileOpenErrorMessage(path, status));
+    throw image::ScriptFailure(FileOpenErrorMessage(path, status));
   return contents;
 }
 

@@ -22,8 +22,9 @@ namespace corvane::ui {
 // Creates a dialog form from the bytes of its form file: checks the resource header ("Invalid
 // stream format"), normalises the component stream through its text form, reads it into a new
 // form, creates the form's timers and sets its Hint to file_name (the dialog key used by text
-// templates and translations, such as "Welcome.dfm"). Failures throw engine::ScriptFailure.
-std::unique_ptr<PoolTemplate> CreateDialogForm(std::string_view form_file, std::string_view file_name);
+// templates and translations, such as "Welcome.dfm"). Failures throw image::ScriptFailure.
+std::unique_ptr<PoolTemplate> CreateDialogForm(std::string_view form_file,
+                                               std::string_view file_name);
 
 // The message of a file that cannot be opened: Cannot open file "path". <system text>
 std::string FileOpenErrorMessage(const std::string& path, platform::Status status);

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/form_stream.h"
 #include "ui/form_text.h"
 
@@ -88,7 +88,7 @@ class DialogSystemTest : public ::testing::Test {
   std::string LoadFailure(const std::string& key, const std::string& path) {
     try {
       dialogs.LoadDialog(key, path);
-    } catch (const engine::ScriptFailure& e) {
+    } catch (const image::ScriptFailure& e) {
       return e.what();
     }
     return "no failure";

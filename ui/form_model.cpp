@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/numbers.h"
 #include "platform/text.h"
 #include "ui/form_text.h"
@@ -361,8 +361,9 @@ class FormReader {
       const ControlClass* cls = FindControlClass(obj.class_name);
       std::string class_name = cls ? cls->name : obj.class_name;
       if (!cls && platform::SameText(obj.name, kFormDesignerName)) cls = &FormDesignerClass();
-      if (!cls) throw engine::ScriptFailure("Class " + obj.class_name + " not found");
-      auto created = std::make_unique<Component>(*cls, class_name, UniqueName(owner, obj.name, class_name));
+      if (!cls) throw image::ScriptFailure("Class " + obj.class_name + " not found");
+      auto created =
+          std::make_unique<Component>(*cls, class_name, UniqueName(owner, obj.name, class_name));
       c = created.get();
       storage->push_back(std::move(created));
       c->owner_ = owner;

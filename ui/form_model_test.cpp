@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/form_text.h"
 
 namespace corvane::ui {
@@ -41,7 +41,7 @@ TEST(FormModel, UnknownClassFailsTheLoadNamingIt) {
   try {
     Load("object F: TF\n  object X: TFancyGrid\n  end\nend");
     FAIL();
-  } catch (const engine::ScriptFailure& e) {
+  } catch (const image::ScriptFailure& e) {
     EXPECT_STREQ(e.what(), "Class TFancyGrid not found");
   }
 }

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 
 namespace corvane::ui {
 namespace {
 
-using engine::ScriptFailure;
+using image::ScriptFailure;
 
 [[noreturn]] void Invalid() { throw ScriptFailure(kInvalidStreamFormat); }
 [[noreturn]] void ReadError() { throw ScriptFailure(kStreamReadError); }

@@ -1,7 +1,7 @@
 // The form file: a resource header followed by the binary component stream.
 //
 // Every reader here checks lengths against the bytes that remain, limits nesting, and reports a
-// damaged stream by throwing engine::ScriptFailure with "Invalid stream format" (bad structure)
+// damaged stream by throwing image::ScriptFailure with "Invalid stream format" (bad structure)
 // or "Stream read error" (a read past the end); nothing is allocated beyond the input's size.
 #pragma once
 

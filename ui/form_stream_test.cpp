@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/form_text.h"
 
 namespace corvane::ui {
@@ -22,7 +22,7 @@ struct Bytes {
 std::string Failure(std::string_view stream) {
   try {
     ReadBinaryStream(stream);
-  } catch (const engine::ScriptFailure& e) {
+  } catch (const image::ScriptFailure& e) {
     return e.what();
   }
   return "no failure";
@@ -177,7 +177,7 @@ TEST(FormStream, ResourceHeader) {
   auto failure = [](std::string f) {
     try {
       SkipResourceHeader(f);
-    } catch (const engine::ScriptFailure& e) {
+    } catch (const image::ScriptFailure& e) {
       return std::string(e.what());
     }
     return std::string("no failure");
@@ -244,10 +244,10 @@ TEST(FormStream, WriterRefusesWhatCannotBeRead) {
   FormObject root;
   root.class_name = "TForm1";
   root.properties.push_back({"", FormValue::Integer(1)});
-  EXPECT_THROW(WriteBinaryStream(root), engine::ScriptFailure);
+  EXPECT_THROW(WriteBinaryStream(root), image::ScriptFailure);
   root.properties.clear();
   root.class_name = std::string(240, 'T');  // would read back as a prefix byte
-  EXPECT_THROW(WriteBinaryStream(root), engine::ScriptFailure);
+  EXPECT_THROW(WriteBinaryStream(root), image::ScriptFailure);
 }
 
 }  // namespace

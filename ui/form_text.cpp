@@ -5,14 +5,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/text.h"
 #include "ui/form_stream.h"
 
 namespace corvane::ui {
 namespace {
 
-using engine::ScriptFailure;
+using image::ScriptFailure;
 
 // ---------------------------------------------------------------------------------------------
 // Floating values

@@ -31,7 +31,7 @@ namespace corvane::ui {
 
 std::string FormObjectToText(const FormObject& root);
 
-// Parses the text form; a syntax error throws engine::ScriptFailure with a message that starts
+// Parses the text form; a syntax error throws image::ScriptFailure with a message that starts
 // with "Line N: ".
 FormObject ParseFormText(std::string_view text);
 

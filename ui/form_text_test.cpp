@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
-#include <fstream>
 #include <sstream>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/control_classes.h"
 #include "ui/form_model.h"
 #include "ui/form_stream.h"
@@ -23,7 +23,7 @@ namespace {
 std::string TextFailure(std::string_view text) {
   try {
     ParseFormText(text);
-  } catch (const engine::ScriptFailure& e) {
+  } catch (const image::ScriptFailure& e) {
     return e.what();
   }
   return "no failure";

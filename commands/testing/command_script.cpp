@@ -1,6 +1,6 @@
 #include "commands/testing/command_script.h"
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 #include "interp/session.h"
 #include "interp/testing/script_harness.h"
 #include "platform/text.h"
@@ -28,7 +28,7 @@ void CommandScript::ProcessPendingMessages() {
 
 CommandRun CommandScript::Run(std::string_view script_text) {
   CommandRun run;
-  engine::ScriptImage image;
+  image::ScriptImage image;
   if (!tools::LoadScriptText(script_text, "C:\\Src\\test.zel", &image, &run.text_error)) {
     return run;
   }

@@ -1,6 +1,6 @@
 #include "interp/testing/script_harness.h"
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "tools/corvane-image/script_text.h"
@@ -47,7 +47,7 @@ int ScriptHarness::DisplayDialog(CommandContext& ctx) {
 
 ScriptRun ScriptHarness::Run(std::string_view script_text) {
   ScriptRun run;
-  engine::ScriptImage image;
+  image::ScriptImage image;
   if (!tools::LoadScriptText(script_text, "C:\\Src\\test.zel", &image, &run.text_error)) {
     return run;
   }

@@ -2,7 +2,7 @@
 // must not grow with the size of the script.
 #include <benchmark/benchmark.h>
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 #include "tools/corvane-image/script_text.h"
 
 namespace {
@@ -46,18 +46,19 @@ void BM_LoadAndFetchEveryParameter(benchmark::State& state) {
   const std::string bytes = MakeImage(n);
   size_t fetched = 0;
   for (auto _ : state) {
-    engine::ScriptImage image;
-    engine::ParseScriptImage(bytes, &image);
+    image::ScriptImage image;
+    image::ParseScriptImage(bytes, &image);
     for (long i = 0; i < n; ++i) {
-      const std::string& id = engine::CommandId(image, i);
-      const std::string& name = engine::CommandName(image, i);
+      const std::string& id = image::CommandId(image, i);
+      const std::string& name = image::CommandName(image, i);
       int params = name == "Set Variable" ? 2 : name == "If" ? 3 : name == "End" ? 0 : 4;
       for (int p = 1; p <= params; ++p) {
-        benchmark::DoNotOptimize(engine::GetCommandParameter(image, id, p));
+        benchmark::DoNotOptimize(image::GetCommandParameter(image, id, p));
         ++fetched;
       }
-      benchmark::DoNotOptimize(engine::IsCommandDisabled(image, i));
-      if (name == "Write Registry") benchmark::DoNotOptimize(engine::GetCommandHeader(image, i, true));
+      benchmark::DoNotOptimize(image::IsCommandDisabled(image, i));
+      if (name == "Write Registry")
+        benchmark::DoNotOptimize(image::GetCommandHeader(image, i, true));
     }
   }
   state.SetItemsProcessed(state.iterations() * n);
@@ -72,8 +73,8 @@ void BM_LoadOnly(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const std::string bytes = MakeImage(n);
   for (auto _ : state) {
-    corvane::engine::ScriptImage image;
-    corvane::engine::ParseScriptImage(bytes, &image);
+    corvane::image::ScriptImage image;
+    corvane::image::ParseScriptImage(bytes, &image);
     benchmark::DoNotOptimize(image.parameter_pool.IndexOf("x"));
   }
   state.SetItemsProcessed(state.iterations() * n);

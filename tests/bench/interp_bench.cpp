@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 #include "interp/interpreter.h"
 #include "interp/testing/test_platform.h"
 #include "tools/corvane-image/script_text.h"
@@ -70,11 +70,11 @@ class BenchCache : public interp::EngineCacheHooks {
   std::string InstalledUninstallCommand(bool) override { return ""; }
 };
 
-const engine::ScriptImage& LargeImage() {
-  static engine::ScriptImage* image = [] {
-    auto* img = new engine::ScriptImage();
+const image::ScriptImage& LargeImage() {
+  static image::ScriptImage* image = [] {
+    auto* img = new image::ScriptImage();
     tools::TextCompileResult r = tools::CompileScriptText(GenerateScript(100000), "bench.zel");
-    if (!r.ok || !engine::ParseScriptImage(r.image, img).ok()) std::abort();
+    if (!r.ok || !image::ParseScriptImage(r.image, img).ok()) std::abort();
     return img;
   }();
   return *image;
@@ -94,7 +94,7 @@ void StandardVariables(interp::Session& s) {
 
 // The whole run: compile pass, label table, dispatch loop with the refresh before each command.
 void BM_InterpretScript(benchmark::State& state) {
-  const engine::ScriptImage& image = LargeImage();
+  const image::ScriptImage& image = LargeImage();
   interp::testing::TestPlatform platform;
   BenchDialogs dialogs;
   BenchCache cache;
@@ -118,7 +118,7 @@ BENCHMARK(BM_InterpretScript)->Unit(benchmark::kMillisecond);
 
 // The compile pass alone, to tell its share from the loop's.
 void BM_CompileScript(benchmark::State& state) {
-  const engine::ScriptImage& image = LargeImage();
+  const image::ScriptImage& image = LargeImage();
   interp::testing::TestPlatform platform;
   for (auto _ : state) {
     interp::Session session(platform, image);

@@ -12,11 +12,11 @@
 #include <sstream>
 #include <string>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/text.h"
 #include "ui/dialog_system.h"
-#include "ui/form_stream.h"
 #include "ui/form_model.h"
+#include "ui/form_stream.h"
 #include "ui/form_text.h"
 
 namespace {
@@ -55,7 +55,7 @@ void Warn(const char* path, const ui::FormObject& root) {
     form.ReadRoot(root);
     for (const std::string& p : form.skipped_properties())
       std::cerr << "corvane-dfm: " << path << ": warning: property " << p << " is skipped\n";
-  } catch (const engine::ScriptFailure& e) {
+  } catch (const image::ScriptFailure& e) {
     std::cerr << "corvane-dfm: " << path << ": warning: " << e.what() << "\n";
   }
 }
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
                 << form->skipped_properties().size() << " properties skipped\n";
       return form->skipped_properties().empty() ? 0 : 3;
     }
-  } catch (const engine::ScriptFailure& e) {
+  } catch (const image::ScriptFailure& e) {
     std::cerr << "corvane-dfm: " << argv[2] << ": " << e.what() << "\n";
     return 1;
   }

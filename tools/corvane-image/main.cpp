@@ -5,8 +5,8 @@
 #include <iterator>
 #include <string>
 
-#include "engine/pe_stub.h"
-#include "engine/script_image.h"
+#include "image/pe_stub.h"
+#include "image/script_image.h"
 #include "tools/corvane-image/script_text.h"
 
 namespace {
@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
   if (verb == "decompile" && argc == 4) {
     std::string bytes;
     if (!ReadAll(argv[2], &bytes)) return 1;
-    engine::ScriptImage image;
-    engine::ImageLoadResult r = engine::ParseScriptImage(bytes, &image);
+    image::ScriptImage image;
+    image::ImageLoadResult r = image::ParseScriptImage(bytes, &image);
     if (!r.ok()) {
       std::fprintf(stderr, "corvane-image: %s: %s\n", argv[2], r.message.c_str());
       return 1;
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   if (verb == "attach" && argc == 5) {
     std::string engine_bytes, image;
     if (!ReadAll(argv[2], &engine_bytes) || !ReadAll(argv[3], &image)) return 1;
-    auto stub = engine::PeStubSize(engine_bytes);
+    auto stub = image::PeStubSize(engine_bytes);
     if (!stub) {
       std::fprintf(stderr, "corvane-image: %s is not a Windows executable\n", argv[2]);
       return 1;
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   if (verb == "detach" && argc == 4) {
     std::string setup;
     if (!ReadAll(argv[2], &setup)) return 1;
-    auto stub = engine::PeStubSize(setup);
+    auto stub = image::PeStubSize(setup);
     if (!stub || *stub > setup.size()) {
       std::fprintf(stderr, "corvane-image: %s is not a Windows executable\n", argv[2]);
       return 1;

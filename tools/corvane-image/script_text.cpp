@@ -360,7 +360,7 @@ bool BuildScriptImage(const ScriptSource& s, std::string* image, std::string* er
   line(s.publisher), line(s.contact), line(s.help_link), line(s.update_link);  // 8-11
   line(s.comments), line(s.version);                                            // 12, 13
   for (const auto& [block, password] : s.media_passwords) {                     // 14
-    std::string stored = engine::ScrambleText(password);
+    std::string stored = image::ScrambleText(password);
     if (stored.find_first_of("\r\n") != std::string::npos || stored == "$") {
       *error = "the password of block " + block + " cannot be stored (try another password)";
       return false;
@@ -400,14 +400,14 @@ TextCompileResult CompileScriptText(std::string_view text, std::string_view sour
   return r;
 }
 
-bool LoadScriptText(std::string_view text, std::string_view source_path, engine::ScriptImage* image,
+bool LoadScriptText(std::string_view text, std::string_view source_path, image::ScriptImage* image,
                     std::string* error) {
   TextCompileResult compiled = CompileScriptText(text, source_path);
   if (!compiled.ok) {
     *error = compiled.error;
     return false;
   }
-  engine::ImageLoadResult loaded = engine::ParseScriptImage(compiled.image, image);
+  image::ImageLoadResult loaded = image::ParseScriptImage(compiled.image, image);
   if (!loaded.ok()) {
     *error = "image: " + loaded.message;
     return false;
@@ -425,7 +425,7 @@ bool IsBranch(const std::string& name) { return name == "Else If" || name == "El
 
 }  // namespace
 
-std::string DecompileScriptImage(const engine::ScriptImage& im) {
+std::string DecompileScriptImage(const image::ScriptImage& im) {
   std::vector<std::string> lines;
   auto text = [&](const char* key, const std::string& value) {
     if (!value.empty()) lines.push_back(std::string(".") + key + " " + Quote(value));
@@ -446,7 +446,7 @@ std::string DecompileScriptImage(const engine::ScriptImage& im) {
   for (const auto& p : im.plugin_actions.lines()) lines.push_back(".plugin " + Quote(p));
   for (size_t i = 0; i + 1 < im.media_passwords.size(); i += 2) {
     lines.push_back(".media-password " + Quote(im.media_passwords[i]) + " " +
-                    Quote(engine::DescrambleText(im.media_passwords[i + 1])));
+                    Quote(image::DescrambleText(im.media_passwords[i + 1])));
   }
   for (size_t i = 0; i + 1 < im.components.size(); i += 2) {
     lines.push_back(".component " + Quote(im.components[i]) + " " + im.components[i + 1]);

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/script_image.h"
+#include "image/script_image.h"
 
 namespace corvane::tools {
 
@@ -59,11 +59,11 @@ TextCompileResult CompileScriptText(std::string_view text, std::string_view sour
 
 // Compiles script text and loads the image as start-up does. False with *error (the text's
 // error, or "image: " and the loader's) when either step fails.
-bool LoadScriptText(std::string_view text, std::string_view source_path, engine::ScriptImage* image,
+bool LoadScriptText(std::string_view text, std::string_view source_path, image::ScriptImage* image,
                     std::string* error);
 
 // The text of a loaded image. Commands are placed on the lines their source locations name where
 // that is possible, so that a text compiles back to the same image.
-std::string DecompileScriptImage(const engine::ScriptImage& image);
+std::string DecompileScriptImage(const image::ScriptImage& image);
 
 }  // namespace corvane::tools

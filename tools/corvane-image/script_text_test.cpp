@@ -1,15 +1,14 @@
 #include "tools/corvane-image/script_text.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include <unistd.h>
-
-#include "engine/script_image.h"
+#include "image/script_image.h"
 
 namespace corvane::tools {
 namespace {
@@ -21,11 +20,11 @@ std::string ReadFile(const fs::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-engine::ScriptImage Load(const std::string& text) {
+image::ScriptImage Load(const std::string& text) {
   TextCompileResult r = CompileScriptText(text, "C:\\src\\test.zel");
   EXPECT_TRUE(r.ok) << r.error;
-  engine::ScriptImage image;
-  engine::ImageLoadResult lr = engine::ParseScriptImage(r.image, &image);
+  image::ScriptImage image;
+  image::ImageLoadResult lr = image::ParseScriptImage(r.image, &image);
   EXPECT_TRUE(lr.ok()) << lr.message;
   return image;
 }
@@ -36,46 +35,46 @@ TEST(ScriptText, EveryFixtureDecompilesToItself) {
     if (entry.path().extension() != ".txt") continue;
     ++count;
     std::string text = ReadFile(entry.path());
-    engine::ScriptImage image = Load(text);
+    image::ScriptImage image = Load(text);
     EXPECT_EQ(DecompileScriptImage(image), text) << entry.path();
   }
   EXPECT_GE(count, 2);
 }
 
 TEST(ScriptText, CompilesIntoTheImageItems) {
-  engine::ScriptImage im = Load(ReadFile(fs::path(CORVANE_IMAGE_FIXTURES) / "full.txt"));
+  image::ScriptImage im = Load(ReadFile(fs::path(CORVANE_IMAGE_FIXTURES) / "full.txt"));
   EXPECT_EQ(im.title, "Caf\xE9 \"Deluxe\"");
   EXPECT_EQ(im.build_mode, 2);
   EXPECT_EQ(im.code_page, 1250);
-  EXPECT_TRUE(engine::IsPluginAction(im, "kmsiexec"));
-  EXPECT_EQ(engine::FindComponentSize(im, "Docs"), 6442450944LL);
+  EXPECT_TRUE(image::IsPluginAction(im, "kmsiexec"));
+  EXPECT_EQ(image::FindComponentSize(im, "Docs"), 6442450944LL);
   // Passwords are stored scrambled, not in clear.
-  std::string stored = engine::FindMediaPassword(im, "Block1");
+  std::string stored = image::FindMediaPassword(im, "Block1");
   EXPECT_NE(stored, "s3cr\xE9t pass");
-  EXPECT_EQ(engine::DescrambleText(stored), "s3cr\xE9t pass");
-  EXPECT_EQ(engine::ExpandCompilerVariables(im, "#SingleInstance#"), "TRUE");
+  EXPECT_EQ(image::DescrambleText(stored), "s3cr\xE9t pass");
+  EXPECT_EQ(image::ExpandCompilerVariables(im, "#SingleInstance#"), "TRUE");
   // Command 0 sets DOLLAR to "$": stored as a token, read back as "$".
-  EXPECT_EQ(engine::GetCommandParameter(im, engine::CommandId(im, 0), 2), "$");
-  EXPECT_EQ(engine::GetCommandParameter(im, engine::CommandId(im, 1), 2), "");
-  EXPECT_EQ(engine::GetCommandParameter(im, engine::CommandId(im, 2), 2), "say \"hi\"");
+  EXPECT_EQ(image::GetCommandParameter(im, image::CommandId(im, 0), 2), "$");
+  EXPECT_EQ(image::GetCommandParameter(im, image::CommandId(im, 1), 2), "");
+  EXPECT_EQ(image::GetCommandParameter(im, image::CommandId(im, 2), 2), "say \"hi\"");
   // The command after the blank line keeps its line number; sources switch with .source-file.
   EXPECT_EQ(im.source_locations.At(3), "C:\\Projects\\Full\\full.zel*27");
   long wr = 14, inst = 15, plugin = 16;
-  EXPECT_EQ(engine::CommandName(im, wr), "Write Registry");
-  EXPECT_EQ(engine::GetCommandHeader(im, wr, true), "0A1B2C3D");
-  EXPECT_TRUE(engine::IsCommandDisabled(im, inst));
-  EXPECT_EQ(engine::GetCommandHeader(im, inst, true), "0000ABCD");
+  EXPECT_EQ(image::CommandName(im, wr), "Write Registry");
+  EXPECT_EQ(image::GetCommandHeader(im, wr, true), "0A1B2C3D");
+  EXPECT_TRUE(image::IsCommandDisabled(im, inst));
+  EXPECT_EQ(image::GetCommandHeader(im, inst, true), "0000ABCD");
   EXPECT_EQ(im.command_media.At(inst), "Block1\\");
   EXPECT_EQ(im.source_locations.At(plugin), "C:\\Projects\\Full\\other.zel*41");
   // Identifiers are generated, unique and in order.
-  EXPECT_EQ(engine::CommandId(im, 3), GeneratedCommandId(3));
+  EXPECT_EQ(image::CommandId(im, 3), GeneratedCommandId(3));
   EXPECT_EQ(im.command_ids.IndexOf(GeneratedCommandId(plugin)), plugin);
 }
 
 TEST(ScriptText, DefaultsAndEmptyParameterLists) {
-  engine::ScriptImage im = Load("End\nSet Variable \"A\"\n  Else   \n");
+  image::ScriptImage im = Load("End\nSet Variable \"A\"\n  Else   \n");
   EXPECT_EQ(im.command_count(), 3u);
-  EXPECT_EQ(engine::CommandName(im, 2), "Else");
+  EXPECT_EQ(image::CommandName(im, 2), "Else");
   EXPECT_EQ(im.code_page, 1252);
   EXPECT_FALSE(im.offer_language_dialog);
   // A command without parameters has no pool entry at all.
@@ -115,7 +114,7 @@ TEST(ScriptText, RefusesValuesTheImageCannotHold) {
   // A password long enough that its scrambled form would hold a line break is refused.
   std::string pw(40, '0');
   TextCompileResult r = CompileScriptText(".media-password \"b\" \"" + pw + "\"\n", "x");
-  std::string stored = engine::ScrambleText(pw);
+  std::string stored = image::ScrambleText(pw);
   EXPECT_EQ(r.ok, stored.find_first_of("\r\n") == std::string::npos);
 }
 

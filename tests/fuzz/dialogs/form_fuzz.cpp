@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/dialog_system.h"
 #include "ui/form_stream.h"
 #include "ui/form_text.h"
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (void)c->GetText("Caption");
       (void)c->SetText("Tag", "5");
     }
-  } catch (const engine::ScriptFailure&) {
+  } catch (const image::ScriptFailure&) {
   }
   // Whatever the reader accepts, its writer and the text form reproduce.
   try {
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ui::FormObject root = ui::ReadBinaryStream(stream);
     std::string normal = ui::NormaliseBinaryStream(ui::WriteBinaryStream(root));
     if (ui::NormaliseBinaryStream(normal) != normal) std::abort();
-  } catch (const engine::ScriptFailure&) {
+  } catch (const image::ScriptFailure&) {
   }
   return 0;
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "ui/form_stream.h"
 #include "ui/form_text.h"
 #include "ui/property_rules.h"
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string canonical = ui::FormObjectToText(root);
     std::string binary = ui::WriteBinaryStream(ui::ParseFormText(canonical));
     if (ui::FormObjectToText(ui::ReadBinaryStream(binary)) != canonical) std::abort();
-  } catch (const engine::ScriptFailure&) {
+  } catch (const image::ScriptFailure&) {
   }
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "interp/conditions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     std::string r = corvane::interp::EvaluateExpression(text);
     if (r != "TRUE" && r != "FALSE" && r != "ERROR") std::abort();
-  } catch (const corvane::engine::ScriptFailure&) {
+  } catch (const corvane::image::ScriptFailure&) {
   }
   try {
     bool ok = corvane::interp::CheckExpressionSyntax(text);
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ok != (corvane::interp::EvaluateExpression(text) != "ERROR")) {
       std::abort();
     }
-  } catch (const corvane::engine::ScriptFailure&) {
+  } catch (const corvane::image::ScriptFailure&) {
   }
   return 0;
 }

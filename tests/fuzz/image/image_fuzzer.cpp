@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/failure.h"
-#include "engine/pe_stub.h"
-#include "engine/script_image.h"
+#include "image/failure.h"
+#include "image/pe_stub.h"
+#include "image/script_image.h"
 
-using namespace corvane::engine;
+using namespace corvane::image;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -1,8 +1,8 @@
-#include "engine/pe_stub.h"
+#include "image/pe_stub.h"
 
 #include <algorithm>
 
-namespace corvane::engine {
+namespace corvane::image {
 namespace {
 
 bool Read16(std::string_view b, uint64_t off, uint16_t* v) {
@@ -47,4 +47,4 @@ std::optional<uint64_t> PeStubSize(std::string_view b) {
   return end;
 }
 
-}  // namespace corvane::engine
+}  // namespace corvane::image

@@ -12,6 +12,6 @@ foreach(f ${image_fixtures})
 endforeach()
 add_custom_target(image_corpus ALL DEPENDS ${image_seeds})
 corvane_add_fuzzer(NAME image_fuzzer
-  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine/image_fuzzer.cpp
-  LIBS corvane_engine
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/image/image_fuzzer.cpp
+  LIBS corvane_image
   CORPUS ${image_corpus})

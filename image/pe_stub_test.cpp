@@ -1,10 +1,10 @@
-#include "engine/pe_stub.h"
+#include "image/pe_stub.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace corvane::engine {
+namespace corvane::image {
 namespace {
 
 void Put16(std::string* b, size_t off, uint16_t v) {
@@ -55,4 +55,4 @@ TEST(PeStub, RejectsWhatIsNotAPeHeader) {
 }
 
 }  // namespace
-}  // namespace corvane::engine
+}  // namespace corvane::image

@@ -1,11 +1,11 @@
-#include "engine/script_image.h"
+#include "image/script_image.h"
 
 #include <algorithm>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 #include "platform/numbers.h"
 
-namespace corvane::engine {
+namespace corvane::image {
 
 using platform::SameText;
 
@@ -428,4 +428,4 @@ bool IsCommandDisabled(const ScriptImage& image, long index) {
   return image.disabled_marks.At(index) == "C";
 }
 
-}  // namespace corvane::engine
+}  // namespace corvane::image

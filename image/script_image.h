@@ -17,7 +17,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-namespace corvane::engine {
+namespace corvane::image {
 
 // A list of text lines with a case-insensitive hash index. Where equal lines (ignoring letter
 // case) occur, a lookup finds the last of them. The index is rebuilt after the list changes.
@@ -154,4 +154,4 @@ const std::string& CommandName(const ScriptImage& image, long index);
 const std::string& CommandId(const ScriptImage& image, long index);
 bool IsCommandDisabled(const ScriptImage& image, long index);
 
-}  // namespace corvane::engine
+}  // namespace corvane::image

@@ -1,10 +1,10 @@
-#include "engine/script_image.h"
+#include "image/script_image.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/failure.h"
+#include "image/failure.h"
 
-namespace corvane::engine {
+namespace corvane::image {
 namespace {
 
 // Writes an image item by item, so that these tests do not depend on the authoring tools.
@@ -240,4 +240,4 @@ TEST(ScriptImage, DamagedImagesAreUnusable) {
 }
 
 }  // namespace
-}  // namespace corvane::engine
+}  // namespace corvane::image

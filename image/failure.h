@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace corvane::engine {
+namespace corvane::image {
 
 class ScriptFailure : public std::runtime_error {
  public:
@@ -21,4 +21,4 @@ class ListIndexFailure : public ScriptFailure {
       : ScriptFailure("List index out of bounds (" + std::to_string(index) + ")") {}
 };
 
-}  // namespace corvane::engine
+}  // namespace corvane::image
