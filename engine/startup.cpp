@@ -57,6 +57,7 @@ class Startup {
     windows_open_ = false;
   }
   void RegisterHostApp();
+  void RefuseLibraryRedirection();
   void ReadLanguageOverlay();
   int ReadImage();
   void ChooseSupportFolder();
@@ -89,6 +90,18 @@ void Startup::RegisterHostApp() {
                    "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
                    "Compatibility Assistant\\Persisted",
                    st_.engine_path, platform::RegView::kNative, platform::RegValue::Dword(32));
+  }
+}
+
+// A file or folder "<engine file name>.local" beside the engine makes Windows load the libraries
+// the engine asks for from there instead of the system: a setup started from a download folder
+// must not run with one.
+void Startup::RefuseLibraryRedirection() {
+  const std::string redirect = st_.engine_path + ".local";
+  if (files_.FileExists(redirect) || files_.DirectoryExists(redirect)) {
+    throw image::ScriptFailure("The setup cannot run while \"" + redirect +
+                               "\" lies beside it: it would make the setup load libraries from "
+                               "that place. Remove it and start the setup again.");
   }
 }
 
@@ -210,6 +223,7 @@ int Startup::Run(const std::string& raw_command_line) {
   try {
     Trace("<Corvane>");
     Trace("  <SetupSplash>");
+    RefuseLibraryRedirection();
     if (Windows()) {
       const std::string picture = st_.engine_folder + "setup.bmp";
       s_.windows->Show(files_.FileExists(picture) ? picture : "", s_.texts.window_caption,

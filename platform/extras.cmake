@@ -8,5 +8,5 @@ add_library(corvane_platform_extras STATIC
 )
 target_link_libraries(corvane_platform_extras PUBLIC corvane_platform_core)
 if(WIN32)
-  target_link_libraries(corvane_platform_extras PUBLIC version)
+  target_link_libraries(corvane_platform_extras PUBLIC corvane_platform)
 endif()

@@ -57,6 +57,62 @@ std::string NativeLibraryPath() {
   return (dir / "libzel.so").string();
 }
 
+// True when `inner` is `outer` or lies below it (both absolute and normal).
+bool IsAtOrBelow(const fs::path& inner, const fs::path& outer) {
+  auto i = inner.begin(), o = outer.begin();
+  for (; o != outer.end(); ++i, ++o) {
+    if (i == inner.end() || *i != *o) return false;
+  }
+  return true;
+}
+
+// The files and folders that make up a machine folder (its drives, registry and description).
+bool IsMachineOwn(const fs::path& p, const fs::path& machine) {
+  if (p.parent_path() != machine) return false;
+  const std::string name = p.filename().string();
+  return (name.size() == 7 && name.compare(0, 6, "drive_") == 0) || name == "registry.reg" ||
+         name == "machine.txt" || name == "attributes.txt";
+}
+
+// Copies the setup's folder into a fresh folder on the machine. The machine may lie inside the
+// setup's folder (the default machine folder is made in the current folder, and a setup author
+// naturally stands in the setup's folder), or be that folder itself: the machine folder, its
+// drives, registry and description, and the machine's own C:\Setup are never part of the copy. Links to folders are not followed. Names
+// the file that could not be copied in *failed.
+bool CopySetupFolder(const fs::path& from, const fs::path& to, const fs::path& machine,
+                     const fs::path& target, std::string* failed) {
+  std::error_code ec;
+  fs::create_directory(to, ec);
+  if (ec) {
+    *failed = to.string() + ": " + ec.message();
+    return false;
+  }
+  for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path source = it->path();
+    if (source == machine || IsMachineOwn(source, machine) || IsAtOrBelow(source, target) ||
+        IsAtOrBelow(source, to)) {
+      continue;
+    }
+    fs::file_status link = it->symlink_status(ec);
+    if (ec) break;
+    if (fs::is_directory(link)) {
+      if (!CopySetupFolder(source, to / source.filename(), machine, target, failed)) return false;
+      continue;
+    }
+    if (fs::is_symlink(link) && fs::is_directory(fs::status(source, ec))) continue;
+    fs::copy_file(source, to / source.filename(), fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+      *failed = source.string() + ": " + ec.message();
+      return false;
+    }
+  }
+  if (ec) {
+    *failed = from.string() + ": " + ec.message();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,21 +158,33 @@ int main(int argc, char** argv) {
   auto sim = platform::CreateSimPlatform(options);
   if (!sim->Warnings().empty()) std::fprintf(stderr, "corvane-sim: %s", sim->Warnings().c_str());
 
-  // The setup's folder becomes the engine's folder on the machine.
+  // The setup's folder becomes the engine's folder on the machine: copied into a fresh folder
+  // first, which then takes the place of the old one, so that a failed copy leaves the machine's
+  // C:\Setup as it was.
   if (!host_setup.empty()) {
-    fs::path target = sim->HostPath("C:\\Setup");
     std::error_code ec;
-    fs::remove_all(target, ec);
-    fs::create_directories(target, ec);
-    for (const auto& entry : fs::directory_iterator(host_setup.parent_path())) {
-      fs::copy(entry.path(), target / entry.path().filename(),
-               fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-      if (ec) {
-        std::fprintf(stderr, "corvane-sim: cannot copy %s: %s\n", entry.path().c_str(),
-                     ec.message().c_str());
-        return 2;
-      }
+    const fs::path target = fs::weakly_canonical(sim->HostPath("C:\\Setup"), ec);
+    const fs::path machine_folder = fs::weakly_canonical(fs::absolute(machine), ec);
+    const fs::path fresh = target.parent_path() / ("Setup.new-" + std::to_string(getpid()));
+    const fs::path old = target.parent_path() / ("Setup.old-" + std::to_string(getpid()));
+    fs::remove_all(fresh, ec);
+    std::string failed;
+    if (!CopySetupFolder(fs::weakly_canonical(host_setup.parent_path(), ec), fresh,
+                         machine_folder, target, &failed)) {
+      std::fprintf(stderr, "corvane-sim: cannot copy %s\n", failed.c_str());
+      fs::remove_all(fresh, ec);
+      return 2;
     }
+    fs::remove_all(old, ec);
+    if (fs::exists(target)) fs::rename(target, old, ec);
+    if (!ec) fs::rename(fresh, target, ec);
+    if (ec) {
+      std::fprintf(stderr, "corvane-sim: cannot replace %s: %s\n", target.c_str(),
+                   ec.message().c_str());
+      fs::remove_all(fresh, ec);
+      return 2;
+    }
+    fs::remove_all(old, ec);
   }
 
   platform::sim::Transcript transcript;

@@ -7,6 +7,7 @@
 #include "engine/startup.h"
 #include "install/archive_client.h"
 #include "platform/win32/startup_windows.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/dialog_system.h"
 
@@ -15,7 +16,7 @@ using namespace corvane;
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Libraries that the engine loads by name come from the system folder only, never from the
   // setup's folder or the current folder.
-  SetDllDirectoryA("");
+  platform::win32::RestrictLibrarySearch();
   auto platform = platform::CreateWin32Platform();
   auto windows = platform::CreateWin32StartupWindows();
   ui::DialogSystem dialogs(platform->files());

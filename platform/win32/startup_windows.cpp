@@ -1,7 +1,10 @@
 #include "platform/win32/startup_windows.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
+
+#include "platform/win32/system_library.h"
 
 namespace corvane::platform {
 namespace {
@@ -35,8 +38,11 @@ void RegisterClasses() {
   static bool done = false;
   if (done) return;
   done = true;
+  // The common controls come from the system (through the side-by-side store where a manifest
+  // asks for them), never from the setup's folder.
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&icc);
+  if (auto init = win32::SystemProc<InitFn>("comctl32.dll", "InitCommonControlsEx")) init(&icc);
   WNDCLASSA wc{};
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.hCursor = LoadCursor(nullptr, IDC_WAIT);

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/profile.h"
 #include "platform/version_info.h"
+#include "platform/win32/system_library.h"
 
 namespace corvane::platform {
 
@@ -46,18 +47,38 @@ class Win32ProfileReader : public ProfileReader {
   }
 };
 
+// The version resource calls of version.dll, which is loaded from the system folder at first use.
+struct VersionApi {
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  SizeFn size = win32::SystemProc<SizeFn>("version.dll", "GetFileVersionInfoSizeA");
+  InfoFn info = win32::SystemProc<InfoFn>("version.dll", "GetFileVersionInfoA");
+  QueryFn query = win32::SystemProc<QueryFn>("version.dll", "VerQueryValueA");
+  bool ok() const { return size && info && query; }
+};
+
+const VersionApi& Version() {
+  static const VersionApi api;
+  return api;
+}
+
 class Win32VersionReader : public VersionReader {
  public:
   Status GetFileVersion(const std::string& path, FileVersion* version) override {
     *version = FileVersion{};
+    const VersionApi& api = Version();
+    if (!api.ok()) return Status::kNotFound;
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
-    if (size == 0) return StatusOfLastError() == Status::kAccessDenied ? Status::kAccessDenied : Status::kNotFound;
+    DWORD size = api.size(path.c_str(), &handle);
+    if (size == 0)
+      return StatusOfLastError() == Status::kAccessDenied ? Status::kAccessDenied
+                                                          : Status::kNotFound;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return Status::kNotFound;
+    if (!api.info(path.c_str(), 0, size, data.data())) return Status::kNotFound;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
+    if (!api.query(data.data(), "\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
         len < sizeof(VS_FIXEDFILEINFO)) {
       return Status::kNotFound;
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_common.h"
 
 namespace corvane::platform::win32 {
@@ -11,19 +12,13 @@ constexpr UINT kErrorUnknownProduct = 1605;   // ERROR_UNKNOWN_PRODUCT
 constexpr UINT kErrorUnknownProperty = 1608;  // ERROR_UNKNOWN_PROPERTY
 }  // namespace
 
-Win32Installer::~Win32Installer() {
-  if (module_ != nullptr) FreeLibrary(module_);
-}
+Win32Installer::~Win32Installer() = default;
 
 void Win32Installer::Load() {
   std::call_once(once_, [this] {
     // Only the copy in the system folder: a bare name would let the setup's own folder (often a
     // download folder) supply the library.
-    char folder[MAX_PATH];
-    UINT n = GetSystemDirectoryA(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    std::string path = std::string(folder, n) + "\\msi.dll";
-    module_ = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module_ = LoadSystemLibrary("msi.dll");
     if (module_ == nullptr) return;
     query_state_ = reinterpret_cast<QueryProductStateFn>(
         reinterpret_cast<void*>(GetProcAddress(module_, "MsiQueryProductStateA")));

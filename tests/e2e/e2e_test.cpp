@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -19,6 +22,7 @@ namespace fs = std::filesystem;
 const fs::path kSource = CORVANE_SOURCE_DIR;
 const fs::path kNative = CORVANE_NATIVE_DIR;
 const fs::path kWin64 = CORVANE_WIN64_DIR;
+const fs::path kWin32 = CORVANE_WIN32_DIR;
 // A Wine prefix of its own: a prefix that a program without a display started keeps its
 // display-less desktop for the programs after it, so the Windows suites must not share it.
 const fs::path kPrefix = fs::path(CORVANE_NATIVE_DIR) / "e2e-wineprefix";
@@ -113,6 +117,9 @@ class SimRunner : public Runner {
 
 class WineRunner : public Runner {
  public:
+  // Put before the command (for example "WINEDLLOVERRIDES=a,b=n,b").
+  std::string environment;
+
   std::string Name() const override { return "wine"; }
   int Run(const fs::path& setup_dir, const std::string& args, fs::path* log) override {
     *log = setup_dir / "run.log";
@@ -129,7 +136,7 @@ class WineRunner : public Runner {
     }
     const fs::path report = setup_dir / "exit.txt";
     fs::remove(report);
-    Shell("CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
+    Shell(environment + " CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
           (kSource / "scripts" / "wine-run").string() + " cmd.exe /c '" + setup + " /l=" +
           windows_log + " " + args + " & echo %ERRORLEVEL%' > " + report.string() +
           " 2>/dev/null");
@@ -269,7 +276,218 @@ TEST_P(EndToEnd, AFailingCommandEndsThroughTheFailurePath) {
                     "  </CachedSupportDir>", "</Corvane>"}));
 }
 
+TEST_P(EndToEnd, ALibraryRedirectionBesideTheEngineEndsTheRunWith11) {
+  // "setup.exe.local" would make Windows take the engine's libraries from there.
+  fs::path setup = MakeSetup("dotlocal", kGoodScript);
+  const std::vector<std::string> refused = {"<Corvane>", "  <SetupSplash>", "  <CachedSupportDir>",
+                                            "  </CachedSupportDir>", "</Corvane>"};
+  size_t before = SupportFolders().size();
+  fs::path log;
+  fs::create_directories(setup / "setup.exe.local");
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 11);
+  EXPECT_EQ(TraceLines(log), refused);
+  fs::remove(setup / "setup.exe.local");
+  WriteFile(setup / "setup.exe.local", "");
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 11);
+  EXPECT_EQ(TraceLines(log), refused);
+  EXPECT_EQ(SupportFolders().size(), before);
+  fs::remove(setup / "setup.exe.local");
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 0);
+}
+
+// corvane-sim run by hand in a folder, as a setup author does: "cd setup; corvane-sim setup.exe".
+int RunSimIn(const fs::path& folder, const std::string& args, std::string* output) {
+  const fs::path out = folder.parent_path() / "sim-output.txt";
+  int rc = Shell("cd " + folder.string() + " && " + (kNative / "apps" / "corvane-sim").string() +
+                 " " + args + " > " + out.string() + " 2>&1");
+  *output = ReadFile(out);
+  fs::remove(out);
+  return rc;
+}
+
+TEST_P(EndToEnd, CorvaneSimRunsFromInsideTheSetupFolder) {
+  if (GetParam() != "sim") GTEST_SKIP() << "a corvane-sim case";
+  fs::path setup = MakeSetup("inside", kGoodScript);
+  std::string output;
+  // The default machine folder is made in the current folder, the setup's own.
+  EXPECT_EQ(RunSimIn(setup, "setup.exe /s", &output), 0) << output;
+  const fs::path copy = setup / "corvane-machine" / "drive_c" / "Setup";
+  EXPECT_TRUE(fs::is_regular_file(copy / "setup.exe"));
+  EXPECT_TRUE(fs::is_regular_file(copy / "zel.lib"));
+  EXPECT_FALSE(fs::exists(copy / "corvane-machine"));
+  // Again, now that the machine holds a copy, and with the machine deeper inside the folder or
+  // the folder itself: never a copy of the machine in itself.
+  EXPECT_EQ(RunSimIn(setup, "setup.exe /s", &output), 0) << output;
+  EXPECT_FALSE(fs::exists(copy / "corvane-machine"));
+  EXPECT_EQ(RunSimIn(setup, "--machine machines/one setup.exe /s", &output), 0) << output;
+  EXPECT_TRUE(fs::is_regular_file(setup / "machines/one/drive_c/Setup/setup.exe"));
+  EXPECT_FALSE(fs::exists(setup / "machines/one/drive_c/Setup/machines/one"));
+  EXPECT_EQ(RunSimIn(setup, "--machine . setup.exe /s", &output), 0) << output;
+  EXPECT_TRUE(fs::is_regular_file(setup / "drive_c/Setup/setup.msi"));
+  EXPECT_FALSE(fs::exists(setup / "drive_c/Setup/drive_c"));
+  EXPECT_FALSE(fs::exists(setup / "drive_c/Setup/registry.reg"));
+  // Nothing half-copied: a file that cannot be copied is named, and the machine keeps the
+  // C:\Setup of the run before.
+  ASSERT_EQ(Shell("mkfifo " + (setup / "pipe").string()), 0);
+  EXPECT_EQ(RunSimIn(setup, "setup.exe /s", &output), 2);
+  EXPECT_NE(output.find("cannot copy " + (setup / "pipe").string()), std::string::npos) << output;
+  EXPECT_TRUE(fs::is_regular_file(copy / "setup.exe"));
+  EXPECT_FALSE(fs::exists(copy / "pipe"));
+  for (const auto& e : fs::directory_iterator(copy.parent_path())) {
+    EXPECT_EQ(e.path().filename().string().rfind("Setup.", 0), std::string::npos) << e.path();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Runners, EndToEnd, ::testing::Values("sim", "wine"),
                          [](const auto& info) { return info.param; });
+
+}  // namespace
+
+namespace {
+
+// The libraries a program's import table names, in lower case.
+std::vector<std::string> ImportedLibraries(const fs::path& program) {
+  const fs::path listing = fs::temp_directory_path() /
+                           ("corvane-imports-" + std::to_string(getpid()) + ".txt");
+  int rc = Shell(std::string(CORVANE_MINGW_OBJDUMP) + " -p " + program.string() + " > " +
+                 listing.string() + " 2>&1");
+  std::string text = ReadFile(listing);
+  fs::remove(listing);
+  EXPECT_EQ(rc, 0) << text;
+  std::vector<std::string> names;
+  const std::string tag = "DLL Name: ";
+  for (size_t at = text.find(tag); at != std::string::npos; at = text.find(tag, at + 1)) {
+    size_t end = text.find_first_of("\r\n", at);
+    std::string name = text.substr(at + tag.size(), end - at - tag.size());
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    names.push_back(name);
+  }
+  return names;
+}
+
+// Libraries that Windows always maps from its own copies (its known libraries), whatever lies
+// beside the program.
+const std::vector<std::string> kAlwaysFromTheSystem = {
+    "kernel32.dll", "user32.dll", "gdi32.dll",  "advapi32.dll", "shell32.dll", "ole32.dll",
+    "oleaut32.dll", "msvcrt.dll", "ws2_32.dll", "comdlg32.dll", "shlwapi.dll", "rpcrt4.dll",
+    "imm32.dll",    "psapi.dll",  "setupapi.dll"};
+
+TEST(EngineLibraries, BothEnginesImportOnlyLibrariesThatWindowsTakesFromTheSystem) {
+  int checked = 0;
+  for (const fs::path& tree : {kWin64, kWin32}) {
+    for (const fs::path& program : {tree / "apps" / "corvane.exe", tree / "archive" / "zel.lib"}) {
+      ASSERT_TRUE(fs::exists(program)) << program << " is needed: build every configuration";
+      std::vector<std::string> imports = ImportedLibraries(program);
+      EXPECT_FALSE(imports.empty()) << program;
+      for (const std::string& name : imports) {
+        EXPECT_TRUE(std::find(kAlwaysFromTheSystem.begin(), kAlwaysFromTheSystem.end(), name) !=
+                    kAlwaysFromTheSystem.end())
+            << program << " imports " << name;
+      }
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 4);
+}
+
+// Runs a Windows program under Wine with its prefix (the same as the end-to-end runs'), quietly.
+int WineRun(const std::string& environment, const fs::path& program, const std::string& args) {
+  return Shell(environment + " CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
+               (kSource / "scripts" / "wine-run").string() + " " + program.string() + " " + args +
+               " >/dev/null 2>&1");
+}
+
+// The names of the planted copies that announced a load, and clears the announcements.
+std::vector<std::string> TakeLoaded(const fs::path& dir, const std::vector<std::string>& names) {
+  std::vector<std::string> loaded;
+  for (const std::string& name : names) {
+    if (fs::remove(dir / (name + ".dll.loaded"))) loaded.push_back(name);
+  }
+  return loaded;
+}
+
+TEST(EngineLibraries, LibrariesPlantedBesideTheSetupAreNeverLoaded) {
+  const fs::path engine = kWin64 / "apps" / "corvane.exe";
+  const fs::path planted = kWin64 / "tests" / "planted_library.dll";
+  const fs::path baseline = kWin64 / "tests" / "planted_baseline.exe";
+  ASSERT_TRUE(fs::exists(engine) && fs::exists(planted) && fs::exists(baseline))
+      << "the x86_64 Windows build is needed";
+  const fs::path dir =
+      fs::temp_directory_path() / ("corvane-e2e-planted-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  // The run reads a file version (version.dll), shows its start-up windows (comctl32.dll) and
+  // asks the installer about its product (msi.dll); the version goes to a file beside the setup.
+  std::string result = "Z:" + (dir / "setup" / "version.txt").string();
+  for (char& c : result) {
+    if (c == '/') c = '\\';
+  }
+  fs::path example = dir / "example";
+  WriteFile(example / "setup.txt",
+            ".title \"Planted\"\n"
+            ".product-code \"{0E2E0000-0000-4000-8000-0000000000AA}\"\n"
+            ".revision-code \"{0E2E0000-0000-4000-8000-0000000000AB}\"\n"
+            "Get File Version \"C:\\windows\\system32\\kernel32.dll\" \"V\"\n"
+            "Write to Text File \"" + result + "\" \"$V$\" \"TRUE\"\n");
+  WriteFile(example / "dialogs.txt", "Welcome\n");
+  fs::copy_file(kSource / "examples" / "hello" / "hello.wxs", example / "setup.wxs");
+  fs::create_directories(example / "payload");
+  fs::copy_file(kSource / "examples" / "hello" / "payload" / "readme.txt",
+                example / "payload" / "readme.txt");
+  const fs::path setup = dir / "setup";
+  ASSERT_EQ(Shell((kSource / "scripts" / "make-setup").string() + " " + example.string() + " " +
+                  setup.string() + " " + engine.string() + " " +
+                  (kWin64 / "archive" / "zel.lib").string() + " " + kNative.string() +
+                  " >/dev/null"),
+            0);
+  const std::vector<std::string> names = {
+      "version", "comctl32", "msi",     "uxtheme",  "dwmapi",  "cryptbase", "userenv", "profapi",
+      "winmm",   "urlmon",   "wininet", "riched20", "propsys", "secur32",   "sspicli", "netapi32",
+      "mpr",     "iphlpapi", "dbghelp", "winhttp",  "msimg32", "oleacc",    "wtsapi32", "cabinet"};
+  std::string overrides;
+  for (const std::string& name : names) {
+    fs::copy_file(planted, setup / (name + ".dll"));
+    overrides += (overrides.empty() ? "" : ",") + name;
+  }
+  // Windows' own order: a library in the program's folder before the system's.
+  const std::string environment = "WINEDLLOVERRIDES=" + overrides + "=n,b";
+
+  // What the system's own libraries load before any code of a program runs, for a program that
+  // imports what the engine imports (under Wine, its gdi32 and user32 import version.dll and so
+  // take it from the program's folder). The engine cannot choose those; it must add none.
+  fs::copy_file(baseline, setup / "baseline.exe");
+  const std::vector<std::string> engine_imports = ImportedLibraries(engine);
+  for (const std::string& name : engine_imports) {
+    std::vector<std::string> of_baseline = ImportedLibraries(baseline);
+    EXPECT_TRUE(std::find(of_baseline.begin(), of_baseline.end(), name) != of_baseline.end())
+        << "the baseline program must import " << name << " as the engine does";
+  }
+  WineRun(environment, setup / "baseline.exe", "");
+  const std::vector<std::string> before_any_code = TakeLoaded(setup, names);
+  // The planted copies do announce a load when a program asks for them by name.
+  WineRun(environment, setup / "baseline.exe", "cabinet.dll");
+  std::vector<std::string> asked = TakeLoaded(setup, names);
+  EXPECT_TRUE(std::find(asked.begin(), asked.end(), "cabinet") != asked.end());
+
+  WineRunner runner;
+  runner.environment = environment;
+  fs::path log;
+  EXPECT_EQ(runner.Run(setup, "", &log), 0);
+  EXPECT_EQ(LastLine(log), "</Corvane>");
+  // The engine's own calls reach the system's version.dll, whatever else was loaded.
+  std::string version = ReadFile(setup / "version.txt");
+  EXPECT_FALSE(version.empty());
+  EXPECT_NE(version.rfind("0.0.0.0", 0), 0u) << "version.dll gave no version";
+  for (const std::string& name : TakeLoaded(setup, names)) {
+    EXPECT_TRUE(std::find(before_any_code.begin(), before_any_code.end(), name) !=
+                before_any_code.end())
+        << "the engine loaded the planted " << name << ".dll";
+  }
+  if (!before_any_code.empty()) {
+    std::string list;
+    for (const std::string& name : before_any_code) list += " " + name;
+    std::cout << "loaded by the system's own libraries before any program code:" << list << "\n";
+  }
+  fs::remove_all(dir);
+}
 
 }  // namespace
