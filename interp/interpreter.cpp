@@ -24,6 +24,7 @@ class Loop : public LoopControl {
     for (long i = 0; i < p_.size(); ++i) {
       const CommandEntry& e = p_.at(i);
       handlers_.push_back(e.plugin ? table.plugin_handler() : table.Find(e.name));
+      keeps_machine_.push_back(!e.plugin && KeepsTheMachine(e.name));
     }
   }
 
@@ -119,7 +120,24 @@ class Loop : public LoopControl {
     CommandHandler handler = handlers_[static_cast<size_t>(index)];
     if (!handler) return;  // a name without a handler does nothing
     CommandContext ctx(s_, *this, index);
+    // Raised before the handler runs, so that a command that fails half-way counts as well.
+    if (!keeps_machine_[static_cast<size_t>(index)]) ++s_.machine_epoch;
     handler(ctx);
+  }
+
+  // Commands that change nothing but variables (and read the machine at most).
+  static bool KeepsTheMachine(std::string_view name) {
+    static const char* const kNames[] = {
+        "Set Variable",         "Evaluate Expression",    "Parse String",
+        "Replace String",       "Convert Case",           "Mathematics",
+        "Extract Path",         "Convert Path",           "Get Environment",
+        "Read Registry",        "Check Registry",         "Does File/Folder Exist",
+        "Get File Version",     "Check File Version",     "Read from Text File",
+        "Get INI File Settings", "Check Disk Space"};
+    for (const char* n : kNames) {
+      if (name == n) return true;
+    }
+    return false;
   }
 
   void RefreshProgressDisplay() {
@@ -272,6 +290,7 @@ class Loop : public LoopControl {
   Session& s_;
   const Program& p_;
   std::vector<CommandHandler> handlers_;
+  std::vector<bool> keeps_machine_;  // by command index: see KeepsTheMachine
   std::unordered_map<std::string, long> labels_;
 
   long counter_ = 0;

@@ -656,8 +656,12 @@ TEST(Refresh, ActiveLanguageTranslatesAndLoadsOnChange) {
 class FakeCache : public EngineCacheHooks {
  public:
   std::string GetCacheRoot(bool all_users) override {
+    ++root_reads;
+    if (!moved_root.empty()) return moved_root;
     return all_users ? "C:\\ProgramData\\Cache\\" : "C:\\Users\\me\\Cache\\";
   }
+  int root_reads = 0;
+  std::string moved_root;  // what the machine says after a command changed it
   bool ApplyCacheOverride(const std::string& folder) override {
     probed.push_back(folder);
     return folder.rfind("D:", 0) == 0;
@@ -684,6 +688,38 @@ TEST(Refresh, CacheOverrideAndCacheFolders) {
   EXPECT_EQ(cache.probed, (std::vector<std::string>{"D:\\Cache\\", "Q:\\Bad\\"}));
   EXPECT_EQ(run.Var("LINK"),
             "C:\\ProgramData\\Cache\\{REV}\\setup.exe|C:\\ProgramData\\Cache\\{REV}\\");
+}
+
+FakeCache* touched_cache = nullptr;
+
+TEST(Refresh, TheCacheFolderIsReadAgainOnlyAfterACommandThatMayChangeTheMachine) {
+  FakeCache cache;
+  touched_cache = &cache;
+  ScriptHarness h;
+  h.cache = &cache;
+  // "Touch" stands for any command that may change the machine (a registry or file command, a
+  // program): after it, the cache root the registry names may be another.
+  h.handlers.Override("Touch",
+                      [](CommandContext&) { touched_cache->moved_root = "E:\\Moved\\"; });
+  ScriptRun run = RunOk(h, R"(
+    .revision-code "{REV}"
+    Set Variable "A" "1"
+    If "A" "0" "1" "FALSE"
+      Set Variable "B" "$ENGINECACHE$"
+    End
+    Label "L"
+    Set Variable "READS" "x"
+    Touch
+    Set Variable "AFTER" "$ENGINECACHE$"
+    Set Variable "ALLUSERS" "TRUE"
+    Set Variable "ALL" "$ENGINECACHE$"
+  )");
+  EXPECT_EQ(run.Var("B"), "C:\\Users\\me\\Cache\\{REV}\\");
+  EXPECT_EQ(run.Var("AFTER"), "E:\\Moved\\{REV}\\");
+  EXPECT_EQ(run.Var("ALL"), "E:\\Moved\\{REV}\\");
+  // Once for the first command, once after Touch, once when ALLUSERS changed: never for the
+  // variable and flow commands between.
+  EXPECT_EQ(cache.root_reads, 3);
 }
 
 }  // namespace

@@ -23,6 +23,14 @@ std::string FolderOf(std::string_view path) {
   return std::string(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1));
 }
 
+// Defines a variable of the refresh unless it holds that value already: the same outcome as
+// defining it again, without writing the store on every command.
+void Refresh(Variables& v, std::string_view name, const std::string& value) {
+  std::string current;
+  if (v.store().TryGet(name, &current) && current == value) return;
+  v.DefineVariable(name, value, kInitialization);
+}
+
 void RefreshCacheOverride(Session& s) {
   Variables& v = s.variables;
   std::string requested = v.GetVariable("OVERRIDECACHE");
@@ -48,26 +56,40 @@ void RefreshClock(Session& s) {
     c.at = now;
     c.valid = true;
   }
-  s.variables.DefineVariable("DATE", c.date, kInitialization);
-  s.variables.DefineVariable("TIME", c.time, kInitialization);
+  Refresh(s.variables, "DATE", c.date);
+  Refresh(s.variables, "TIME", c.time);
 }
 
+// ENGINECACHE and UNINSTALLLINK follow ALLUSERS, OVERRIDECACHE (and, for a patch, TITLE) and
+// what the registry says. The registry is read again only after a command that may have changed
+// the machine.
 void RefreshCacheFolder(Session& s) {
   if (!s.cache) return;
   Variables& v = s.variables;
+  Session::CacheFolderCache& c = s.cache_folder_cache;
   const bool all_users = TextToBool(v.GetVariable("ALLUSERS"));
-  if (s.image.build_mode != image::ScriptImage::kPatchBuild) {
-    if (s.engine_file_name.empty()) {
-      s.engine_file_name = FileNameOf(s.platform.system().ModulePath());
+  const bool patch = s.image.build_mode == image::ScriptImage::kPatchBuild;
+  std::string override_folder = v.GetVariable("OVERRIDECACHE");
+  std::string title = patch ? v.GetVariable("TITLE") : std::string();
+  if (c.epoch != s.machine_epoch || c.all_users != all_users ||
+      c.override_folder != override_folder || c.title != title) {
+    if (!patch) {
+      if (s.engine_file_name.empty()) {
+        s.engine_file_name = FileNameOf(s.platform.system().ModulePath());
+      }
+      c.engine_cache = s.cache->GetCacheRoot(all_users) + s.image.revision_code + "\\";
+      c.uninstall_link = c.engine_cache + s.engine_file_name;
+    } else {
+      c.uninstall_link = s.cache->InstalledUninstallCommand(all_users);
+      c.engine_cache = FolderOf(c.uninstall_link);
     }
-    std::string folder = s.cache->GetCacheRoot(all_users) + s.image.revision_code + "\\";
-    v.DefineVariable("UNINSTALLLINK", folder + s.engine_file_name, kInitialization);
-    v.DefineVariable("ENGINECACHE", folder, kInitialization);
-  } else {
-    std::string command = s.cache->InstalledUninstallCommand(all_users);
-    v.DefineVariable("UNINSTALLLINK", command, kInitialization);
-    v.DefineVariable("ENGINECACHE", FolderOf(command), kInitialization);
+    c.epoch = s.machine_epoch;
+    c.all_users = all_users;
+    c.override_folder = std::move(override_folder);
+    c.title = std::move(title);
   }
+  Refresh(v, "UNINSTALLLINK", c.uninstall_link);
+  Refresh(v, "ENGINECACHE", c.engine_cache);
 }
 
 }  // namespace
@@ -87,7 +109,7 @@ void RefreshEngineState(Session& s) {
     if (s.localizer) s.localizer->LoadLanguage(s.active_language);
     s.loaded_language = s.active_language;
   }
-  v.DefineVariable("LANGUAGE", s.active_language, kInitialization);
+  Refresh(v, "LANGUAGE", s.active_language);
   RefreshCacheFolder(s);
 }
 

@@ -79,6 +79,18 @@ class Session {
     std::string date, time;
   } clock_cache;
   std::string engine_file_name;  // file name of the engine executable, once known
+  // Raised after every command that may have changed the machine (all but the interpreter's own
+  // flow commands and the commands that only read the machine or work on variables), so that
+  // what the refresh reads from the machine is read again; between two such commands it is
+  // taken from the last reading.
+  uint64_t machine_epoch = 1;
+  // ENGINECACHE and UNINSTALLLINK as last worked out, and what they were worked out from.
+  struct CacheFolderCache {
+    uint64_t epoch = 0;  // 0: nothing worked out yet
+    bool all_users = false;
+    std::string override_folder, title;
+    std::string uninstall_link, engine_cache;
+  } cache_folder_cache;
 
   // The engine text that opens the general failure message (a language file may replace it).
   std::string runtime_error_text = "Runtime error in setup script:";
