@@ -21,10 +21,26 @@ class Loop : public LoopControl {
  public:
   Loop(Session& s, const HandlerTable& table) : s_(s), p_(s.program) {
     handlers_.reserve(static_cast<size_t>(p_.size()));
+    keeps_machine_.reserve(static_cast<size_t>(p_.size()));
+    // Looked up once for each of the few distinct names.
+    struct Row {
+      CommandHandler handler;
+      bool keeps_machine;
+    };
+    std::unordered_map<std::string_view, Row> rows;
     for (long i = 0; i < p_.size(); ++i) {
       const CommandEntry& e = p_.at(i);
-      handlers_.push_back(e.plugin ? table.plugin_handler() : table.Find(e.name));
-      keeps_machine_.push_back(!e.plugin && KeepsTheMachine(e.name));
+      if (e.plugin) {
+        handlers_.push_back(table.plugin_handler());
+        keeps_machine_.push_back(false);
+        continue;
+      }
+      auto it = rows.find(e.name);
+      if (it == rows.end()) {
+        it = rows.emplace(e.name, Row{table.Find(e.name), KeepsTheMachine(e.name)}).first;
+      }
+      handlers_.push_back(it->second.handler);
+      keeps_machine_.push_back(it->second.keeps_machine);
     }
   }
 
@@ -73,9 +89,7 @@ class Loop : public LoopControl {
       const CommandEntry& c = p_.at(index);
       if (c.disabled) continue;
 
-      s_.variables.SetVariable("ABORT",
-                               BoolToText(TextToBool(s_.variables.GetVariable("VORT_IsCancelled"))),
-                               "Cancel State");
+      RefreshCancelState();
       RefreshProgressDisplay();
 
       if (c.plugin) {
@@ -138,6 +152,18 @@ class Loop : public LoopControl {
       if (name == n) return true;
     }
     return false;
+  }
+
+  // ABORT follows VORT_IsCancelled before every command; while neither (nor any other watched
+  // variable) has changed since it was last set, it holds that value already.
+  void RefreshCancelState() {
+    Variables& v = s_.variables;
+    const uint64_t changes = v.store().watched_changes();
+    if (s_.abort_set && changes == s_.abort_inputs) return;
+    v.SetVariable("ABORT", BoolToText(TextToBool(v.GetVariable("VORT_IsCancelled"))),
+                  "Cancel State");
+    s_.abort_inputs = changes;
+    s_.abort_set = true;
   }
 
   void RefreshProgressDisplay() {

@@ -56,6 +56,9 @@ void DefineBackgroundVariables(Session& session);
 // silent flag, caption, logo flag, cache override, DATE and TIME, the active language, LANGUAGE,
 // UNINSTALLLINK and ENGINECACHE.
 void RefreshEngineState(Session& session);
+// Lets the store count changes of the variables that the refresh and the cancel state read and
+// write, so that a refresh can tell when it has nothing to do.
+void WatchRefreshedVariables(TVariableManager& store);
 
 // Injects the NAME=VALUE assignments of the command line (set with the source label that
 // bypasses the protection of silent runs).

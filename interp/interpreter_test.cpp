@@ -722,5 +722,35 @@ TEST(Refresh, TheCacheFolderIsReadAgainOnlyAfterACommandThatMayChangeTheMachine)
   EXPECT_EQ(cache.root_reads, 3);
 }
 
+// The refresh is left out while nothing it reads has changed; what the script sees must be the
+// same as when it ran before every command.
+TEST(Refresh, RefreshedVariablesAreRestoredBeforeEveryCommand) {
+  FakeCache cache;
+  ScriptHarness h;
+  h.cache = &cache;
+  h.handlers.Override("Cancel From Worker", [](CommandContext& ctx) {
+    // What a worker thread does: the store directly, no refresh in between.
+    ctx.variables().store().Set("VORT_IsCancelled", "TRUE");
+  });
+  ScriptRun run = RunOk(h, R"(
+    .revision-code "{REV}"
+    Set Variable "ENGINECACHE" "mine"
+    Set Variable "SEEN_CACHE" "$ENGINECACHE$"
+    Set Variable "DATE" "never"
+    Set Variable "DATE_CHANGED" "[$DATE$]"
+    Set Variable "ABORT_BEFORE" "$ABORT$"
+    Cancel From Worker
+    Set Variable "ABORT_AFTER" "$ABORT$"
+    Set Variable "ABORT" "FALSE"
+    Set Variable "ABORT_CLEARED" "$ABORT$|$VORT_IsCancelled$"
+  )");
+  EXPECT_EQ(run.Var("SEEN_CACHE"), "C:\\Users\\me\\Cache\\{REV}\\");
+  EXPECT_NE(run.Var("DATE_CHANGED"), "[never]");
+  EXPECT_NE(run.Var("DATE_CHANGED"), "[]");
+  EXPECT_EQ(run.Var("ABORT_BEFORE"), "FALSE");
+  EXPECT_EQ(run.Var("ABORT_AFTER"), "TRUE");
+  EXPECT_EQ(run.Var("ABORT_CLEARED"), "FALSE|FALSE");
+}
+
 }  // namespace
 }  // namespace corvane::interp

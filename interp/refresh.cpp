@@ -94,8 +94,22 @@ void RefreshCacheFolder(Session& s) {
 
 }  // namespace
 
+void WatchRefreshedVariables(TVariableManager& store) {
+  for (std::string_view name :
+       {"LOGGED", "SILENT", "TITLE", "VORTLOGO", "OVERRIDECACHE", "DATE", "TIME", "LANGUAGE",
+        "ALLUSERS", "UNINSTALLLINK", "ENGINECACHE", "ABORT", "VORT_IsCancelled"}) {
+    store.Watch(name);
+  }
+}
+
 void RefreshEngineState(Session& s) {
   Variables& v = s.variables;
+  // Counted before the refresh: its own writes move the count, so the refresh after it runs once
+  // more, finds nothing to write and settles.
+  const Session::RefreshInputs inputs{v.store().watched_changes(), s.machine_epoch,
+                                      s.platform.system().TickCount(), s.cache, s.localizer};
+  if (inputs == s.refresh_inputs) return;
+  s.refresh_inputs = inputs;
   s.log_path = v.GetVariable("LOGGED");
   v.SetSilent(TextToBool(v.GetVariable("SILENT")));
   s.caption_title = v.GetVariable("TITLE");

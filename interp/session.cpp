@@ -1,5 +1,7 @@
 #include "interp/session.h"
 
+#include "interp/interpreter.h"
+
 #include "platform/ui.h"
 
 namespace corvane::interp {
@@ -11,7 +13,8 @@ constexpr std::string_view kEngineWindowName = "Corvane Wizard";
 Session::Session(platform::Platform& p, const image::ScriptImage& img,
                  std::vector<const image::HashedList*> pools)
     : platform(p), image(img), program(img, std::move(pools)) {
-  executed.assign(static_cast<size_t>(program.size()), std::string(kExecutedSkip));
+  executed.assign(static_cast<size_t>(program.size()), Executed::kSkip);
+  WatchRefreshedVariables(variables.store());
 }
 
 std::string Session::Caption() const {
@@ -40,7 +43,7 @@ void CommandContext::SetResult(std::string_view name, std::string_view value) {
 void CommandContext::ActivateInstallerTableCommand() {
   std::string header = image::GetCommandHeader(session_.image, index_, true);
   if (static_cast<size_t>(index_) < session_.executed.size()) {
-    session_.executed[static_cast<size_t>(index_)] = std::string(kExecutedRun);
+    session_.executed[static_cast<size_t>(index_)] = Executed::kRun;
   }
   session_.properties.RecordInstallerProperty("A" + header, "TRUE");
 }

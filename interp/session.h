@@ -20,10 +20,15 @@
 
 namespace corvane::interp {
 
-// Executed-command list values.
+// Executed-command list values: "SKIP", "FALSE" (an installer-table command not run yet) and
+// "TRUE" (run).
+enum class Executed : uint8_t { kSkip, kNotRun, kRun };
 inline constexpr std::string_view kExecutedSkip = "SKIP";
 inline constexpr std::string_view kExecutedNotRun = "FALSE";
 inline constexpr std::string_view kExecutedRun = "TRUE";
+inline std::string_view ExecutedText(Executed e) {
+  return e == Executed::kRun ? kExecutedRun : e == Executed::kNotRun ? kExecutedNotRun : kExecutedSkip;
+}
 
 class Session {
  public:
@@ -37,8 +42,8 @@ class Session {
   const Program program;
   Variables variables;
   InstallerProperties properties;
-  // One text per command: "SKIP", "FALSE" (installer-table command not run yet) or "TRUE".
-  std::vector<std::string> executed;
+  // One value per command.
+  std::vector<Executed> executed;
   int exit_code = 0;
 
   // Services of other subsystems (may be null: the run does without them).
@@ -91,6 +96,23 @@ class Session {
     std::string override_folder, title;
     std::string uninstall_link, engine_cache;
   } cache_folder_cache;
+  // What the last refresh was made from. While no variable the refresh reads or writes has
+  // changed (the store counts their changes), the machine epoch and the tick count are the same
+  // and the same services are attached, another refresh would change nothing and is left out.
+  struct RefreshInputs {
+    uint64_t variable_changes = 0;
+    uint64_t epoch = 0;  // 0: no refresh yet
+    uint32_t tick = 0;
+    const void* cache = nullptr;
+    const void* localizer = nullptr;
+    bool operator==(const RefreshInputs& o) const {
+      return variable_changes == o.variable_changes && epoch == o.epoch && tick == o.tick &&
+             cache == o.cache && localizer == o.localizer;
+    }
+  } refresh_inputs;
+  // The variable changes counted when ABORT was last set from VORT_IsCancelled.
+  uint64_t abort_inputs = 0;
+  bool abort_set = false;
 
   // The engine text that opens the general failure message (a language file may replace it).
   std::string runtime_error_text = "Runtime error in setup script:";

@@ -14,10 +14,34 @@ void TVariableManager::Set(std::string_view name, std::string_view value) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = table_.find(name);
   if (it != table_.end()) {
-    it->second.assign(value);
+    Entry& e = it->second;
+    if (e.watched && e.value != value) {
+      e.value.assign(value);
+      watched_changes_.fetch_add(1, std::memory_order_acq_rel);
+    } else {
+      e.value.assign(value);
+    }
   } else {
-    table_.emplace(std::string(name), std::string(value));
+    const bool watched = IsWatchedName(name);
+    table_.emplace(std::string(name), Entry{std::string(value), watched});
+    if (watched) watched_changes_.fetch_add(1, std::memory_order_acq_rel);
   }
+}
+
+bool TVariableManager::IsWatchedName(std::string_view name) const {
+  for (const std::string& w : watched_) {
+    if (platform::SameText(w, name)) return true;
+  }
+  return false;
+}
+
+void TVariableManager::Watch(std::string_view name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (IsWatchedName(name)) return;
+  watched_.emplace_back(name);
+  auto it = table_.find(name);
+  if (it != table_.end()) it->second.watched = true;
+  watched_changes_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 std::string TVariableManager::Get(std::string_view name) const {
@@ -37,22 +61,23 @@ bool TVariableManager::TryGet(std::string_view name, std::string* value) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = table_.find(name);
   if (it == table_.end()) return false;
-  value->assign(it->second);
+  value->assign(it->second.value);
   return true;
 }
 
 void TVariableManager::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   table_.clear();
+  watched_changes_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 size_t TVariableManager::ListAll(std::vector<std::string>* list) const {
   list->clear();
   std::lock_guard<std::mutex> lock(mutex_);
   list->reserve(table_.size() * 2);
-  for (const auto& [name, value] : table_) {
+  for (const auto& [name, entry] : table_) {
     list->push_back(name);
-    list->push_back(value);
+    list->push_back(entry.value);
   }
   return list->size();
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -50,6 +51,12 @@ class TVariableManager {
   size_t ListAll(std::vector<std::string>* list) const;
   size_t size() const;
 
+  // Names whose changes are counted (the watch survives Clear). The count moves whenever a watched
+  // name gets a different value, is defined, or the store is cleared: an unchanged count means
+  // that no watched variable has changed since it was read.
+  void Watch(std::string_view name);
+  uint64_t watched_changes() const { return watched_changes_.load(std::memory_order_acquire); }
+
   // Replaces $NAME$ references of defined variables, rescanning inserted values.
   std::string Expand(std::string_view text, const ExpandLimits& limits = {}) const;
   // The same for the expression language: every value inserted into `text` stands between double
@@ -70,9 +77,16 @@ class TVariableManager {
     }
   };
   std::string ExpandImpl(std::string_view text, bool quoted, const ExpandLimits& limits) const;
+  bool IsWatchedName(std::string_view name) const;
 
+  struct Entry {
+    std::string value;
+    bool watched = false;
+  };
   mutable std::mutex mutex_;
-  std::unordered_map<std::string, std::string, Hash, Equal> table_;
+  std::unordered_map<std::string, Entry, Hash, Equal> table_;
+  std::vector<std::string> watched_;
+  std::atomic<uint64_t> watched_changes_{0};
 };
 
 // Source labels of assignments.

@@ -106,6 +106,34 @@ TEST(VariableStore, ConcurrentWritersAndReaders) {
   EXPECT_EQ(s.Get("VORT_THPROGRESS"), "19999");
 }
 
+TEST(VariableStore, CountsChangesOfWatchedNamesOnly) {
+  TVariableManager store;
+  store.Watch("TITLE");
+  uint64_t before = store.watched_changes();
+  store.Set("OTHER", "1");
+  store.Set("OTHER", "2");
+  EXPECT_EQ(store.watched_changes(), before);
+  store.Set("title", "A");  // defined: counted, whatever the spelling
+  EXPECT_GT(store.watched_changes(), before);
+  before = store.watched_changes();
+  store.Set("Title", "A");  // the same value: nothing changed
+  EXPECT_EQ(store.watched_changes(), before);
+  store.Set("TITLE", "B");
+  EXPECT_GT(store.watched_changes(), before);
+  before = store.watched_changes();
+  store.Clear();  // the watch survives a clear, which counts as a change
+  EXPECT_GT(store.watched_changes(), before);
+  before = store.watched_changes();
+  store.Set("TITLE", "C");
+  EXPECT_GT(store.watched_changes(), before);
+  // Watching a name that is defined already counts from then on.
+  store.Set("LATER", "x");
+  store.Watch("later");
+  before = store.watched_changes();
+  store.Set("LATER", "y");
+  EXPECT_GT(store.watched_changes(), before);
+}
+
 TEST(EngineVariables, SilentRunProtectsCommandLineNames) {
   Variables v;
   v.SetCommandLineAssignments({{"INSTALLDIR", "C:\\X"}});
