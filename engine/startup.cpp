@@ -146,23 +146,22 @@ int Startup::ReadImage() {
   }
   Trace("    </StubSize>");
   Trace("    <StubData>");
-  std::string image(static_cast<size_t>(size - *stub), '\0');
-  file->Seek(*stub);
-  size_t read = 0, total = 0;
-  while (total < image.size() &&
-         file->Read(image.data() + total, image.size() - total, &read) == Status::kOk && read) {
-    total += read;
-  }
+  // The image is seen through a view of the file (mapped where the system can), which the lists
+  // of the image point into and keep.
+  std::shared_ptr<const platform::FileView> view = file->ViewFrom(*stub, &status);
   file.reset();
-  if (total != image.size()) throw image::ScriptFailure("Cannot read the script image");
+  if (!view || view->bytes().size() != size - *stub) {
+    throw image::ScriptFailure("Cannot read the script image");
+  }
   const std::string temp_copy = st_.temp_folder + "zel.tmp";
-  if ((status = files_.WriteFile(temp_copy, image)) != Status::kOk) {
+  if ((status = files_.WriteFile(temp_copy, view->bytes())) != Status::kOk) {
     throw image::ScriptFailure("Cannot create file \"" + temp_copy + "\". " +
                                platform::StatusName(status));
   }
   Trace("    </StubData>");
   Trace("    <GlobalLists>");
-  image::ImageLoadResult loaded = image::LoadScriptImage(files_, temp_copy, &st_.image);
+  // The lists are read from the bytes just written to the copy.
+  image::ImageLoadResult loaded = image::ParseScriptImage(view, view->bytes(), &st_.image);
   files_.DeleteFile(temp_copy);
   if (!loaded.ok()) throw image::ScriptFailure(loaded.message);
   st_.pools = {&st_.image.parameter_pool};

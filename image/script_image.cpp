@@ -18,36 +18,129 @@ uint32_t LineHash(std::string_view s) {
 }
 }  // namespace
 
-HashedList::HashedList(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+HashedList::HashedList(std::vector<std::string> lines) {
+  std::vector<std::string_view>& views = MutableLines();
+  views.reserve(lines.size());
+  for (std::string& line : lines) views.push_back(Own(std::move(line)));
+}
+
+HashedList::HashedList(std::initializer_list<std::string_view> lines) {
+  std::vector<std::string_view>& views = MutableLines();
+  views.reserve(lines.size());
+  for (std::string_view line : lines) views.push_back(Own(std::string(line)));
+}
+
+HashedList::HashedList(std::shared_ptr<const void> owner, std::string_view bytes,
+                       std::string_view section)
+    : owner_(std::move(owner)), bytes_(bytes), section_(section) {}
+
+std::string_view HashedList::Own(std::string line) {
+  owned_.push_back(std::move(line));
+  return owned_.back();
+}
+
+const std::vector<std::string_view>& HashedList::Lines() const {
+  State& state = *state_;
+  std::call_once(state.split, [this, &state] {
+    std::string_view rest = section_;
+    size_t count = static_cast<size_t>(std::count(rest.begin(), rest.end(), '\n'));
+    if (!rest.empty() && rest.back() != '\n') ++count;
+    state.lines.reserve(count);
+    while (!rest.empty()) {
+      size_t nl = rest.find('\n');
+      std::string_view line = rest.substr(0, nl);
+      rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      state.lines.push_back(line);
+    }
+    state.is_split.store(true, std::memory_order_release);
+  });
+  return state.lines;
+}
+
+size_t HashedList::size() const {
+  State& state = *state_;
+  if (state.is_split.load(std::memory_order_acquire) || !owner_) return Lines().size();
+  // Counted in the section, without splitting it.
+  std::call_once(state.counted, [this, &state] {
+    size_t count = static_cast<size_t>(std::count(section_.begin(), section_.end(), '\n'));
+    if (!section_.empty() && section_.back() != '\n') ++count;
+    state.count = count;
+  });
+  return state.count;
+}
+
+std::string_view HashedList::LineAfter(size_t offset, long skip) const {
+  std::string_view rest = section_;
+  for (; skip > 0 && offset < rest.size(); --skip) {
+    size_t nl = rest.find('\n', offset);
+    offset = nl == std::string_view::npos ? rest.size() : nl + 1;
+  }
+  if (skip > 0 || offset >= rest.size()) return {};
+  size_t nl = rest.find('\n', offset);
+  std::string_view line = rest.substr(offset, (nl == std::string_view::npos ? rest.size() : nl) - offset);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+std::vector<std::string_view>& HashedList::MutableLines() {
+  Lines();
+  return state_->lines;
+}
+
+void HashedList::CopyFrom(const HashedList& other) {
+  owner_ = other.owner_;
+  bytes_ = other.bytes_;
+  const std::vector<std::string_view>& from = other.Lines();
+  std::vector<std::string_view>& to = MutableLines();
+  to.clear();
+  to.reserve(from.size());
+  // Lines in the shared bytes are shared; every other line gets a copy of its own.
+  const char* begin = owner_ ? bytes_.data() : nullptr;
+  const char* end = owner_ ? bytes_.data() + bytes_.size() : nullptr;
+  for (std::string_view line : from) {
+    const bool shared = begin && line.data() >= begin && line.data() + line.size() <= end;
+    to.push_back(shared ? line : Own(std::string(line)));
+  }
+}
 
 HashedList& HashedList::operator=(const HashedList& other) {
   if (this != &other) {
-    lines_ = other.lines_;
-    index_ = std::make_unique<Index>();
+    HashedList copy(other);
+    *this = std::move(copy);
   }
   return *this;
 }
 
 HashedList& HashedList::operator=(HashedList&& other) noexcept {
   if (this != &other) {
-    lines_ = std::move(other.lines_);
-    other.lines_.clear();
-    index_ = std::make_unique<Index>();
-    other.index_ = std::make_unique<Index>();
+    // The lines, split or not, and the index travel with the list: a deque keeps the addresses
+    // of its strings when it is moved, and the bytes stay where they are.
+    owner_ = std::move(other.owner_);
+    bytes_ = other.bytes_;
+    section_ = other.section_;
+    owned_ = std::move(other.owned_);
+    state_ = std::move(other.state_);
+    other.owner_.reset();
+    other.bytes_ = {};
+    other.section_ = {};
+    other.owned_.clear();
+    other.state_ = std::make_unique<State>();
   }
   return *this;
 }
 
-void HashedList::Build(Index* index) const {
+void HashedList::Build(State* state) const {
+  const std::vector<std::string_view>& lines = Lines();
   size_t capacity = 16;
-  while (capacity * 3 < lines_.size() * 4) capacity *= 2;
-  std::vector<Slot>& slots = index->slots;
-  std::vector<uint32_t>& hashes = index->hashes;
+  while (capacity * 3 < lines.size() * 4) capacity *= 2;
+  std::vector<Slot>& slots = state->slots;
+  std::vector<uint32_t>& hashes = state->hashes;
   slots.assign(capacity, 0);
   const size_t mask = capacity - 1;
-  const size_t n = lines_.size();
+  const size_t n = lines.size();
   hashes.resize(n);
-  for (size_t i = 0; i < n; ++i) hashes[i] = LineHash(lines_[i]);
+  for (size_t i = 0; i < n; ++i) hashes[i] = LineHash(lines[i]);
   auto insert = [&](uint32_t position) {
     const uint32_t hash = hashes[position];
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -58,7 +151,7 @@ void HashedList::Build(Index* index) const {
       }
       // Of equal lines the later one keeps the slot: lookups find the last of equal lines, in
       // whatever order the lines are inserted.
-      if (hashes[slot - 1] == hash && SameText(lines_[slot - 1], lines_[position])) {
+      if (hashes[slot - 1] == hash && SameText(lines[slot - 1], lines[position])) {
         slot = std::max(slot, position + 1);
         return;
       }
@@ -83,39 +176,48 @@ void HashedList::Build(Index* index) const {
   for (uint32_t i : order) insert(i);
 }
 
-const HashedList::Index& HashedList::GetIndex() const {
-  std::call_once(index_->built, [this] { Build(index_.get()); });
-  return *index_;
+const HashedList::State& HashedList::GetIndex() const {
+  std::call_once(state_->built, [this] { Build(state_.get()); });
+  return *state_;
 }
 
+// A change keeps the lines and drops the index.
 void HashedList::Add(std::string line) {
-  lines_.push_back(std::move(line));
-  index_ = std::make_unique<Index>();
+  std::vector<std::string_view> lines = std::move(MutableLines());
+  lines.push_back(Own(std::move(line)));
+  state_ = std::make_unique<State>();
+  std::call_once(state_->split, [&] { state_->lines = std::move(lines); });
+  state_->is_split.store(true, std::memory_order_release);
 }
 
 void HashedList::Set(size_t index, std::string line) {
-  if (index >= lines_.size()) throw ListIndexFailure(static_cast<long long>(index));
-  lines_[index] = std::move(line);
-  index_ = std::make_unique<Index>();
+  if (index >= size()) throw ListIndexFailure(static_cast<long long>(index));
+  std::vector<std::string_view> lines = std::move(MutableLines());
+  lines[index] = Own(std::move(line));
+  state_ = std::make_unique<State>();
+  std::call_once(state_->split, [&] { state_->lines = std::move(lines); });
+  state_->is_split.store(true, std::memory_order_release);
 }
 
 long HashedList::IndexOf(std::string_view text) const {
-  if (lines_.empty()) return -1;
-  const Index& index = GetIndex();
+  const std::vector<std::string_view>& lines = Lines();
+  if (lines.empty()) return -1;
+  const State& index = GetIndex();
   const uint32_t hash = LineHash(text);
   const size_t mask = index.slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot slot = index.slots[i];
     if (slot == 0) return -1;
-    if (index.hashes[slot - 1] == hash && SameText(lines_[slot - 1], text)) {
+    if (index.hashes[slot - 1] == hash && SameText(lines[slot - 1], text)) {
       return static_cast<long>(slot) - 1;
     }
   }
 }
 
-const std::string& HashedList::At(long index) const {
-  if (index < 0 || index >= static_cast<long>(lines_.size())) throw ListIndexFailure(index);
-  return lines_[static_cast<size_t>(index)];
+std::string_view HashedList::At(long index) const {
+  const std::vector<std::string_view>& lines = Lines();
+  if (index < 0 || index >= static_cast<long>(lines.size())) throw ListIndexFailure(index);
+  return lines[static_cast<size_t>(index)];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -130,6 +232,9 @@ class LineReader {
   explicit LineReader(std::string_view data) : data_(data) {}
   bool AtEnd() const { return pos_ >= data_.size(); }
   size_t remaining() const { return data_.size() - pos_; }
+  size_t pos() const { return pos_; }
+  std::string_view data() const { return data_; }
+  void Skip(size_t to) { pos_ = to; }
   // False at the end of the data.
   bool Next(std::string_view* line) {
     if (AtEnd()) return false;
@@ -149,6 +254,7 @@ class LineReader {
 
 struct ItemReader {
   LineReader lines;
+  std::shared_ptr<const void> owner;  // keeps what `lines` reads
   size_t lines_reader_remaining() const { return lines.remaining(); }
   ImageLoadResult result;
   int item = 0;  // number of the item being read, for messages
@@ -181,15 +287,27 @@ struct ItemReader {
                 "The script image ends inside item " + std::to_string(item));
   }
 
-  // reserve: the expected number of lines (the command count for command-indexed sections), so
-  // that a large section is not moved around while it grows.
-  bool Hashed(HashedList* list, size_t reserve = 0) {
-    std::vector<std::string> lines;
-    // Never more than the rest of the data could hold, so a damaged count costs no memory.
-    lines.reserve(std::min(reserve, lines_reader_remaining() / 8));
-    if (!Section([&](std::string_view l) { lines.emplace_back(l); })) return false;
-    *list = HashedList(std::move(lines));
-    return true;
+  // A section whose lines stay in the image bytes: only its end is found here (the first line
+  // that is a single "$"); the list splits the rest when it is first used.
+  bool Hashed(HashedList* list) {
+    ++item;
+    const std::string_view data = lines.data();
+    const size_t begin = lines.pos();
+    for (size_t at = begin; at < data.size(); ++at) {
+      at = data.find('$', at);
+      if (at == std::string_view::npos) break;
+      if (at != begin && data[at - 1] != '\n') continue;
+      size_t after = at + 1;
+      if (after < data.size() && data[after] == '\r') ++after;
+      if (after < data.size() && data[after] != '\n') continue;
+      if (after < data.size()) ++after;
+      *list = HashedList(owner, data, data.substr(begin, at - begin));
+      lines.Skip(after);
+      return true;
+    }
+    lines.Skip(data.size());
+    return Fail(ImageStatus::kTruncated,
+                "The script image ends inside item " + std::to_string(item));
   }
   bool Plain(std::vector<std::string>* list) {
     return Section([&](std::string_view l) { list->emplace_back(l); });
@@ -216,32 +334,37 @@ struct ItemReader {
 
 // A pool parameter that is a single "$" is written as one of these tokens.
 void ReplaceDollarLines(HashedList* pool) {
-  auto is_token = [](const std::string& line) {
+  auto is_token = [](std::string_view line) {
     return line.size() >= 8 && line.front() == '$' &&
            (SameText(line, "$WILD_DOLLAR$") || SameText(line, "$DOLLAR$"));
   };
-  const auto& current = pool->lines();
-  if (std::none_of(current.begin(), current.end(), is_token)) return;
-  std::vector<std::string> lines = current;
-  for (std::string& line : lines) {
-    if (is_token(line)) line = "$";
-  }
-  *pool = HashedList(std::move(lines));
+  std::vector<size_t> tokens;
+  size_t i = 0;
+  pool->Walk([&](std::string_view line, size_t) {
+    if (is_token(line)) tokens.push_back(i);
+    ++i;
+  });
+  for (size_t t : tokens) pool->Set(t, "$");
 }
 
 }  // namespace
 
 ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
+  auto copy = std::make_shared<const std::string>(bytes);
+  return ParseScriptImage(copy, *copy, image);
+}
+
+ImageLoadResult ParseScriptImage(std::shared_ptr<const void> owner, std::string_view bytes,
+                                 ScriptImage* image) {
   *image = ScriptImage();
   if (bytes.empty()) return {ImageStatus::kNoImage, "The setup file holds no script image"};
-  ItemReader r{LineReader(bytes), {}};
+  ItemReader r{LineReader(bytes), std::move(owner), {}};
   ScriptImage& im = *image;
   int32_t code_page = 0;
   bool ok = r.Hashed(&im.command_names);       // 1
-  const size_t commands = im.command_names.size();
-  ok = ok && r.Hashed(&im.command_ids, commands)          // 2
-            && r.Hashed(&im.parameter_pool, commands * 4)  // 3
-            && r.Hashed(&im.disabled_marks, commands)      // 4
+  ok = ok && r.Hashed(&im.command_ids)      // 2
+            && r.Hashed(&im.parameter_pool)   // 3
+            && r.Hashed(&im.disabled_marks)   // 4
             && r.Line(&im.product_code)       // 5
             && r.Line(&im.title)              // 6
             && r.Hashed(&im.plugin_actions)   // 7
@@ -252,7 +375,7 @@ ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
             && r.Line(&im.comments)           // 12
             && r.Line(&im.version)            // 13
             && r.Plain(&im.media_passwords)   // 14
-            && r.Hashed(&im.command_media, commands)  // 15
+            && r.Hashed(&im.command_media)    // 15
             && r.Integer(&im.build_mode)      // 16
             && r.Plain(&im.components);       // 17
   std::string language_flag;
@@ -263,7 +386,7 @@ ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
        && r.Hashed(&im.command_headers)       // 22
        && r.Hashed(&im.compiler_variables)    // 23
        && r.Integer(&code_page)               // 24
-       && r.Hashed(&im.source_locations, commands);  // 25
+       && r.Hashed(&im.source_locations);  // 25
   if (!ok) {
     ImageLoadResult failure = r.result;
     *image = ScriptImage();
@@ -278,14 +401,14 @@ ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image) {
 
 ImageLoadResult LoadScriptImage(platform::FileSystem& files, const std::string& path,
                                 ScriptImage* image) {
-  std::string bytes;
-  platform::Status s = files.ReadFile(path, &bytes);
+  auto bytes = std::make_shared<std::string>();
+  platform::Status s = files.ReadFile(path, bytes.get());
   if (s != platform::Status::kOk) {
     *image = ScriptImage();
     return {ImageStatus::kReadFailure,
             "Cannot read the script image " + path + " (" + platform::StatusName(s) + ")"};
   }
-  return ParseScriptImage(bytes, image);
+  return ParseScriptImage(bytes, *bytes, image);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -295,7 +418,7 @@ std::string GetCommandParameter(const std::vector<const HashedList*>& pools, std
                                 long number) {
   for (const HashedList* pool : pools) {
     long p = pool->IndexOf(id);
-    if (p >= 0) return pool->At(p + number);
+    if (p >= 0) return std::string(pool->At(p + number));
   }
   return std::string();
 }
@@ -337,7 +460,7 @@ std::string ExpandCompilerVariables(const ScriptImage& image, std::string_view t
     std::string result = source;
     const auto& vars = image.compiler_variables.lines();
     for (size_t i = 0; i + 1 < vars.size(); i += 2) {
-      ReplaceAllIgnoreCase(&result, "#" + vars[i] + "#", vars[i + 1]);
+      ReplaceAllIgnoreCase(&result, "#" + std::string(vars[i]) + "#", vars[i + 1]);
       if (result.size() > kMaxCompilerVariableText) return result;
     }
     if (result.find('#') == std::string::npos || result == source) return result;
@@ -416,11 +539,11 @@ bool IsPluginAction(const ScriptImage& image, std::string_view command_name) {
   return image.plugin_actions.Contains(command_name);
 }
 
-const std::string& CommandName(const ScriptImage& image, long index) {
+std::string_view CommandName(const ScriptImage& image, long index) {
   return image.command_names.At(index);
 }
 
-const std::string& CommandId(const ScriptImage& image, long index) {
+std::string_view CommandId(const ScriptImage& image, long index) {
   return image.command_ids.At(index);
 }
 

@@ -7,7 +7,10 @@
 // per command, line k belonging to command k.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,14 +24,20 @@ namespace corvane::image {
 
 // A list of text lines with a case-insensitive hash index. Where equal lines (ignoring letter
 // case) occur, a lookup finds the last of them. The index is rebuilt after the list changes.
+//
+// A list read from an image points into the image's bytes, which it keeps alive, and splits its
+// section into lines only when it is first used: the sections that a run never reads (source
+// locations, say, until a command fails) cost nothing but the scan that found their end.
 class HashedList {
  public:
   HashedList() = default;
   explicit HashedList(std::vector<std::string> lines);
-  HashedList(const HashedList& other) : lines_(other.lines_) {}
-  HashedList(HashedList&& other) noexcept : lines_(std::move(other.lines_)) {
-    other.lines_.clear();
-  }
+  HashedList(std::initializer_list<std::string_view> lines);
+  // The lines of `section`, a part of `bytes`, which stay valid while `owner` lives: each line
+  // ends at LF (a CR before it is dropped), the last one may lack its break.
+  HashedList(std::shared_ptr<const void> owner, std::string_view bytes, std::string_view section);
+  HashedList(const HashedList& other) { CopyFrom(other); }
+  HashedList(HashedList&& other) noexcept { *this = std::move(other); }
   HashedList& operator=(const HashedList& other);
   HashedList& operator=(HashedList&& other) noexcept;
 
@@ -40,30 +49,75 @@ class HashedList {
   long IndexOf(std::string_view text) const;
   bool Contains(std::string_view text) const { return IndexOf(text) >= 0; }
 
-  size_t size() const { return lines_.size(); }
-  bool empty() const { return lines_.empty(); }
+  size_t size() const;
+  bool empty() const { return size() == 0; }
   // Line at a position; a position outside the list raises ListIndexFailure.
-  const std::string& At(long index) const;
-  const std::vector<std::string>& lines() const { return lines_; }
+  std::string_view At(long index) const;
+  const std::vector<std::string_view>& lines() const { return Lines(); }
+
+  // True while every line is the text of the section the list was read from (nothing added or
+  // replaced): the lines can then be walked in the section itself, see Walk and LineAfter.
+  bool InSection() const { return owner_ && owned_.empty(); }
+  // Calls fn(line, offset) for every line in order, with the offset of the line in the section
+  // when InSection() (otherwise 0). Does not split the section.
+  template <typename Fn>
+  void Walk(Fn fn) const;
+  // With InSection(): the line `skip` lines after the one at `offset`, or empty past the end.
+  std::string_view LineAfter(size_t offset, long skip) const;
 
  private:
   // Open-addressing index: each slot holds a line position + 1 (0 is free). The hash of every
   // line is kept beside the lines, in line order, so most probes compare hashes without touching
   // the text, and the table itself stays small. Its size is a power of two, at most 3/4 full.
   using Slot = uint32_t;
-  // The index is built on the first lookup (once, also when threads look up at the same time)
-  // and dropped when the list changes, so lists that are only read by position never pay for it.
-  struct Index {
+  // The lines are split and the index is built on first use (once, also when threads read at the
+  // same time); the index is dropped when the list changes, so lists that are only read by
+  // position never pay for it.
+  struct State {
+    std::once_flag split;
+    std::atomic<bool> is_split{false};
+    std::vector<std::string_view> lines;
+    std::once_flag counted;
+    size_t count = 0;
     std::once_flag built;
     std::vector<Slot> slots;
     std::vector<uint32_t> hashes;  // of each line, by position
   };
-  const Index& GetIndex() const;
-  void Build(Index* index) const;
+  const std::vector<std::string_view>& Lines() const;
+  std::vector<std::string_view>& MutableLines();
+  const State& GetIndex() const;
+  void Build(State* state) const;
+  void CopyFrom(const HashedList& other);
+  // A line that the list owns itself (added, replaced, or copied from a list without bytes).
+  std::string_view Own(std::string line);
 
-  std::vector<std::string> lines_;
-  mutable std::unique_ptr<Index> index_ = std::make_unique<Index>();
+  std::shared_ptr<const void> owner_;  // keeps `bytes_` valid
+  std::string_view bytes_;             // what lines taken from an image point into
+  std::string_view section_;           // not split yet
+  std::deque<std::string> owned_;             // stable addresses for the owned lines
+  mutable std::unique_ptr<State> state_ = std::make_unique<State>();
 };
+
+template <typename Fn>
+void HashedList::Walk(Fn fn) const {
+  if (state_->is_split.load(std::memory_order_acquire) || !owner_) {
+    const bool in_section = InSection();
+    for (std::string_view line : Lines()) {
+      fn(line, in_section ? static_cast<size_t>(line.data() - section_.data()) : size_t{0});
+    }
+    return;
+  }
+  std::string_view rest = section_;
+  size_t offset = 0;
+  while (offset < rest.size()) {
+    size_t nl = rest.find('\n', offset);
+    size_t end = nl == std::string_view::npos ? rest.size() : nl;
+    std::string_view line = rest.substr(offset, end - offset);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    fn(line, offset);
+    offset = nl == std::string_view::npos ? rest.size() : nl + 1;
+  }
+}
 
 // Every item of the image, as start-up holds it.
 struct ScriptImage {
@@ -113,7 +167,11 @@ struct ImageLoadResult {
   bool ok() const { return status == ImageStatus::kOk; }
 };
 
-// Parses image bytes (the image alone, without the executable in front of it).
+// Parses image bytes (the image alone, without the executable in front of it). The image's lists
+// point into the bytes, which stay valid while `owner` lives; the lists keep it.
+ImageLoadResult ParseScriptImage(std::shared_ptr<const void> owner, std::string_view bytes,
+                                 ScriptImage* image);
+// The same for bytes the caller keeps: they are copied first.
 ImageLoadResult ParseScriptImage(std::string_view bytes, ScriptImage* image);
 
 // Reads the image from a file that holds the image alone (start-up's temporary copy).
@@ -150,8 +208,8 @@ std::string ScrambleText(std::string_view clear);
 bool IsPluginAction(const ScriptImage& image, std::string_view command_name);
 
 // Command-indexed lookups with the list-index rule: an index past the end raises ListIndexFailure.
-const std::string& CommandName(const ScriptImage& image, long index);
-const std::string& CommandId(const ScriptImage& image, long index);
+std::string_view CommandName(const ScriptImage& image, long index);
+std::string_view CommandId(const ScriptImage& image, long index);
 bool IsCommandDisabled(const ScriptImage& image, long index);
 
 }  // namespace corvane::image

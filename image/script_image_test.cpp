@@ -104,7 +104,7 @@ TEST(ScriptImage, ParameterLookup) {
   EXPECT_EQ(GetCommandParameter(im, CommandId(im, 2), 2), "x$DOLLAR$");
   EXPECT_EQ(GetCommandParameter(im, CommandId(im, 2), 3), " $DOLLAR$");
   // Number 0 is the identifier line itself; the identifier is matched ignoring case.
-  std::string id = CommandId(im, 0);
+  std::string id(CommandId(im, 0));
   EXPECT_EQ(GetCommandParameter(im, id, 0), id);
   EXPECT_EQ(GetCommandParameter(im, "{c0a70000-0000-4000-8000-000000000000}", 1), "A");
   // A command without parameters has no pool entry: its parameters are empty.
@@ -136,6 +136,65 @@ TEST(ScriptImage, HashedListFindsLastOfEqualLinesAfterChanges) {
   EXPECT_EQ(copy.IndexOf("c"), 2);
   HashedList moved = std::move(copy);
   EXPECT_EQ(moved.IndexOf("\xC9t\xE9"), 3);
+}
+
+// Lists read from an image point into its bytes and split them only when used; every way of
+// reading them must see the same lines as a plain split would.
+TEST(ScriptImage, ListsReadInTheirSectionMatchTheSplitLines) {
+  auto bytes = std::make_shared<const std::string>("x\r\na\r\n\r\nb\nc\r\r\nlast");
+  const std::string_view all(*bytes);
+  const std::vector<std::string_view> expected = {"a", "", "b", "c\r", "last"};
+  HashedList fresh(bytes, all, all.substr(3));
+  EXPECT_EQ(fresh.size(), 5u);  // counted without splitting
+  std::vector<std::string_view> walked;
+  std::vector<size_t> offsets;
+  fresh.Walk([&](std::string_view line, size_t offset) {
+    walked.push_back(line);
+    offsets.push_back(offset);
+  });
+  EXPECT_EQ(walked, expected);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(fresh.LineAfter(offsets[0], static_cast<long>(i)), expected[i]);
+    EXPECT_EQ(fresh.LineAfter(offsets[i], 0), expected[i]);
+  }
+  EXPECT_EQ(fresh.LineAfter(offsets[0], 5), "");
+  // Split by a lookup: the same lines and the same offsets.
+  EXPECT_EQ(fresh.IndexOf("B"), 2);
+  EXPECT_EQ(fresh.lines(), expected);
+  std::vector<size_t> split_offsets;
+  fresh.Walk([&](std::string_view, size_t offset) { split_offsets.push_back(offset); });
+  EXPECT_EQ(split_offsets, offsets);
+  EXPECT_TRUE(fresh.InSection());
+
+  // A copy shares the bytes and owns what was added; both outlive the original.
+  HashedList changed(bytes, all, all.substr(3));
+  changed.Add("added");
+  EXPECT_FALSE(changed.InSection());
+  HashedList copy = changed;
+  HashedList moved = std::move(changed);
+  bytes.reset();
+  EXPECT_EQ(copy.At(5), "added");
+  EXPECT_EQ(moved.IndexOf("LAST"), 4);
+  EXPECT_EQ(copy.IndexOf("ADDED"), 5);
+  EXPECT_EQ(moved.size(), 6u);
+}
+
+TEST(ScriptImage, ParsedImagesKeepTheirBytesAndUnusedSectionsStayWhole) {
+  RawImage raw;
+  raw.Command("Set Variable", {"A", "$DOLLAR$"});
+  raw.Command("Set Variable", {"B", "2"});
+  ScriptImage im;
+  {
+    const std::string text = raw.Bytes();  // gone before the image is read
+    ASSERT_TRUE(ParseScriptImage(text, &im).ok());
+  }
+  EXPECT_EQ(im.command_count(), 2u);
+  EXPECT_EQ(CommandName(im, 1), "Set Variable");
+  EXPECT_EQ(im.source_locations.At(1), "C:\\proj\\setup.zel*3");
+  // A replaced dollar token makes the pool a list of its own lines.
+  EXPECT_FALSE(im.parameter_pool.InSection());
+  EXPECT_EQ(im.parameter_pool.At(2), "$");
+  EXPECT_TRUE(im.command_names.InSection());
 }
 
 TEST(ScriptImage, CompilerVariables) {

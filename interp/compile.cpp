@@ -268,10 +268,10 @@ CompileResult CompileScript(Session& s) {
     s.executed.reserve(static_cast<size_t>(n));
     for (at = 0; at < n; ++at) {
       const CommandEntry& e = program.at(at);
-      s.executed.emplace_back(kExecutedSkip);
+      s.executed.push_back(Executed::kSkip);
       if (e.disabled) continue;
       checker.Check(at, e);
-      if (IsInstallerTableCommand(e.name)) s.executed.back() = std::string(kExecutedNotRun);
+      if (IsInstallerTableCommand(e.name)) s.executed.back() = Executed::kNotRun;
     }
 
     // 6. Only dialogs inside a wizard loop.
@@ -289,7 +289,7 @@ CompileResult CompileScript(Session& s) {
     }
   } catch (CompileError& error) {
     // The executed-command list covers every command even when the pass stopped early.
-    s.executed.resize(static_cast<size_t>(n), std::string(kExecutedSkip));
+    s.executed.resize(static_cast<size_t>(n), Executed::kSkip);
     return CompileResult{at, std::move(error.message)};
   }
   return CompileResult{-1, std::string(kCompiledSuccessfully)};

@@ -127,5 +127,59 @@ TEST(Parameters, CommandsWithoutParametersAndTheLastCommand) {
   EXPECT_THROW(program.at(2), image::ListIndexFailure);
 }
 
+// Where parameters start: the last pool line equal to the identifier (ignoring case), in the
+// first pool that has one; they run to the next line where any command's parameters start. The
+// same whether the lists are read in the image's bytes or hold lines of their own.
+TEST(Parameters, StartAtTheLastEqualLineOfTheFirstPoolThatHasIt) {
+  const std::vector<std::string> names = {"Set Variable", "Set Variable", "Comment",
+                                          "Set Variable", "Set Variable"};
+  const std::vector<std::string> ids = {"{A}", "{B}", "{C}", "{a}", "{D}"};
+  const std::vector<std::string> marks(5, "");
+  // Out of command order, with a repeated identifier and an unused first entry for {B}.
+  const std::vector<std::string> pool = {"{B}", "b1", "{A}", "a1", "a2", "{b}", "b2", "{C}"};
+  const std::vector<std::string> second = {"{D}", "d1", "{A}", "never"};
+  auto in_bytes = [](const std::vector<std::string>& lines) {
+    auto text = std::make_shared<std::string>();
+    for (const auto& l : lines) *text += l + "\r\n";
+    return image::HashedList(text, *text, *text);
+  };
+  for (bool section : {false, true}) {
+    SCOPED_TRACE(section ? "read in place" : "own lines");
+    image::ScriptImage image;
+    image.command_names = section ? in_bytes(names) : image::HashedList(names);
+    image.command_ids = section ? in_bytes(ids) : image::HashedList(ids);
+    image.disabled_marks = section ? in_bytes(marks) : image::HashedList(marks);
+    image::HashedList first = section ? in_bytes(pool) : image::HashedList(pool);
+    image::HashedList other = section ? in_bytes(second) : image::HashedList(second);
+    Program program(image, {&first, &other});
+    EXPECT_EQ(program.Parameter(0, 0), "{A}");
+    EXPECT_EQ(program.Parameter(0, 1), "a1");
+    EXPECT_EQ(program.Parameter(0, 2), "a2");
+    EXPECT_EQ(program.Parameter(0, 3), "");  // the next start ends them
+    EXPECT_EQ(program.Parameter(1, 0), "{b}");
+    EXPECT_EQ(program.Parameter(1, 1), "b2");
+    EXPECT_EQ(program.Parameter(1, 2), "");
+    EXPECT_EQ(program.Parameter(2, 0), "{C}");
+    EXPECT_EQ(program.Parameter(2, 1), "");  // the last line of the pool
+    EXPECT_EQ(program.Parameter(3, 1), "a1");
+    EXPECT_EQ(program.Parameter(4, 1), "d1");
+    // Only the starts of commands found in that pool end a command's parameters there.
+    EXPECT_EQ(program.Parameter(4, 2), "{A}");
+    EXPECT_EQ(program.Parameter(4, 3), "never");
+    EXPECT_EQ(program.Parameter(0, -1), "");
+  }
+  // A list of identifiers shorter than the names is the failure of the first command it lacks.
+  image::ScriptImage short_ids;
+  short_ids.command_names = image::HashedList(names);
+  short_ids.command_ids = image::HashedList({"{A}", "{B}"});
+  short_ids.disabled_marks = image::HashedList(marks);
+  try {
+    Program program(short_ids);
+    ADD_FAILURE() << "no failure";
+  } catch (const image::ListIndexFailure& failure) {
+    EXPECT_STREQ(failure.what(), "List index out of bounds (2)");
+  }
+}
+
 }  // namespace
 }  // namespace corvane::interp

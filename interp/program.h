@@ -30,15 +30,20 @@ enum class CommandKind : uint8_t {
 CommandKind KindOfName(std::string_view name);
 
 struct CommandEntry {
+  static constexpr uint8_t kNoPool = 0xFF;
+
   std::string_view name;
   std::string_view id;
   bool disabled = false;
   CommandKind kind = CommandKind::kOther;
   bool plugin = false;  // one of the plug-in actions of the build
-  // Where the identifier line stands: pool and position, or no pool (no parameters).
-  const image::HashedList* pool = nullptr;
-  long pool_pos = -1;
-  long param_count = 0;
+  // Where the identifier line stands: the pool (an index into the program's pools) and the line
+  // there, or no pool (no parameters); and the line's offset in the pool's section, where the
+  // pool is read in place.
+  uint8_t pool = kNoPool;
+  uint32_t param_count = 0;
+  size_t pool_line = 0;
+  size_t pool_offset = 0;
 };
 
 class Program {
@@ -61,8 +66,12 @@ class Program {
   std::string SourceLocation(long index) const;
 
  private:
+  void FindParameters(const std::vector<const image::HashedList*>& pools);
+
   const image::ScriptImage* image_;
   std::vector<CommandEntry> entries_;
+  std::vector<const image::HashedList*> pools_;
+  std::vector<bool> in_section_;  // by pool: parameters are read in the pool's section
 };
 
 }  // namespace corvane::interp

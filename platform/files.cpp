@@ -21,6 +21,35 @@ bool IsRootPath(const std::string& path) {
 
 }  // namespace
 
+namespace {
+class ReadView : public FileView {
+ public:
+  explicit ReadView(std::string bytes) : owned_(std::move(bytes)) { bytes_ = owned_; }
+
+ private:
+  std::string owned_;
+};
+}  // namespace
+
+std::shared_ptr<const FileView> File::ViewFrom(uint64_t offset, Status* status) {
+  uint64_t size = 0;
+  if ((*status = Size(&size)) != Status::kOk) return nullptr;
+  if (offset > size) {
+    *status = Status::kFailed;
+    return nullptr;
+  }
+  if ((*status = Seek(offset)) != Status::kOk) return nullptr;
+  std::string bytes(static_cast<size_t>(size - offset), '\0');
+  size_t got = 0, total = 0;
+  while (total < bytes.size() &&
+         (*status = Read(bytes.data() + total, bytes.size() - total, &got)) == Status::kOk && got) {
+    total += got;
+  }
+  if (*status != Status::kOk) return nullptr;
+  bytes.resize(total);
+  return std::make_shared<ReadView>(std::move(bytes));
+}
+
 Status FileSystem::ReadFile(const std::string& path, std::string* contents) {
   Status s;
   auto f = Open(path, OpenMode::kRead, &s);

@@ -37,10 +37,25 @@ struct FileEntry {
   int64_t last_write = 0;  // FILETIME: 100-ns intervals since 1601-01-01 UTC
 };
 
+// Bytes of a file seen in memory. The view stays valid while the object lives, also after the
+// file that made it has been closed.
+class FileView {
+ public:
+  virtual ~FileView() = default;
+  std::string_view bytes() const { return bytes_; }
+
+ protected:
+  std::string_view bytes_;
+};
+
 // An open file. Reads and writes move one position; Close is implied by destruction.
 class File {
  public:
   virtual ~File() = default;
+  // The bytes from `offset` to the end of the file. A file that can map its contents into memory
+  // does, so that only the pages read are loaded; otherwise the bytes are read (which moves the
+  // position).
+  virtual std::shared_ptr<const FileView> ViewFrom(uint64_t offset, Status* status);
   // Reads up to n bytes; *read receives the count (0 at the end of the file).
   virtual Status Read(void* buffer, size_t n, size_t* read) = 0;
   virtual Status Write(const void* data, size_t n) = 0;

@@ -88,7 +88,7 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
   if (!target) run.messages = platform.user_interface.shown;
   run.dialogs = shown_dialogs_;
   run.progress = progress_;
-  run.executed = session.executed;
+  for (Executed e : session.executed) run.executed.emplace_back(ExecutedText(e));
   run.saved = session.variables.saved_variables();
   run.session_properties = session.properties.session_properties();
   run.message_pumps = pumps_;

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <sstream>
 
 #include "platform/sim/sim_common.h"
@@ -70,6 +75,40 @@ bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
 }  // namespace
 
 // Open handles by file, for the sharing rules and delete-on-close.
+// A read-only private mapping of a host file, unmapped with the view. A file that a view maps
+// may still be rewritten on the host, which would take the pages from under the view (a shorter
+// file ends the process on the next read): before that, the view takes a copy of its own.
+class MappedView : public FileView {
+ public:
+  MappedView(void* base, size_t length, size_t skip) : base_(base), length_(length) {
+    bytes_ = std::string_view(static_cast<const char*>(base) + skip, length - skip);
+  }
+  ~MappedView() override { ::munmap(base_, length_); }
+
+  // Puts a private copy of the bytes in place of the file's pages, at the same address (the
+  // copy replaces the mapping in one step, so a reader sees either).
+  void Detach() {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (detached_) return;
+    void* copy = ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                        -1, 0);
+    if (copy == MAP_FAILED) return;
+    std::memcpy(copy, base_, length_);
+    ::mprotect(copy, length_, PROT_READ);
+    if (::mremap(copy, length_, length_, MREMAP_MAYMOVE | MREMAP_FIXED, base_) == MAP_FAILED) {
+      ::munmap(copy, length_);
+      return;
+    }
+    detached_ = true;
+  }
+
+ private:
+  std::mutex mu_;
+  void* base_;
+  size_t length_;
+  bool detached_ = false;
+};
+
 class HandleTable {
  public:
   struct Handle {
@@ -108,6 +147,28 @@ class HandleTable {
     }
     return false;
   }
+  void AddView(const std::string& key, const std::shared_ptr<MappedView>& view) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto& list = views_[key];
+    list.erase(std::remove_if(list.begin(), list.end(), [](auto& w) { return w.expired(); }),
+               list.end());
+    list.push_back(view);
+  }
+  // Before a file is written: the views of it keep what they showed.
+  void DetachViews(const std::string& key) {
+    std::vector<std::shared_ptr<MappedView>> live;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      auto it = views_.find(key);
+      if (it == views_.end()) return;
+      for (auto& w : it->second) {
+        if (auto v = w.lock()) live.push_back(std::move(v));
+      }
+      views_.erase(it);
+    }
+    for (auto& v : live) v->Detach();
+  }
+
   // Removes the handle; true when it was the last one and a delete-on-close is pending.
   bool Remove(const std::string& key, uint64_t id) {
     std::lock_guard<std::mutex> lock(mu_);
@@ -133,6 +194,7 @@ class HandleTable {
   uint64_t next_id_ = 0;
   std::map<std::string, std::vector<Handle>> open_;
   std::map<std::string, bool> pending_delete_;
+  std::map<std::string, std::vector<std::weak_ptr<MappedView>>> views_;
 };
 
 namespace {
@@ -199,6 +261,26 @@ class SimFile : public File {
   }
 
   Status Flush() override { return Status::kOk; }  // writes go straight to the host file
+
+  std::shared_ptr<const FileView> ViewFrom(uint64_t offset, Status* status) override {
+    uint64_t size = 0;
+    if ((*status = Size(&size)) != Status::kOk) return nullptr;
+    static const uint64_t kPage = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t start = offset - offset % kPage;
+    if (offset < size && size - start <= SIZE_MAX) {
+      const size_t length = static_cast<size_t>(size - start);
+      void* base =
+          ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd_, static_cast<off_t>(start));
+      if (base != MAP_FAILED) {
+        auto view =
+            std::make_shared<MappedView>(base, length, static_cast<size_t>(offset - start));
+        table_->AddView(key_, view);
+        return view;
+      }
+    }
+    // Nothing to map (an empty rest), or a file that cannot be mapped: read it.
+    return File::ViewFrom(offset, status);
+  }
 
  private:
   int fd_;
@@ -405,6 +487,7 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
     *status = RecordError(Status::kAccessDenied, kErrorSharingViolation);
     return nullptr;
   }
+  if (h.write) handles_->DetachViews(r.key);
   int fd = ::open(r.host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     *status = Record(FromErrno(errno));
@@ -531,6 +614,7 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
     if (AttributesOf(dst) & (attr::kReadOnly | attr::kHidden)) return Record(Status::kAccessDenied);
   }
   if (handles_->IsOpen(dst.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  handles_->DetachViews(dst.key);
   std::error_code ec;
   fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
   if (ec) return Record(FromErrno(ec.value()));

@@ -187,6 +187,43 @@ TEST_F(SimMachine, WrappersChangeOneCallOfARealMachine) {
 // Windows behaviour that the contract suite cannot check under Wine (which runs as root here and
 // lets writes to read-only files through, lists every name for "*.", ignores case-only renames and
 // lets a new file replace a hidden one).
+// A view of a file stays what it showed when the file is rewritten or shortened afterwards
+// (on the host a shortened file would take the mapped pages away).
+TEST_F(SimMachine, FileViewsKeepTheirBytesWhenTheFileIsRewritten) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& files = p->files();
+  const std::string big(3 * 4096 + 17, 'b');
+  ASSERT_EQ(files.WriteFile("C:\\engine.exe", "head" + big), Status::kOk);
+  Status status;
+  auto file = files.Open("C:\\engine.exe", OpenMode::kRead, &status);
+  ASSERT_TRUE(file);
+  std::shared_ptr<const FileView> view = file->ViewFrom(4, &status);
+  ASSERT_EQ(status, Status::kOk);
+  std::shared_ptr<const FileView> second = file->ViewFrom(4096 + 1, &status);
+  file.reset();
+  ASSERT_TRUE(view && second);
+  EXPECT_EQ(view->bytes(), big);
+  EXPECT_EQ(second->bytes().size(), big.size() + 4 - 4097);
+
+  ASSERT_EQ(files.WriteFile("C:\\engine.exe", "x"), Status::kOk);
+  EXPECT_EQ(view->bytes(), big);
+  EXPECT_EQ(second->bytes(), big.substr(4093));
+  ASSERT_EQ(files.WriteFile("C:\\small.txt", "y"), Status::kOk);
+  file = files.Open("C:\\engine.exe", OpenMode::kRead, &status);
+  auto third = file->ViewFrom(0, &status);
+  ASSERT_TRUE(third);
+  ASSERT_EQ(files.CopyFile("C:\\small.txt", "C:\\engine.exe", false), Status::kAccessDenied)
+      << "the file is open";
+  file.reset();
+  ASSERT_EQ(files.CopyFile("C:\\small.txt", "C:\\engine.exe", false), Status::kOk);
+  EXPECT_EQ(third->bytes(), "x");
+  // Past the end there is nothing to map: an empty view.
+  file = files.Open("C:\\engine.exe", OpenMode::kRead, &status);
+  auto empty = file->ViewFrom(1, &status);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->bytes(), "");
+}
+
 TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
   auto p = CreateSimPlatform(Options());
   FileSystem& f = p->files();

@@ -9,6 +9,19 @@ int64_t FileTimeValue(const FILETIME& ft) {
   return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
 }
 
+// A read-only view of a file mapping, unmapped with the view (the mapping object itself is
+// closed at once: the view keeps it).
+class MappedView : public FileView {
+ public:
+  MappedView(void* base, size_t skip, size_t length) : base_(base) {
+    bytes_ = std::string_view(static_cast<const char*>(base) + skip, length);
+  }
+  ~MappedView() override { UnmapViewOfFile(base_); }
+
+ private:
+  void* base_;
+};
+
 class Win32File : public File {
  public:
   explicit Win32File(HANDLE h) : handle_(h) {}
@@ -59,6 +72,30 @@ class Win32File : public File {
   Status Flush() override {
     if (!FlushFileBuffers(handle_)) return FailLast();
     return Status::kOk;
+  }
+
+  std::shared_ptr<const FileView> ViewFrom(uint64_t offset, Status* status) override {
+    uint64_t size = 0;
+    if ((*status = Size(&size)) != Status::kOk) return nullptr;
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const uint64_t granularity = info.dwAllocationGranularity ? info.dwAllocationGranularity : 65536;
+    const uint64_t start = offset - offset % granularity;
+    if (offset < size && size - start <= SIZE_MAX) {
+      HANDLE mapping = CreateFileMappingA(handle_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+      if (mapping) {
+        void* base = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                   static_cast<DWORD>(start & 0xFFFFFFFFu),
+                                   static_cast<SIZE_T>(size - start));
+        CloseHandle(mapping);
+        if (base) {
+          return std::make_shared<MappedView>(base, static_cast<size_t>(offset - start),
+                                              static_cast<size_t>(size - offset));
+        }
+      }
+    }
+    // Nothing to map (an empty rest), or a file that cannot be mapped: read it.
+    return File::ViewFrom(offset, status);
   }
 
  private:

@@ -49,8 +49,8 @@ void BM_LoadAndFetchEveryParameter(benchmark::State& state) {
     image::ScriptImage image;
     image::ParseScriptImage(bytes, &image);
     for (long i = 0; i < n; ++i) {
-      const std::string& id = image::CommandId(image, i);
-      const std::string& name = image::CommandName(image, i);
+      const std::string_view id = image::CommandId(image, i);
+      const std::string_view name = image::CommandName(image, i);
       int params = name == "Set Variable" ? 2 : name == "If" ? 3 : name == "End" ? 0 : 4;
       for (int p = 1; p <= params; ++p) {
         benchmark::DoNotOptimize(image::GetCommandParameter(image, id, p));

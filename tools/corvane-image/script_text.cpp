@@ -420,8 +420,8 @@ bool LoadScriptText(std::string_view text, std::string_view source_path, image::
 
 namespace {
 
-bool IsBlockOpener(const std::string& name) { return name == "If" || name == "Wizard Loop"; }
-bool IsBranch(const std::string& name) { return name == "Else If" || name == "Else"; }
+bool IsBlockOpener(std::string_view name) { return name == "If" || name == "Wizard Loop"; }
+bool IsBranch(std::string_view name) { return name == "Else If" || name == "Else"; }
 
 }  // namespace
 
@@ -465,15 +465,15 @@ std::string DecompileScriptImage(const image::ScriptImage& im) {
   std::map<long, std::string> headers;
   const auto& hl = im.command_headers.lines();
   for (size_t i = 0; i + 1 < hl.size(); i += 2) {
-    if (auto idx = platform::ParseDecimal32(hl[i + 1])) headers[*idx] = hl[i];
+    if (auto idx = platform::ParseDecimal32(hl[i + 1])) headers[*idx] = std::string(hl[i]);
   }
 
   std::string current_file;
   int depth = 0;
   for (size_t i = 0; i < im.command_count(); ++i) {
-    const std::string& name = im.command_names.At(static_cast<long>(i));
-    std::string location =
-        i < im.source_locations.size() ? im.source_locations.At(static_cast<long>(i)) : "";
+    const std::string_view name = im.command_names.At(static_cast<long>(i));
+    std::string location(
+        i < im.source_locations.size() ? im.source_locations.At(static_cast<long>(i)) : "");
     size_t star = location.rfind('*');
     std::string file = star == std::string::npos ? location : location.substr(0, star);
     int target = -1;
@@ -494,18 +494,18 @@ std::string DecompileScriptImage(const image::ScriptImage& im) {
     if (auto h = headers.find(static_cast<long>(i)); h != headers.end()) {
       attrs += (attrs.empty() ? "" : " ") + std::string("header ") + h->second;
     }
-    std::string media =
-        i < im.command_media.size() ? im.command_media.At(static_cast<long>(i)) : "";
+    std::string media(
+        i < im.command_media.size() ? im.command_media.At(static_cast<long>(i)) : "");
     if (!media.empty()) attrs += (attrs.empty() ? "" : " ") + std::string("media ") + Quote(media);
     if (!attrs.empty()) out += "[" + attrs + "] ";
     out += name;
 
     // The command's parameters run from its identifier to the next identifier line of the pool.
-    const std::string& id = im.command_ids.At(static_cast<long>(i));
+    const std::string_view id = im.command_ids.At(static_cast<long>(i));
     long p = im.parameter_pool.IndexOf(id);
     if (p >= 0) {
       for (long k = p + 1; k < static_cast<long>(im.parameter_pool.size()); ++k) {
-        const std::string& v = im.parameter_pool.At(k);
+        const std::string_view v = im.parameter_pool.At(k);
         if (im.command_ids.Contains(v)) break;
         out += " " + Quote(v);
       }
