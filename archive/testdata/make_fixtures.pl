@@ -1,13 +1,18 @@
 #!/usr/bin/perl
 # Builds the extraction fixtures: a small source tree of mixed content and one archive of it per
-# packer setting, made with the installed 7zz. Usage: make_fixtures.pl OUTDIR
+# packer setting, made with the installed 7zz. Usage: make_fixtures.pl OUTDIR [SCALE]
 # OUTDIR/tree is the source, OUTDIR/archives/*.7z the archives, OUTDIR/manifest.txt lists each
 # archive with the outcome the reader must produce ("ok", "unsupported") and its password.
+# SCALE (default 1) sizes the generated files: the fuzz seeds use the same settings on a tree of
+# a few kilobytes.
 use strict;
 use warnings;
 use File::Path qw(make_path remove_tree);
 
-my $out = shift or die "usage: $0 OUTDIR\n";
+my $out = shift or die "usage: $0 OUTDIR [SCALE]\n";
+my $scale = shift // 1;
+die "SCALE must be a positive number\n" unless $scale =~ /^\d*\.?\d+$/ && $scale > 0;
+sub scaled { my $n = int($_[0] * $scale); return $n < 1 ? 1 : $n; }
 my $tree = "$out/tree";
 my $arch = "$out/archives";
 remove_tree($out);
@@ -28,18 +33,18 @@ sub put {
 my @words = qw(setup engine archive folder dialog variable install component cache media
                registry shortcut service progress wizard cancel retry extract decode window);
 my $text = '';
-for my $line (1 .. 1200) {
+for my $line (1 .. scaled(1200)) {
   $text .= join(' ', map { $words[int(rand(@words))] } 1 .. 1 + int(rand(12))) . "\r\n";
 }
 put('docs/readme.txt', $text);
-put('docs/notes/changes.txt', substr($text, 0, 5000));
+put('docs/notes/changes.txt', substr($text, 0, scaled(5000)));
 
 # Random data: incompressible.
-put('data/random.bin', join('', map { chr(int(rand(256))) } 1 .. 40000));
+put('data/random.bin', join('', map { chr(int(rand(256))) } 1 .. scaled(40000)));
 
 # x86-64 code: instruction-like bytes with CALL/JMP rel32 and Jcc rel32 opcodes.
 my $x86 = '';
-while (length($x86) < 50000) {
+while (length($x86) < scaled(50000)) {
   my $r = rand();
   if ($r < 0.15) { $x86 .= "\xE8" . pack('V', (int(rand(40000)) - 20000) & 0xFFFFFFFF); }
   elsif ($r < 0.2) { $x86 .= "\xE9" . pack('V', (int(rand(4000)) - 2000) & 0xFFFFFFFF); }
@@ -50,7 +55,7 @@ put('bin/tool x64.exe', "MZ" . $x86);
 
 # ARM64 code: BL and ADRP words among other instructions.
 my $arm = '';
-for my $i (0 .. 12000) {
+for my $i (0 .. scaled(12000)) {
   my $r = rand();
   my $w;
   if ($r < 0.2) { $w = 0x94000000 | int(rand(0x4000)); }
@@ -61,7 +66,7 @@ for my $i (0 .. 12000) {
 put('bin/arm64/tool-arm64.dll', $arm);
 
 # A WAV file: 16-bit stereo PCM, a slowly changing tone.
-my $frames = 12000;
+my $frames = scaled(12000);
 my $pcm = '';
 for my $n (0 .. $frames - 1) {
   my $v = int(12000 * sin($n / 9.0) + 3000 * sin($n / 3.3));
@@ -71,7 +76,7 @@ put('media/tone.wav', 'RIFF' . pack('V', 36 + length($pcm)) . 'WAVEfmt ' .
     pack('VvvVVvv', 16, 1, 2, 44100, 44100 * 4, 4, 16) . 'data' . pack('V', length($pcm)) . $pcm);
 
 # Names with blanks and Windows-1252 letters (stored as UTF-8 here), empty files and folders.
-put("docs/Gr\xC3\xBC\xC3\x9Fe d\xC3\xA9j\xC3\xA0 vu.txt", "caf\xC3\xA9 na\xC3\xAFve\r\n" x 50);
+put("docs/Gr\xC3\xBC\xC3\x9Fe d\xC3\xA9j\xC3\xA0 vu.txt", "caf\xC3\xA9 na\xC3\xAFve\r\n" x scaled(50));
 put("empty file.txt", '');
 put('data/zero.dat', '');
 make_path("$tree/empty folder", "$tree/deep/er/still empty");
