@@ -220,7 +220,10 @@ void BinaryWriter::Value(const FormValue& v) {
     case ValueTag::kNil:
       break;
     case ValueTag::kList:
-      for (const FormValue& item : v.list) Value(item);
+      for (const FormValue& item : v.list) {
+        if (item.tag == ValueTag::kNull) Invalid();  // it would read back as the list's end
+        Value(item);
+      }
       Byte(0);
       break;
     case ValueTag::kInt8:

@@ -27,7 +27,10 @@ std::string WithResourceHeader(std::string_view resource_name, std::string_view 
 // object are ignored.
 FormObject ReadBinaryStream(std::string_view stream);
 
-// Writes the binary component stream of an object tree.
+// Writes the binary component stream of an object tree. A tree that would not read back as
+// written (an empty property name or set member, a Null list item, an empty class name or one
+// of 240 characters or more, a name over 255 characters, a child position beyond 32 bits)
+// fails with "Invalid stream format".
 std::string WriteBinaryStream(const FormObject& root);
 
 }  // namespace corvane::ui

@@ -250,5 +250,29 @@ TEST(FormStream, WriterRefusesWhatCannotBeRead) {
   EXPECT_THROW(WriteBinaryStream(root), image::ScriptFailure);
 }
 
+TEST(FormStream, WriterRefusesANullListItemAtAnyDepth) {
+  // A null item would be read back as the end of its list.
+  auto write = [](FormValue list) {
+    FormObject root;
+    root.class_name = "TForm1";
+    root.properties.push_back({"L", std::move(list)});
+    try {
+      if (ReadBinaryStream(WriteBinaryStream(root)) != root) return std::string("changed");
+    } catch (const image::ScriptFailure& e) {
+      return std::string(e.what());
+    }
+    return std::string("no failure");
+  };
+  FormValue list = FormValue::OfTag(ValueTag::kList);
+  list.list.push_back(FormValue::Integer(1));
+  list.list.push_back(FormValue::OfTag(ValueTag::kNull));
+  EXPECT_EQ(write(list), "Invalid stream format");
+  FormValue outer = FormValue::OfTag(ValueTag::kList);
+  outer.list.push_back(list);
+  EXPECT_EQ(write(outer), "Invalid stream format");
+  outer.list[0].list.pop_back();  // without the null the same tree is written and read back
+  EXPECT_EQ(write(outer), "no failure");
+}
+
 }  // namespace
 }  // namespace corvane::ui

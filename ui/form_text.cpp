@@ -669,7 +669,13 @@ class TextParser {
         FormValue v = FormValue::OfTag(ValueTag::kList);
         while (PeekChar() != ')') {
           if (PeekChar() == '\0') Fail("\")\" expected");
+          // The stream ends a list with a null tag, so a Null item could not be read back.
+          size_t item_start = pos_;
           v.list.push_back(Value(depth + 1));
+          if (v.list.back().tag == ValueTag::kNull) {
+            pos_ = item_start;
+            Fail("Null cannot be a list item");
+          }
         }
         ++pos_;
         return v;

@@ -32,7 +32,8 @@ namespace corvane::ui {
 std::string FormObjectToText(const FormObject& root);
 
 // Parses the text form; a syntax error throws image::ScriptFailure with a message that starts
-// with "Line N: ".
+// with "Line N: ". A list may not hold Null (the binary stream could not tell it from the list's
+// end).
 FormObject ParseFormText(std::string_view text);
 
 // The text form of one value, as it appears after "Name = " in the text form.

@@ -174,6 +174,22 @@ TEST(FormText, SyntaxErrorsNameTheLine) {
   EXPECT_EQ(TextFailure(objects), "Line 98: objects nested too deeply");
 }
 
+TEST(FormText, NullIsRefusedAsAListItemAtAnyDepth) {
+  // The stream ends a list with the null tag: such a list would read back shorter.
+  EXPECT_EQ(TextFailure("object y n=(Null) end"), "Line 1: Null cannot be a list item");
+  EXPECT_EQ(TextFailure("object F: TF\n  L = (\n    1\n    null)\nend"),
+            "Line 4: Null cannot be a list item");
+  EXPECT_EQ(TextFailure("object F: TF\n  L = (\n    (\n      'a'\n      Null))\nend"),
+            "Line 5: Null cannot be a list item");
+  // Null stays a value of its own, and of a collection item's property.
+  FormObject ok = ParseFormText(
+      "object F: TF\n  P = Null\n  C = <\n    item\n      Q = Null\n"
+      "    end>\n  L = (\n    nil)\nend");
+  ASSERT_EQ(ok.properties.size(), 3u);
+  EXPECT_EQ(ok.properties[0].value.tag, ValueTag::kNull);
+  EXPECT_EQ(ReadBinaryStream(WriteBinaryStream(ok)), ok);
+}
+
 // The sample dialogs of examples/dialogs.
 std::vector<std::filesystem::path> SampleDialogs() {
   std::vector<std::filesystem::path> out;
