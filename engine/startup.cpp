@@ -186,12 +186,12 @@ void Startup::ChooseSupportFolder() {
 void Startup::LoadDialogs() {
   Trace("    <Dialogs>");
   std::vector<long> dialogs;
-  for (long i = 0; i < static_cast<long>(st_.image.command_count()); ++i) {
-    if (image::CommandName(st_.image, i) == "Display Dialog" &&
-        !image::IsCommandDisabled(st_.image, i)) {
-      dialogs.push_back(i);
-    }
-  }
+  long index = 0;
+  st_.image.command_names.Walk([&](std::string_view name, size_t) {
+    if (name == "Display Dialog") dialogs.push_back(index);
+    ++index;
+  });
+  std::erase_if(dialogs, [&](long i) { return image::IsCommandDisabled(st_.image, i); });
   if (windows_open_) s_.windows->SetProgress(0, static_cast<int>(dialogs.size()), 1);
   if (s_.prepare_dialogs) s_.prepare_dialogs(st_.support_folder);
   for (long i : dialogs) {
