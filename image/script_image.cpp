@@ -13,6 +13,13 @@ using platform::SameText;
 // HashedList
 
 namespace {
+// Lines end at LF; the last one may lack it.
+size_t CountLines(std::string_view text) {
+  size_t count = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  if (!text.empty() && text.back() != '\n') ++count;
+  return count;
+}
+
 uint32_t LineHash(std::string_view s) {
   return static_cast<uint32_t>(platform::CaseInsensitiveHash()(s));
 }
@@ -42,16 +49,9 @@ std::string_view HashedList::Own(std::string line) {
 const std::vector<std::string_view>& HashedList::Lines() const {
   State& state = *state_;
   std::call_once(state.split, [this, &state] {
-    std::string_view rest = section_;
-    size_t count = static_cast<size_t>(std::count(rest.begin(), rest.end(), '\n'));
-    if (!rest.empty() && rest.back() != '\n') ++count;
-    state.lines.reserve(count);
-    while (!rest.empty()) {
-      size_t nl = rest.find('\n');
-      std::string_view line = rest.substr(0, nl);
-      rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      state.lines.push_back(line);
+    state.lines.reserve(CountLines(section_));
+    for (size_t offset = 0; offset < section_.size();) {
+      state.lines.push_back(NextLine(section_, &offset));
     }
     state.is_split.store(true, std::memory_order_release);
   });
@@ -62,25 +62,14 @@ size_t HashedList::size() const {
   State& state = *state_;
   if (state.is_split.load(std::memory_order_acquire) || !owner_) return Lines().size();
   // Counted in the section, without splitting it.
-  std::call_once(state.counted, [this, &state] {
-    size_t count = static_cast<size_t>(std::count(section_.begin(), section_.end(), '\n'));
-    if (!section_.empty() && section_.back() != '\n') ++count;
-    state.count = count;
-  });
+  std::call_once(state.counted, [this, &state] { state.count = CountLines(section_); });
   return state.count;
 }
 
 std::string_view HashedList::LineAfter(size_t offset, long skip) const {
-  std::string_view rest = section_;
-  for (; skip > 0 && offset < rest.size(); --skip) {
-    size_t nl = rest.find('\n', offset);
-    offset = nl == std::string_view::npos ? rest.size() : nl + 1;
-  }
-  if (skip > 0 || offset >= rest.size()) return {};
-  size_t nl = rest.find('\n', offset);
-  std::string_view line = rest.substr(offset, (nl == std::string_view::npos ? rest.size() : nl) - offset);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
+  for (; skip > 0 && offset < section_.size(); --skip) NextLine(section_, &offset);
+  if (skip > 0 || offset >= section_.size()) return {};
+  return NextLine(section_, &offset);
 }
 
 std::vector<std::string_view>& HashedList::MutableLines() {

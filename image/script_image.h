@@ -83,6 +83,16 @@ class HashedList {
     std::vector<Slot> slots;
     std::vector<uint32_t> hashes;  // of each line, by position
   };
+  // The line of `text` that starts at *offset (without its LF and a CR before it); *offset moves
+  // to the next line.
+  static std::string_view NextLine(std::string_view text, size_t* offset) {
+    const size_t nl = text.find('\n', *offset);
+    const size_t end = nl == std::string_view::npos ? text.size() : nl;
+    std::string_view line = text.substr(*offset, end - *offset);
+    *offset = nl == std::string_view::npos ? text.size() : nl + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+  }
   const std::vector<std::string_view>& Lines() const;
   std::vector<std::string_view>& MutableLines();
   const State& GetIndex() const;
@@ -107,15 +117,11 @@ void HashedList::Walk(Fn fn) const {
     }
     return;
   }
-  std::string_view rest = section_;
   size_t offset = 0;
-  while (offset < rest.size()) {
-    size_t nl = rest.find('\n', offset);
-    size_t end = nl == std::string_view::npos ? rest.size() : nl;
-    std::string_view line = rest.substr(offset, end - offset);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    fn(line, offset);
-    offset = nl == std::string_view::npos ? rest.size() : nl + 1;
+  while (offset < section_.size()) {
+    const size_t at = offset;
+    std::string_view line = NextLine(section_, &offset);
+    fn(line, at);
   }
 }
 
