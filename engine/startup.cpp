@@ -17,25 +17,6 @@ std::string WithBackslash(std::string path) {
   return path;
 }
 
-// Removes everything below a folder once: files lose their attributes and go, subfolders are
-// emptied and removed. A link (junction or symbolic link) is removed itself and never followed,
-// so nothing outside the folder can be reached through one.
-void DeleteContents(platform::FileSystem& files, const std::string& folder) {
-  std::vector<platform::FileEntry> entries;
-  if (files.List(folder, "*", &entries) != Status::kOk) return;
-  for (const auto& e : entries) {
-    const std::string path = WithBackslash(folder) + e.name;
-    if (e.attributes & platform::attr::kDirectory) {
-      if (!(e.attributes & platform::attr::kReparsePoint)) DeleteContents(files, path);
-      files.SetAttributes(path, platform::attr::kDirectory);
-      files.RemoveDirectory(path);
-    } else {
-      files.SetAttributes(path, platform::attr::kNormal);
-      files.DeleteFile(path);
-    }
-  }
-}
-
 class Startup {
  public:
   Startup(platform::Platform& platform, StartupServices& services, StartupState& state)
@@ -164,6 +145,16 @@ int Startup::ReadImage() {
   image::ImageLoadResult loaded = image::ParseScriptImage(view, view->bytes(), &st_.image);
   files_.DeleteFile(temp_copy);
   if (!loaded.ok()) throw image::ScriptFailure(loaded.message);
+  // Both codes name the engine cache folder and registry keys: anything but a GUID could name
+  // another product's folder, a parent folder or a whole key.
+  for (const auto& [what, code] : {std::pair<const char*, const std::string&>{
+                                       "product code", st_.image.product_code},
+                                   {"revision code", st_.image.revision_code}}) {
+    if (!image::IsBracedGuid(code)) {
+      throw image::ScriptFailure(std::string("The setup's ") + what + " \"" + code +
+                                 "\" is not a GUID in braces. Rebuild the setup.");
+    }
+  }
   st_.pools = {&st_.image.parameter_pool};
   Trace("    </GlobalLists>");
   return 0;
@@ -308,7 +299,7 @@ void RemoveSupportFolder(platform::FileSystem& files, const std::string& folder)
   std::string f = folder;
   while (f.size() > 3 && f.back() == '\\') f.pop_back();
   if (!files.DirectoryExists(f)) return;
-  for (int pass = 0; pass < 3; ++pass) DeleteContents(files, f);
+  for (int pass = 0; pass < 3; ++pass) platform::DeleteTreeContents(files, f);
   files.RemoveDirectory(f);
 }
 

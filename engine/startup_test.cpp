@@ -110,6 +110,8 @@ class StartupTest : public ::testing::Test {
 
 const char* kScript =
     ".title \"Hello\"\n"
+    ".product-code \"{5E7A0000-0000-4000-8000-000000000001}\"\n"
+    ".revision-code \"{5E7A0000-0000-4000-8000-000000000002}\"\n"
     "Set Variable \"A\" \"1\"\n"
     "Display Dialog \"welcome\" \"WIZARD\" \"TRUE\"\n"
     "[disabled] Display Dialog \"skipped\" \"\" \"TRUE\"\n"

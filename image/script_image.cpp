@@ -524,6 +524,15 @@ std::string ScrambleText(std::string_view clear) {
   return result;
 }
 
+bool IsBracedGuid(std::string_view text) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+  for (size_t i = 1; i < 37; ++i) {
+    const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+    if (dash ? text[i] != '-' : HexDigit(text[i]) < 0) return false;
+  }
+  return true;
+}
+
 bool IsPluginAction(const ScriptImage& image, std::string_view command_name) {
   return image.plugin_actions.Contains(command_name);
 }

@@ -210,6 +210,11 @@ std::string FindMediaPassword(const ScriptImage& image, std::string_view block);
 std::string DescrambleText(std::string_view scrambled);
 std::string ScrambleText(std::string_view clear);
 
+// True for a braced GUID, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with hexadecimal digits in
+// either case: the only form a product or revision code may take, since both name folders and
+// registry keys.
+bool IsBracedGuid(std::string_view text);
+
 // True when a command name is one of the plug-in actions of this build (item 7).
 bool IsPluginAction(const ScriptImage& image, std::string_view command_name);
 

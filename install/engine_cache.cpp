@@ -84,25 +84,6 @@ Status WriteNormalFile(FileSystem& files, const std::string& path, const std::st
   return files.WriteFile(path, contents);
 }
 
-// Deletes everything below a folder and the folder itself; failures leave what is left.
-void DeleteTree(FileSystem& files, const std::string& folder) {
-  std::string f = WithoutBackslash(folder);
-  std::vector<platform::FileEntry> entries;
-  if (files.List(f, "*", &entries) == Status::kOk) {
-    for (const platform::FileEntry& e : entries) {
-      std::string path = f + "\\" + e.name;
-      if (e.attributes & platform::attr::kDirectory) {
-        DeleteTree(files, path);
-      } else {
-        if (e.attributes & platform::attr::kReadOnly) {
-          files.SetAttributes(path, platform::attr::kNormal);
-        }
-        files.DeleteFile(path);
-      }
-    }
-  }
-  files.RemoveDirectory(f);
-}
 
 uint32_t VersionPart(const std::string& version, int index) {
   size_t start = 0;
@@ -300,6 +281,12 @@ void EngineCache::BootstrapEngineCache() {
       if (lines->size() > 1) revision_code_ = (*lines)[1];
       if (lines->size() > 2) title = (*lines)[2];
     }
+    // The file lies beside the engine, in whatever folder that is: its codes are trusted only in
+    // the one form that cannot name anything but a cache folder of its own.
+    if (!image::IsBracedGuid(product_code_) || !image::IsBracedGuid(revision_code_)) {
+      throw image::ScriptFailure("The file \"" + in_.engine_folder + kInstanceFile +
+                                 "\" names no valid product code and revision code.");
+    }
   }
 
   // 2.
@@ -446,6 +433,7 @@ void EngineCache::FillCache(const std::string& folder) {
   FileSystem& files = session_.platform.files();
   interp::Variables& v = session_.variables;
   const std::string& base = in_.setup_base;
+  if (!IsOwnCacheFolder(folder)) return;
   files.CreateDirectories(WithoutBackslash(folder));
   ApplyCompression(folder);
   if (IsWebBuild()) WriteNormalFile(files, folder + product_code_, "");
@@ -480,10 +468,24 @@ void EngineCache::FillCache(const std::string& folder) {
   cache_exists_ = true;
 }
 
+bool EngineCache::IsOwnCacheFolder(const std::string& folder) {
+  const std::string name = LastFolderName(folder);
+  const std::string root = ParentFolder(folder);
+  // An absolute root: a drive ("C:\...") or a share ("\\server\share\...").
+  const bool absolute = (root.size() >= 3 && root[1] == ':' && root[2] == '\\') ||
+                        (root.size() >= 5 && root[0] == '\\' && root[1] == '\\');
+  if (image::IsBracedGuid(name) && absolute && platform::SameText(name, CacheFolderName())) {
+    return true;
+  }
+  session_.Trace("    <RefusedCacheFolder " + folder + ">");
+  return false;
+}
+
 void EngineCache::RemoveCache(const std::string& folder) {
   FileSystem& files = session_.platform.files();
+  if (!IsOwnCacheFolder(folder)) return;
   if (IsWebBuild()) files.DeleteFile(folder + product_code_);
-  DeleteTree(files, folder);
+  platform::DeleteTree(files, folder);
   const std::string left = WithoutBackslash(folder);
   if (files.DirectoryExists(left)) {
     // The running engine keeps its folder: move it aside and delete it at the next restart.
@@ -513,6 +515,7 @@ void EngineCache::WriteRegistration(const std::string& folder) {
                            : RegRoot::kCurrentUser;
   const RegView view = RegView::kNative;
   const std::string title = v.GetVariable("TITLE");
+  if (!IsRegistrationName(title)) return;
   const std::string engine = folder + in_.engine_file;
   const uint32_t major = VersionPart(image.version, 0);
   const uint32_t minor = VersionPart(image.version, 1);
@@ -548,9 +551,23 @@ void EngineCache::WriteRegistration(const std::string& folder) {
                   JoinLines({product_code_, revision_code_, title}));
 }
 
+// The product's keys are named by TITLE and the product code: an empty or partial name would
+// name the shared key above them (every product's registration), so neither is written nor
+// removed without both.
+bool EngineCache::IsRegistrationName(const std::string& title) {
+  if (!title.empty() && title.find('\\') == std::string::npos &&
+      image::IsBracedGuid(product_code_)) {
+    return true;
+  }
+  session_.Trace("    <RefusedRegistration title=\"" + title + "\" product=\"" + product_code_ +
+                 "\">");
+  return false;
+}
+
 void EngineCache::RemoveRegistration() {
   platform::Registry& reg = session_.platform.registry();
   const std::string title = session_.variables.GetVariable("TITLE");
+  if (!IsRegistrationName(title)) return;
   for (RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
     reg.DeleteKeyTree(root, kUninstallKey + title, RegView::kNative);
     reg.DeleteKeyTree(root, kIdentCacheKey + product_code_, RegView::kNative);
@@ -561,24 +578,27 @@ void EngineCache::UpdateEngineCache(CacheUpdate update) {
   FileSystem& files = session_.platform.files();
   const std::string folder = CurrentCacheFolder();
   const bool install = update != CacheUpdate::kRemove;
+  // A folder that is not this product's cache folder is neither filled nor emptied, and no
+  // registration points to it; a removal still removes the product's own registration.
+  const bool own = IsOwnCacheFolder(folder);
 
   // 1. The advertised marker.
-  if (update == CacheUpdate::kAdvertise) {
+  if (own && update == CacheUpdate::kAdvertise) {
     files.CreateDirectories(folder + kAdvertisedFolder);
     ApplyCompression(folder + kAdvertisedFolder);
-  } else {
+  } else if (own) {
     files.RemoveDirectory(folder + kAdvertisedFolder);
   }
   // 2.-3. The files.
-  if (install) {
+  if (own && install) {
     FillCache(folder);
-  } else if (!interp::TextToBool(session_.variables.GetVariable("SAVEDATA"))) {
+  } else if (own && !interp::TextToBool(session_.variables.GetVariable("SAVEDATA"))) {
     RemoveCache(folder);
   }
   // 4. The registration.
-  if (install) {
+  if (own && install) {
     WriteRegistration(folder);
-  } else {
+  } else if (!install) {
     RemoveRegistration();
   }
 }
@@ -591,6 +611,10 @@ void EngineCache::SaveRunState() {
   const std::string folder =
       GetCacheRoot(MaintenanceCacheIsPerMachine(DatabasePath())) + CacheFolderName() + "\\";
 
+  // Nothing of a folder that is not a cache folder of this product is removed, hidden or
+  // compressed.
+  if (!IsOwnCacheFolder(folder)) return;
+
   // 1. Web builds that do not keep their sources: only the offline files stay. The advertised
   // marker is state, not a source, and stays too.
   if (IsWebBuild() &&
@@ -601,7 +625,7 @@ void EngineCache::SaveRunState() {
       for (const platform::FileEntry& e : entries) {
         if (!(e.attributes & platform::attr::kDirectory)) continue;
         if (platform::SameText(e.name, "OFFLINE") || e.name == kAdvertisedFolder) continue;
-        DeleteTree(files, folder + e.name);
+        platform::DeleteTree(files, folder + e.name);
       }
     }
   }

@@ -112,6 +112,12 @@ class EngineCache : public interp::EngineCacheHooks {
   void CopyIntoCache(const std::string& from, const std::string& to);
   void FillCache(const std::string& folder);
   void RemoveCache(const std::string& folder);
+  // True for a folder this run may fill, hide, compress or remove: its name is the cache folder
+  // name (a GUID) and it lies in an absolute root. A refusal is traced.
+  bool IsOwnCacheFolder(const std::string& folder);
+  // True when TITLE and the product code can name the product's registration keys (traced when
+  // not).
+  bool IsRegistrationName(const std::string& title);
   void WriteRegistration(const std::string& folder);
   void RemoveRegistration();
 

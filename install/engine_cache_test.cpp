@@ -392,6 +392,59 @@ TEST_F(EngineCacheTest, RemovalWithSaveDataKeepsTheCacheAndDropsTheRegistration)
   }
 }
 
+// A link inside the cache (a junction a user or another program made) goes itself; what it
+// points to stays.
+TEST_F(EngineCacheTest, RemovalNeverFollowsALinkOutOfTheCache) {
+  Install();
+  platform::FileSystem& files = machine_->files();
+  ASSERT_EQ(files.CreateDirectories("C:\\Users\\User\\Documents\\Mine"), Status::kOk);
+  ASSERT_EQ(files.WriteFile("C:\\Users\\User\\Documents\\Mine\\thesis.txt", "years"),
+            Status::kOk);
+  // Host paths of the machine: drive_c, then the path as the machine names it.
+  const std::filesystem::path drive = folder_ / "drive_c";
+  std::filesystem::path cache = drive;
+  for (const char* part : {"ProgramData", kRevision}) cache /= part;
+  ASSERT_TRUE(std::filesystem::exists(cache)) << cache;
+  std::filesystem::create_directory_symlink(drive / "Users" / "User" / "Documents" / "Mine",
+                                            cache / "linked");
+  uint32_t attributes = 0;
+  ASSERT_EQ(files.GetAttributes(std::string(kMachineCache) + "linked", &attributes), Status::kOk);
+  EXPECT_TRUE(attributes & platform::attr::kReparsePoint);
+  auto run = NewRun(kDownloads);
+  run->cache->BootstrapEngineCache();
+  run->DefineLateVariables();
+  run->cache->UpdateEngineCache(CacheUpdate::kRemove);
+  EXPECT_TRUE(files.FileExists("C:\\Users\\User\\Documents\\Mine\\thesis.txt"));
+  EXPECT_FALSE(std::filesystem::is_symlink(cache / "linked"));
+  EXPECT_FALSE(Exists(kMachineCache));
+}
+
+// Without a title the registration's key would be the Uninstall key itself: nothing is written
+// there and a removal deletes nobody's registration.
+TEST_F(EngineCacheTest, NoRegistrationWithoutATitle) {
+  const std::string other = std::string(kUninstallKey) + "{0E2E0000-0000-4000-8000-00000000BEEF}";
+  for (RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
+    ASSERT_EQ(machine_->registry().WriteValue(root, other, "DisplayName", RegView::kNative,
+                                              RegValue::String("Other")),
+              Status::kOk);
+  }
+  auto run = NewRun();
+  run->cache->BootstrapEngineCache();
+  run->DefineLateVariables();
+  run->session.variables.SetVariable("TITLE", "", "Set Variable Action");
+  run->cache->UpdateEngineCache(CacheUpdate::kInstall);
+  RegValue value;
+  for (RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
+    EXPECT_NE(machine_->registry().ReadValue(root, kUninstallKey, "DisplayName", RegView::kNative,
+                                             &value),
+              Status::kOk);
+  }
+  run->cache->UpdateEngineCache(CacheUpdate::kRemove);
+  for (RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
+    EXPECT_EQ(machine_->registry().KeyExists(root, other, RegView::kNative), Status::kOk);
+  }
+}
+
 // The running engine's image cannot be deleted.
 class LockedEngineFiles : public platform::FileSystemWrapper {
  public:
@@ -468,7 +521,7 @@ TEST_F(EngineCacheTest, WebBuildWithoutCachedSourcesKeepsOnlyTheOfflineFolder) {
 
 TEST_F(EngineCacheTest, PatchBuildSavesIntoTheInstalledRevisionsFolder) {
   image_.build_mode = image::ScriptImage::kPatchBuild;
-  const std::string old_cache = "C:\\ProgramData\\{OLD}\\";
+  const std::string old_cache = "C:\\ProgramData\\{0000000A-0000-4000-8000-0000000000AA}\\";
   machine_->registry().WriteValue(
       RegRoot::kCurrentUser, std::string(kUninstallKey) + "Demo", "UninstallString",
       RegView::kNative, RegValue::String("\"" + old_cache + "setup.exe\" REMOVE=TRUE MODIFY=FALSE"));
@@ -479,12 +532,12 @@ TEST_F(EngineCacheTest, PatchBuildSavesIntoTheInstalledRevisionsFolder) {
   EXPECT_EQ(run->cache->InstalledUninstallCommand(false),
             old_cache + "setup.exe REMOVE=TRUE MODIFY=FALSE");
   EXPECT_EQ(run->cache->InstalledUninstallCommand(true), "");
-  EXPECT_EQ(run->cache->CacheFolderName(), "{OLD}");
+  EXPECT_EQ(run->cache->CacheFolderName(), "{0000000A-0000-4000-8000-0000000000AA}");
   run->session.variables.DefineVariable("COLOR", "red", "Set Variable Action");
   run->session.variables.AddSavedVariable("COLOR");
   run->cache->UpdateEngineCache(CacheUpdate::kInstall);
   run->cache->SaveRunState();
-  EXPECT_TRUE(machine_->files().FileExists("C:\\Users\\User\\AppData\\Local\\{OLD}\\setup.dat"));
+  EXPECT_TRUE(machine_->files().FileExists("C:\\Users\\User\\AppData\\Local\\{0000000A-0000-4000-8000-0000000000AA}\\setup.dat"));
   EXPECT_FALSE(Exists(std::string("C:\\Users\\User\\AppData\\Local\\") + kRevision));
 }
 

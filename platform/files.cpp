@@ -103,4 +103,37 @@ Status FileSystem::CreateDirectories(const std::string& path) {
   return s;
 }
 
+void DeleteTreeContents(FileSystem& files, const std::string& folder) {
+  std::string base = folder;
+  while (!base.empty() && base.back() == '\\') base.pop_back();
+  if (base.empty()) return;  // never a drive's root by an empty name
+  std::vector<FileEntry> entries;
+  if (files.List(base, "*", &entries) != Status::kOk) return;
+  for (const FileEntry& e : entries) {
+    if (e.name == "." || e.name == "..") continue;
+    const std::string path = base + "\\" + e.name;
+    if (e.attributes & attr::kDirectory) {
+      if (!(e.attributes & attr::kReparsePoint)) DeleteTreeContents(files, path);
+      files.SetAttributes(path, attr::kDirectory);
+      files.RemoveDirectory(path);
+    } else {
+      files.SetAttributes(path, attr::kNormal);
+      files.DeleteFile(path);
+    }
+  }
+}
+
+void DeleteTree(FileSystem& files, const std::string& folder) {
+  std::string base = folder;
+  while (!base.empty() && base.back() == '\\') base.pop_back();
+  if (base.empty()) return;
+  uint32_t attributes = attr::kInvalid;
+  if (files.GetAttributes(base, &attributes) != Status::kOk || !(attributes & attr::kDirectory)) {
+    return;
+  }
+  if (!(attributes & attr::kReparsePoint)) DeleteTreeContents(files, base);
+  files.SetAttributes(base, attr::kDirectory);
+  files.RemoveDirectory(base);
+}
+
 }  // namespace corvane::platform

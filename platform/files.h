@@ -132,6 +132,13 @@ class FileSystem {
   Status CreateDirectories(const std::string& path);
 };
 
+// Removes everything below a folder: files lose their attributes and go, subfolders are emptied
+// and removed. A link (junction or symbolic link) is removed itself and never followed, so
+// nothing outside the folder can be reached through one. Failures leave what could not go.
+void DeleteTreeContents(FileSystem& files, const std::string& folder);
+// The same, and then the folder itself.
+void DeleteTree(FileSystem& files, const std::string& folder);
+
 // Forwards every call to another FileSystem: derive from it to change one call in a test.
 class FileSystemWrapper : public FileSystem {
  public:

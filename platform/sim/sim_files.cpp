@@ -514,6 +514,8 @@ Status SimFileSystem::GetAttributes(const std::string& path, uint32_t* attribute
   if (!r.exists) return Record(Status::kNotFound);
   std::lock_guard<std::mutex> lock(mu_);
   *attributes = AttributesOf(r);
+  std::error_code ec;
+  if (fs::is_symlink(r.host, ec)) *attributes |= attr::kReparsePoint;
   return Status::kOk;
 }
 
@@ -567,7 +569,8 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   if (r.is_root) return Record(Status::kAccessDenied);
   std::error_code ec;
-  if (fs::directory_iterator(r.host, ec) != fs::directory_iterator()) {
+  // A link goes itself, whatever the folder it points to holds.
+  if (!fs::is_symlink(r.host, ec) && fs::directory_iterator(r.host, ec) != fs::directory_iterator()) {
     return Record(Status::kNotEmpty);
   }
   std::lock_guard<std::mutex> lock(mu_);
@@ -698,6 +701,8 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
     FileEntry e;
     e.name = name;
     e.attributes = AttributesOf(child);
+    // A host symbolic link stands for a junction or link of the machine.
+    if (it->is_symlink(ec)) e.attributes |= attr::kReparsePoint;
     e.size = child.is_dir ? 0 : static_cast<uint64_t>(it->file_size(ec));
     e.last_write = FileTimeOf(child.host);
     entries->push_back(std::move(e));

@@ -10,10 +10,14 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "platform/sim/sim_platform.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -173,9 +177,17 @@ class EndToEnd : public ::testing::TestWithParam<std::string> {
   }
 
   // Builds a setup from script text (dialogs Welcome and Finish in its archive) into a folder.
+  // A script that names no product or revision code gets the codes of these tests' product.
   fs::path MakeSetup(const std::string& name, const std::string& script) {
     fs::path example = dir_ / ("example-" + name);
-    WriteFile(example / "setup.txt", script);
+    std::string text = script;
+    if (text.find(".revision-code") == std::string::npos) {
+      text = ".revision-code \"{0E2E0000-0000-4000-8000-000000000001}\"\n" + text;
+    }
+    if (text.find(".product-code") == std::string::npos) {
+      text = ".product-code \"{0E2E0000-0000-4000-8000-000000000000}\"\n" + text;
+    }
+    WriteFile(example / "setup.txt", text);
     WriteFile(example / "dialogs.txt", "Welcome\nFinish\n");
     fs::create_directories(example / "payload");
     fs::copy_file(kSource / "examples" / "hello" / "hello.wxs", example / "setup.wxs");
@@ -335,6 +347,134 @@ TEST_P(EndToEnd, CorvaneSimRunsFromInsideTheSetupFolder) {
   EXPECT_FALSE(fs::exists(copy / "pipe"));
   for (const auto& e : fs::directory_iterator(copy.parent_path())) {
     EXPECT_EQ(e.path().filename().string().rfind("Setup.", 0), std::string::npos) << e.path();
+  }
+}
+
+namespace platform = corvane::platform;
+
+// Everything a simulated machine holds, as "path|attributes|size" for files and folders and
+// "root\key|name|type|data" for registry values (and "root\key" for keys). The setup's own
+// folder, the temporary folder and the run log change with every run and are left out.
+std::vector<std::string> MachineListing(const fs::path& machine) {
+  platform::SimOptions options;
+  options.machine_folder = machine.string();
+  options.save_registry_on_exit = false;
+  auto p = platform::CreateSimPlatform(options);
+  std::vector<std::string> out;
+  const std::vector<std::string> skipped = {"C:\\SETUP", "C:\\SETUP.NEW", "C:\\RUN.LOG",
+                                            "C:\\USERS\\USER\\APPDATA\\LOCAL\\TEMP"};
+  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+    std::vector<platform::FileEntry> entries;
+    if (p->files().List(folder, "*", &entries) != platform::Status::kOk) return;
+    for (const auto& e : entries) {
+      const std::string path = (folder.back() == '\\' ? folder : folder + "\\") + e.name;
+      std::string upper = platform::UpperCase(path);
+      if (std::any_of(skipped.begin(), skipped.end(),
+                      [&](const std::string& s) { return upper.rfind(s, 0) == 0; })) {
+        continue;
+      }
+      out.push_back(path + "|" + std::to_string(e.attributes) + "|" + std::to_string(e.size));
+      if (e.attributes & platform::attr::kDirectory) walk(path);
+    }
+  };
+  walk("C:\\");
+  platform::Registry& reg = p->registry();
+  std::function<void(platform::RegRoot, const std::string&, const std::string&)> keys =
+      [&](platform::RegRoot root, const std::string& name, const std::string& key) {
+        out.push_back(name + "\\" + key);
+        std::vector<std::string> values;
+        reg.EnumValues(root, key, platform::RegView::kNative, &values);
+        for (const auto& v : values) {
+          platform::RegValue value;
+          reg.ReadValue(root, key, v, platform::RegView::kNative, &value);
+          out.push_back(name + "\\" + key + "|" + v + "|" +
+                        std::to_string(static_cast<int>(value.type)) + "|" + value.data);
+        }
+        std::vector<std::string> subkeys;
+        reg.EnumKeys(root, key, platform::RegView::kNative, &subkeys);
+        for (const auto& k : subkeys) keys(root, name, key.empty() ? k : key + "\\" + k);
+      };
+  keys(platform::RegRoot::kLocalMachine, "HKLM", "SOFTWARE");
+  keys(platform::RegRoot::kCurrentUser, "HKCU", "Software");
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Other products' files, folders and registrations on a machine, the way any machine has them.
+void PlantOtherProducts(const fs::path& machine) {
+  platform::SimOptions options;
+  options.machine_folder = machine.string();
+  auto p = platform::CreateSimPlatform(options);
+  platform::FileSystem& files = p->files();
+  for (const char* file :
+       {"C:\\ProgramData\\Other Vendor\\{0E2E0000-0000-4000-8000-00000000BEEF}\\setup.dat",
+        "C:\\ProgramData\\Other Vendor\\shared.txt", "C:\\ProgramData\\loose.txt",
+        "C:\\Program Files\\Other\\app.exe", "C:\\Users\\User\\AppData\\Local\\Other\\a.ini",
+        "C:\\Users\\User\\AppData\\Roaming\\Other\\r.txt", "C:\\Windows\\system32\\other.dll",
+        "C:\\Users\\User\\Documents\\letter.txt", "C:\\keep.txt"}) {
+    std::string path(file);
+    files.CreateDirectories(path.substr(0, path.rfind('\\')));
+    ASSERT_EQ(files.WriteFile(path, "belongs to someone else"), platform::Status::kOk) << path;
+  }
+  platform::Registry& reg = p->registry();
+  const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  for (auto root : {platform::RegRoot::kLocalMachine, platform::RegRoot::kCurrentUser}) {
+    for (const std::string& key :
+         {uninstall + "{0E2E0000-0000-4000-8000-00000000BEEF}", uninstall + "Other Product",
+          std::string("SOFTWARE\\Other Vendor\\Product"),
+          std::string("SOFTWARE\\Kestrova\\Corvane\\Ident.Cache\\"
+                      "{0E2E0000-0000-4000-8000-00000000BEEF}")}) {
+      ASSERT_EQ(reg.WriteValue(root, key, "DisplayName", platform::RegView::kNative,
+                               platform::RegValue::String("Other")),
+                platform::Status::kOk);
+      reg.WriteValue(root, key, "", platform::RegView::kNative,
+                     platform::RegValue::String("default"));
+    }
+  }
+}
+
+// Codes that are not GUIDs, from the image or from an instance.dat beside the engine, end the
+// run before anything is touched, and a good web-build run that removes its cache at the end
+// touches nothing of anybody else's.
+TEST_P(EndToEnd, CodesThatAreNotGuidsNeverReachAnythingOnTheMachine) {
+  if (GetParam() != "sim") GTEST_SKIP() << "the listing reads the simulated machine's state";
+  const fs::path machine = dir_ / "machine";
+  // A web build that keeps no sources empties its cache folder at the end of every run.
+  const std::string body =
+      ".title \"Hostile\"\n"
+      ".compiler-variable \"CACHESOURCES\" \"FALSE\"\n"
+      "Define Component \"Main\" \"TRUE\" \"\"\n"
+      "Set Variable \"A\" \"1\"\n";
+  fs::path log;
+  // A first good run makes the machine; then other products move in.
+  ASSERT_EQ(runner_->Run(MakeSetup("first", body), "/s", &log), 0);
+  PlantOtherProducts(machine);
+  const std::vector<std::string> before = MachineListing(machine);
+  ASSERT_GT(before.size(), 30u);
+
+  struct Case {
+    std::string name, script, instance;
+    int exit_code;
+  };
+  const std::string product = ".product-code \"{0E2E0000-0000-4000-8000-0000000000C1}\"\n";
+  const std::vector<Case> cases = {
+      {"norevision", product + ".revision-code \"\"\n.build-mode 2\n" + body, "", 11},
+      {"dotdot", product + ".revision-code \"..\"\n.build-mode 2\n" + body, "", 11},
+      {"noproduct", ".product-code \"\"\n.build-mode 2\n" + body, "", 11},
+      {"instance", product + ".build-mode 2\n" + body,
+       "{0E2E0000-0000-4000-8000-0000000000C1}\r\n..\r\nHostile\r\n", 11},
+      {"goodweb", product + ".build-mode 2\n" + body, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path setup = MakeSetup(c.name, c.script);
+    if (!c.instance.empty()) WriteFile(setup / "instance.dat", c.instance);
+    EXPECT_EQ(runner_->Run(setup, "/s", &log), c.exit_code);
+    const std::vector<std::string> after = MachineListing(machine);
+    std::vector<std::string> lost;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
+                        std::back_inserter(lost));
+    EXPECT_EQ(lost, std::vector<std::string>()) << "changed or gone after " << c.name;
   }
 }
 
