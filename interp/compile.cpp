@@ -3,6 +3,7 @@
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "interp/conditions.h"
 #include "interp/session.h"
@@ -220,17 +221,31 @@ CompileResult CompileScript(Session& s) {
     v.DefineVariable("GPOPATH", "FALSE", kCompilation);
     for (std::string_view name : kDeclaredEmpty) v.DefineVariable(name, "", kCompilation);
 
-    // 2. Block balance; labels only outside blocks.
+    // 2. Block balance; labels only outside blocks. Balanced counts are not enough: an End
+    // before its If, or an Else outside any If, would make the loop skip past the end of the
+    // script, so the order is checked too.
     long openings = 0, closings = 0, depth = 0;
+    long early_end = -1, stray_else = -1;
+    std::vector<CommandKind> open_blocks;
     for (at = 0; at < n; ++at) {
       const CommandEntry& e = program.at(at);
       if (e.disabled) continue;
       if (e.kind == CommandKind::kIf || e.kind == CommandKind::kWizardLoop) {
         ++openings;
         ++depth;
+        open_blocks.push_back(e.kind);
       } else if (e.kind == CommandKind::kEnd) {
         ++closings;
         --depth;
+        if (open_blocks.empty()) {
+          if (early_end < 0) early_end = at;
+        } else {
+          open_blocks.pop_back();
+        }
+      } else if (e.kind == CommandKind::kElse || e.kind == CommandKind::kElseIf) {
+        if ((open_blocks.empty() || open_blocks.back() != CommandKind::kIf) && stray_else < 0) {
+          stray_else = at;
+        }
       } else if (e.kind == CommandKind::kLabel && depth != 0) {
         throw CompileError{"LABEL statements cannot be nested inside loops/conditionals"};
       }
@@ -239,6 +254,14 @@ CompileResult CompileScript(Session& s) {
       at = kUnbalancedScriptIndex;
       throw CompileError{openings > closings ? "Insufficient END statements"
                                              : "Too many END statements"};
+    }
+    if (early_end >= 0 && (stray_else < 0 || early_end < stray_else)) {
+      at = early_end;
+      throw CompileError{"Too many END statements"};
+    }
+    if (stray_else >= 0) {
+      at = stray_else;
+      throw CompileError{"ELSE statements must stand inside an IF block"};
     }
 
     // 3. Labels, disabled ones included, are unique.

@@ -54,6 +54,16 @@ TEST(CompilePass, BlockStructure) {
       {"disabled label inside If is not checked for nesting",
        "If \"TITLE\" \"0\" \"x\" \"FALSE\"\n[disabled] Label \"L\"\nEnd\n", -1,
        "Script compiled successfully"},
+      // Balanced counts in the wrong order: the first End that closes nothing, or an Else
+      // outside any If (a Wizard Loop is no If), is the error.
+      {"End before its If", "Set Variable \"A\" \"1\"\nEnd\nIf \"A\" \"0\" \"1\" \"FALSE\"\n", 1,
+       "Too many END statements"},
+      {"Else outside any If", "Else\nIf \"TITLE\" \"0\" \"x\" \"FALSE\"\nEnd\n", 0,
+       "ELSE statements must stand inside an IF block"},
+      {"Else If in a Wizard Loop", "Wizard Loop\nElse If \"TITLE\" \"0\" \"x\" \"FALSE\"\nEnd\n", 1,
+       "ELSE statements must stand inside an IF block"},
+      {"disabled stray Else does not count", "[disabled] Else\n", -1,
+       "Script compiled successfully"},
       // The nesting error is found before the balance error.
       {"label after an unclosed If", "If \"TITLE\" \"0\" \"x\" \"FALSE\"\nLabel \"L\"\n", 1,
        "LABEL statements cannot be nested inside loops/conditionals"},

@@ -155,12 +155,14 @@ TEST(Blocks, InertAndUnknownCommandsDoNothing) {
   EXPECT_EQ(run.result.ending, RunEnding::kEndOfScript);
 }
 
-TEST(Blocks, StrayElseRunsOffTheTableAndFails) {
+// The loop would skip past the end of the table looking for the End: the compile pass refuses it.
+TEST(Blocks, AStrayElseNeverRuns) {
   ScriptHarness h;
   h.silent = true;
   ScriptRun run = h.Run("Else\nSet Variable \"A\" \"1\"\n");
-  EXPECT_EQ(run.result.ending, RunEnding::kFailure);
-  EXPECT_EQ(run.result.failure, "List index out of bounds (2)");
+  EXPECT_EQ(run.result.ending, RunEnding::kCompileFailed);
+  EXPECT_EQ(run.result.compile.message, "ELSE statements must stand inside an IF block");
+  EXPECT_EQ(run.exit_code(), 314);
   EXPECT_FALSE(run.Has("A"));
 }
 
