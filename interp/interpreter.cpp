@@ -350,14 +350,26 @@ long long LocationLine(std::string_view location) {
 }
 
 void ReportFailure(Session& s, long index, const std::string& message) {
-  if (s.variables.silent()) return;
-  if (s.dialogs) s.dialogs->SetTaskbarError();
   std::string text =
       FailureMessageText(s.runtime_error_text, s.program.SourceLocation(index), message);
+  if (s.variables.silent()) {
+    // No window in a silent run: the trace log tells what failed, and where.
+    TraceMessage(s, text);
+    return;
+  }
+  if (s.dialogs) s.dialogs->SetTaskbarError();
   s.platform.ui().MessageBox(text, s.Caption(), platform::mb::kIconError);
 }
 
 }  // namespace
+
+void TraceMessage(Session& s, std::string_view text) {
+  // One entry of one line: the message's line breaks become spaces.
+  std::string line = "    <Message>";
+  for (char c : text) line.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  line += "</Message>";
+  s.Trace(line);
+}
 
 // Defined beside the core commands: referring to it links their handler rows in.
 extern const int kCoreCommandsLinked;

@@ -56,6 +56,8 @@ void DefineBackgroundVariables(Session& session);
 // silent flag, caption, logo flag, cache override, DATE and TIME, the active language, LANGUAGE,
 // UNINSTALLLINK and ENGINECACHE.
 void RefreshEngineState(Session& session);
+// Writes a message that a silent run does not show into the trace log, as one entry.
+void TraceMessage(Session& session, std::string_view text);
 // Lets the store count changes of the variables that the refresh and the cancel state read and
 // write, so that a refresh can tell when it has nothing to do.
 void WatchRefreshedVariables(TVariableManager& store);

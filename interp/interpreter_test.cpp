@@ -532,6 +532,15 @@ TEST(Failures, SilentRunShowsNothingAndKeepsTheExitCode) {
   EXPECT_EQ(run.result.ending, RunEnding::kFailure);
   EXPECT_TRUE(run.messages.empty());
   EXPECT_EQ(run.exit_code(), 0);
+  // The trace log carries what failed and where, on one line.
+  ASSERT_FALSE(run.trace.empty());
+  EXPECT_NE(std::find_if(run.trace.begin(), run.trace.end(),
+                         [](const std::string& line) {
+                           return line.rfind("    <Message>Runtime error in setup script:", 0) == 0 &&
+                                  line.find("Line Number: 2") != std::string::npos &&
+                                  line.find('\r') == std::string::npos;
+                         }),
+            run.trace.end());
 }
 
 TEST(Failures, MessageText) {
@@ -573,20 +582,32 @@ void DownloadFailureHandler(CommandContext& ctx) {
   ReportDownloadFailure(ctx, "Download of " + ctx.params().Expanded(1) + " failed");
 }
 
-TEST(Failures, DownloadFailuresAreShownEveryTime) {
-  ScriptHarness h;
-  h.handlers.Override("Web Media Block", DownloadFailureHandler);
-  h.silent = true;  // these messages do not test the silent flag
-  h.predefined = {{"ABORTONERROR", "FALSE"}};
-  ScriptRun run = RunOk(h, R"(
-    Web Media Block "one" "http://a"
-    Web Media Block "two" "http://b"
-    Set Variable "AFTER" "1"
-  )");
-  ASSERT_EQ(run.messages.size(), 2u);
-  EXPECT_EQ(run.messages[1].text, "Download of two failed");
-  EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
-  EXPECT_EQ(run.Var("AFTER"), "1");
+TEST(Failures, DownloadFailuresAreShownEveryTimeAndTracedInSilentRuns) {
+  for (bool silent : {false, true}) {
+    ScriptHarness h;
+    h.handlers.Override("Web Media Block", DownloadFailureHandler);
+    h.silent = silent;
+    h.predefined = {{"ABORTONERROR", "FALSE"}};
+    ScriptRun run = RunOk(h, R"(
+      Web Media Block "one" "http://a"
+      Web Media Block "two" "http://b"
+      Set Variable "AFTER" "1"
+    )");
+    const auto traced = std::count_if(run.trace.begin(), run.trace.end(), [](const auto& line) {
+      return line.rfind("    <Message>Download of ", 0) == 0;
+    });
+    if (silent) {
+      // A silent run shows no window: both messages are in the trace log.
+      EXPECT_TRUE(run.messages.empty());
+      EXPECT_EQ(traced, 2);
+    } else {
+      ASSERT_EQ(run.messages.size(), 2u);
+      EXPECT_EQ(run.messages[1].text, "Download of two failed");
+      EXPECT_EQ(traced, 0);
+    }
+    EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
+    EXPECT_EQ(run.Var("AFTER"), "1");
+  }
 }
 
 void WriteRegistryHandler(CommandContext& ctx) {

@@ -71,7 +71,11 @@ bool FinishCancel(CommandContext& ctx, std::string_view source_label) {
 }
 
 void ShowCancelMessage(Session& s, const std::string& text) {
-  // Shown also in a silent run: these messages do not test the silent flag.
+  // A silent run shows no window: the message goes to the trace log.
+  if (s.variables.silent()) {
+    TraceMessage(s, text);
+    return;
+  }
   if (s.dialogs) s.dialogs->SetTaskbarError();
   s.platform.ui().MessageBox(text, s.Caption(), platform::mb::kIconError);
   if (s.dialogs) s.dialogs->RestoreTaskbar();
