@@ -521,8 +521,10 @@ void EngineCache::WriteRegistration(const std::string& folder) {
   const uint32_t minor = VersionPart(image.version, 1);
 
   if (session_.platform.system().Version().major >= 5) {
+    // Program paths in the registry are quoted: unquoted, a path with a blank in it
+    // (C:\Users\John Smith\...) would start C:\Users\John.exe first.
     reg.WriteValue(root, kUninstallKey + product_code_, "UninstallString", view,
-                   RegValue::String(folder + in_.setup_base + ".exe"));
+                   RegValue::String("\"" + folder + in_.setup_base + ".exe\""));
   }
   const std::string key = kUninstallKey + title;
   auto text = [&](const char* name, const std::string& data) {
@@ -531,7 +533,7 @@ void EngineCache::WriteRegistration(const std::string& folder) {
   text("DisplayIcon", engine);
   text("DisplayName", title);
   text("UninstallString", "\"" + engine + "\" REMOVE=TRUE MODIFY=FALSE");
-  text("ModifyPath", engine);
+  text("ModifyPath", "\"" + engine + "\"");
   text("Publisher", image.publisher);
   text("Contact", image.contact);
   text("HelpLink", image.help_link);

@@ -292,7 +292,8 @@ TEST_F(EngineCacheTest, InstallFillsTheCacheAndRegistersTheProduct) {
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "DisplayName"), "Demo");
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "UninstallString"),
             "\"" + c + "setup.exe\" REMOVE=TRUE MODIFY=FALSE");
-  EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "ModifyPath"), c + "setup.exe");
+  // Every program path is quoted (a cache below a profile with a blank in its name).
+  EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "ModifyPath"), "\"" + c + "setup.exe\"");
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "Publisher"), "Kestrova");
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "DisplayVersion"), "2.5.1");
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, uninstall, "VersionMajor"), "2");
@@ -301,7 +302,7 @@ TEST_F(EngineCacheTest, InstallFillsTheCacheAndRegistersTheProduct) {
             "C:\\Program Files (x86)\\Demo\\");
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, std::string(kUninstallKey) + kProduct,
                        "UninstallString"),
-            c + "setup.exe");
+            "\"" + c + "setup.exe\"");
   EXPECT_EQ(ReadString(RegRoot::kLocalMachine, std::string(kIdentCacheKey) + kProduct, ""), c);
   EXPECT_EQ(ReadString(RegRoot::kCurrentUser, uninstall, "DisplayName"), "<missing>");
 }
