@@ -105,7 +105,7 @@ TEST(Parameters, EveryEncodingThroughOneAccessor) {
   EXPECT_EQ(seen.path, "\\\\server\\share\\sub");
   EXPECT_TRUE(seen.flag);
   EXPECT_EQ(seen.result, "OUT");
-  EXPECT_EQ(seen.name, "$OUT$");
+  EXPECT_EQ(seen.name, "OUT");  // a plain name written as a reference names the variable
   // A parameter the command does not have is empty, not the next command's identifier.
   EXPECT_EQ(seen.past_end, "");
   EXPECT_EQ(seen.id.front(), '{');

@@ -155,6 +155,19 @@ TEST(Blocks, InertAndUnknownCommandsDoNothing) {
   EXPECT_EQ(run.result.ending, RunEnding::kEndOfScript);
 }
 
+// A plain-name result written $NAME$ is stored under NAME, where a later If reads it.
+TEST(Blocks, APlainNameResultWrittenAsAReferenceIsStoredUnderTheName) {
+  ScriptHarness h;
+  ScriptRun run = RunOk(h, R"(
+    Evaluate Expression """a"" = ""a""" "$SAME$"
+    If "SAME" "0" "TRUE" "FALSE"
+      Set Variable "SEEN" "yes"
+    End
+  )");
+  EXPECT_EQ(run.Var("SAME"), "TRUE");
+  EXPECT_EQ(run.Var("SEEN"), "yes");
+}
+
 // The loop would skip past the end of the table looking for the End: the compile pass refuses it.
 TEST(Blocks, AStrayElseNeverRuns) {
   ScriptHarness h;

@@ -155,8 +155,9 @@ class Params {
   bool Bool(long n) const { return TextToBool(Expanded(n)); }
   // A result variable written NAME or $NAME$: the name.
   std::string ResultName(long n) const { return ResultVariableName(Raw(n)); }
-  // A plain variable name, used as written.
-  std::string Name(long n) const { return Raw(n); }
+  // A plain variable name: written NAME or $NAME$, the name NAME (the compile pass declares
+  // both spellings, and a later If NAME must read what the command stored).
+  std::string Name(long n) const { return ResultVariableName(Raw(n)); }
 
  private:
   Session& session_;
