@@ -12,8 +12,8 @@ constexpr int kMaxDepth = 512;
 bool Search(platform::FileSystem& fs, const std::string& pattern, const SearchOptions& o,
             std::vector<std::string>* found, int depth) {
   if (depth > kMaxDepth) return true;
-  const std::string folder = ExtractFilePath(pattern);
-  const std::string mask = ExtractFileName(pattern);
+  const std::string folder = SearchFolderPart(pattern);
+  const std::string mask = SearchMaskPart(pattern);
   std::vector<platform::FileEntry> entries;
   if (fs.List(folder, "*", &entries) == platform::Status::kOk) {
     for (const platform::FileEntry& e : entries) {

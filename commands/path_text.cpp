@@ -4,7 +4,18 @@ namespace corvane::commands {
 
 namespace {
 size_t LastDelimiter(std::string_view path) { return path.find_last_of("\\:"); }
+size_t LastSearchDelimiter(std::string_view path) { return path.find_last_of("\\/:"); }
 }  // namespace
+
+std::string SearchFolderPart(std::string_view pattern) {
+  size_t at = LastSearchDelimiter(pattern);
+  return at == std::string_view::npos ? std::string() : std::string(pattern.substr(0, at + 1));
+}
+
+std::string SearchMaskPart(std::string_view pattern) {
+  size_t at = LastSearchDelimiter(pattern);
+  return std::string(at == std::string_view::npos ? pattern : pattern.substr(at + 1));
+}
 
 std::string ExtractFilePath(std::string_view path) {
   size_t at = LastDelimiter(path);

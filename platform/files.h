@@ -102,7 +102,8 @@ class FileSystem {
   // Lists the entries of a folder that match a pattern ("*", "*.txt", "a?c.*": the wildcard rules
   // of FindFirstFile). "." and ".." are never reported. Order is the system's order; callers that
   // need an order sort. No match in an existing folder is kOk with no entries; a missing folder
-  // is kNotFound.
+  // is kNotFound. A pattern holding "\" or "/" is kInvalidName: it would list another folder
+  // than `folder`, and the names reported could not be joined to it.
   virtual Status List(const std::string& folder, const std::string& pattern,
                       std::vector<FileEntry>* entries) = 0;
 

@@ -44,7 +44,8 @@ struct RegTree {
 };
 
 // The components of a key path ("SOFTWARE\Vendor" -> {"SOFTWARE", "Vendor"}); empty components
-// (a leading, trailing or doubled backslash) are skipped.
+// (a trailing or doubled backslash, which the system reads as one) are skipped. A leading
+// backslash is refused by the registry calls before a path gets here.
 std::vector<std::string> SplitKeyPath(std::string_view path);
 
 // Writes the whole tree in the version 5 form, text in UTF-8. Strings that cannot stand on one

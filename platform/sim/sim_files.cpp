@@ -32,6 +32,7 @@ constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorDirectory = 267;
+constexpr uint32_t kErrorInvalidName = 123;
 
 Status FromErrno(int e) {
   switch (e) {
@@ -682,6 +683,9 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
 Status SimFileSystem::List(const std::string& folder, const std::string& pattern,
                            std::vector<FileEntry>* entries) {
   entries->clear();
+  if (pattern.find_first_of("\\/") != std::string::npos) {
+    return RecordError(Status::kInvalidName, kErrorInvalidName);
+  }
   Resolved r;
   Status s = Resolve(folder.empty() ? std::string(".") : folder, &r);
   if (s != Status::kOk) return s;

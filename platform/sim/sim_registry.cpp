@@ -7,6 +7,7 @@ namespace corvane::platform::sim {
 namespace {
 
 constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorBadPathname = 161;
 constexpr const char* kWowNode = "Wow6432Node";
 
 // Keys below HKLM\SOFTWARE that both views share.
@@ -45,6 +46,14 @@ bool IsShared(const std::vector<std::string>& c) {
   return false;
 }
 
+// The system reads doubled and trailing backslashes in a key path as one (SplitKeyPath drops the
+// empty components), but refuses a path that starts with one with ERROR_BAD_PATHNAME. Opening a
+// key below HKEY_CLASSES_ROOT is the one exception: it skips a single leading backslash.
+bool Refused(RegRoot root, std::string* key, bool open) {
+  if (open && root == RegRoot::kClassesRoot && !key->empty() && (*key)[0] == '\\') key->erase(0, 1);
+  return !key->empty() && (*key)[0] == '\\';
+}
+
 }  // namespace
 
 void SimRegistry::MapKey(RegRoot root, const std::string& key, RegView view, RegRoot* real_root,
@@ -68,17 +77,21 @@ void SimRegistry::MapKey(RegRoot root, const std::string& key, RegView view, Reg
 }
 
 Status SimRegistry::KeyExists(RegRoot root, const std::string& key, RegView view) {
+  std::string path = key;
+  if (Refused(root, &path, true)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   std::lock_guard<std::mutex> lock(mu_);
   return tree_.Walk(real, c, false) ? Status::kOk : Record(Status::kNotFound);
 }
 
 Status SimRegistry::CreateKey(RegRoot root, const std::string& key, RegView view) {
+  std::string path = key;
+  if (Refused(root, &path, false)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   for (const std::string& part : c) {
     if (part.size() > 255) return Record(Status::kInvalidName);
   }
@@ -89,9 +102,11 @@ Status SimRegistry::CreateKey(RegRoot root, const std::string& key, RegView view
 
 Status SimRegistry::ReadValue(RegRoot root, const std::string& key, const std::string& name,
                               RegView view, RegValue* value) {
+  std::string path = key;
+  if (Refused(root, &path, true)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   std::lock_guard<std::mutex> lock(mu_);
   RegKeyNode* node = tree_.Walk(real, c, false);
   if (!node) return Record(Status::kNotFound);
@@ -103,9 +118,11 @@ Status SimRegistry::ReadValue(RegRoot root, const std::string& key, const std::s
 
 Status SimRegistry::WriteValue(RegRoot root, const std::string& key, const std::string& name,
                                RegView view, const RegValue& value) {
+  std::string path = key;
+  if (Refused(root, &path, false)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   for (const std::string& part : c) {
     if (part.size() > 255) return Record(Status::kInvalidName);
   }
@@ -125,9 +142,11 @@ Status SimRegistry::WriteValue(RegRoot root, const std::string& key, const std::
 
 Status SimRegistry::DeleteValue(RegRoot root, const std::string& key, const std::string& name,
                                 RegView view) {
+  std::string path = key;
+  if (Refused(root, &path, true)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   std::lock_guard<std::mutex> lock(mu_);
   RegKeyNode* node = tree_.Walk(real, c, false);
   if (!node || !node->RemoveValue(name)) return Record(Status::kNotFound);
@@ -135,10 +154,12 @@ Status SimRegistry::DeleteValue(RegRoot root, const std::string& key, const std:
 }
 
 Status SimRegistry::DeleteKeyTree(RegRoot root, const std::string& key, RegView view) {
+  std::string path = key;
+  if (Refused(root, &path, false)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
-  if (SplitKeyPath(key).empty()) {
+  MapKey(root, path, view, &real, &c);
+  if (SplitKeyPath(path).empty()) {
     return RecordError(Status::kAccessDenied, kErrorInvalidParameter);  // a root cannot go
   }
   std::lock_guard<std::mutex> lock(mu_);
@@ -148,9 +169,11 @@ Status SimRegistry::DeleteKeyTree(RegRoot root, const std::string& key, RegView 
 Status SimRegistry::EnumKeys(RegRoot root, const std::string& key, RegView view,
                              std::vector<std::string>* names) {
   names->clear();
+  std::string path = key;
+  if (Refused(root, &path, true)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   std::lock_guard<std::mutex> lock(mu_);
   RegKeyNode* node = tree_.Walk(real, c, false);
   if (!node) return Record(Status::kNotFound);
@@ -161,9 +184,11 @@ Status SimRegistry::EnumKeys(RegRoot root, const std::string& key, RegView view,
 Status SimRegistry::EnumValues(RegRoot root, const std::string& key, RegView view,
                                std::vector<std::string>* names) {
   names->clear();
+  std::string path = key;
+  if (Refused(root, &path, true)) return RecordError(Status::kInvalidName, kErrorBadPathname);
   RegRoot real;
   std::vector<std::string> c;
-  MapKey(root, key, view, &real, &c);
+  MapKey(root, path, view, &real, &c);
   std::lock_guard<std::mutex> lock(mu_);
   RegKeyNode* node = tree_.Walk(real, c, false);
   if (!node) return Record(Status::kNotFound);

@@ -223,6 +223,7 @@ Status Win32FileSystem::MoveFile(const std::string& from, const std::string& to,
 Status Win32FileSystem::List(const std::string& folder, const std::string& pattern,
                              std::vector<FileEntry>* entries) {
   entries->clear();
+  if (pattern.find_first_of("\\/") != std::string::npos) return Fail(ERROR_INVALID_NAME);
   WIN32_FIND_DATAA data;
   HANDLE h = FindFirstFileA(JoinPattern(folder, pattern).c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) {

@@ -134,8 +134,11 @@ Status Win32Registry::DeleteKeyTree(RegRoot root, const std::string& key, RegVie
   std::vector<std::string> subkeys;
   Status s = EnumKeys(root, key, view, &subkeys);
   if (s != Status::kOk) return s;
+  // A subkey's path is joined with one backslash, whatever the key path ends with.
+  std::string parent = key;
+  while (!parent.empty() && parent.back() == '\\') parent.pop_back();
   for (const std::string& sub : subkeys) {
-    s = DeleteKeyTree(root, key + "\\" + sub, view);
+    s = DeleteKeyTree(root, parent + "\\" + sub, view);
     if (s != Status::kOk && s != Status::kNotFound) return s;
   }
   // RegDeleteKeyExA names the view; where it is missing there is only one view.

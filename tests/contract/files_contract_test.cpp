@@ -145,6 +145,30 @@ TEST_F(FilesContract, ListingWithWildcards) {
   EXPECT_EQ(Files().List(At("missing"), "*", &entries), Status::kNotFound);
 }
 
+// "/" is a separator in a folder path, as "\\" is; a listing pattern holding either is refused,
+// so that the names listed always belong to the folder named.
+TEST_F(FilesContract, ForwardSlashesInPathsAndPatterns) {
+  ASSERT_EQ(Files().WriteFile(At("outside.txt"), "o"), Status::kOk);
+  ASSERT_EQ(Files().CreateDirectory(At("cache")), Status::kOk);
+  ASSERT_EQ(Files().WriteFile(At("cache\\inside.txt"), "i"), Status::kOk);
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(Files().List(scratch_ + "\\/cache/", "*.*", &entries), Status::kOk);
+  EXPECT_EQ(SortedNames(entries), (std::vector<std::string>{"inside.txt"}));
+  ASSERT_EQ(Files().List(scratch_ + "/cache", "*", &entries), Status::kOk);
+  EXPECT_EQ(SortedNames(entries), (std::vector<std::string>{"inside.txt"}));
+  EXPECT_TRUE(Files().FileExists(scratch_ + "\\/cache/inside.txt"));
+  EXPECT_TRUE(Files().DirectoryExists(scratch_ + "/cache/"));
+
+  EXPECT_EQ(Files().List(scratch_ + "\\", "/cache/*.*", &entries), Status::kInvalidName);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(Files().List(scratch_, "cache\\*.*", &entries), Status::kInvalidName);
+  EXPECT_EQ(Files().List(scratch_, "cache/inside.txt", &entries), Status::kInvalidName);
+
+  EXPECT_EQ(Files().DeleteFile(scratch_ + "/cache/inside.txt"), Status::kOk);
+  EXPECT_FALSE(Files().FileExists(At("cache\\inside.txt")));
+  EXPECT_TRUE(Files().FileExists(At("outside.txt")));
+}
+
 TEST_F(FilesContract, Folders) {
   EXPECT_EQ(Files().CreateDirectory(At("x\\y")), Status::kNotFound);  // parent missing
   ASSERT_EQ(Files().CreateDirectories(At("x\\y\\z")), Status::kOk);

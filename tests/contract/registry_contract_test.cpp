@@ -226,5 +226,57 @@ TEST_F(RegistryContract, ClassesRootAndSharedKeys) {
   EXPECT_EQ(Reg().KeyExists(RegRoot::kCurrentUser, key_ + "\\x", RegView::kNative), Status::kOk);
 }
 
+// How the system reads the backslashes of a key path: doubled and trailing ones count as one, a
+// leading one is a bad path name for every call (only an open below HKEY_CLASSES_ROOT skips it),
+// so nothing is read, created or deleted through it.
+TEST_F(RegistryContract, BackslashesInKeyPaths) {
+  const RegRoot cu = RegRoot::kCurrentUser;
+  const RegView v = RegView::kNative;
+  ASSERT_EQ(Reg().WriteValue(cu, key_ + "\\A\\B", "V", v, RegValue::String("b")), Status::kOk);
+  ASSERT_EQ(Reg().CreateKey(cu, key_ + "\\A\\C", v), Status::kOk);
+  RegValue value;
+  for (const std::string& same : {key_ + "\\A\\B\\", key_ + "\\\\A\\B", key_ + "\\A\\\\\\B\\\\"}) {
+    EXPECT_EQ(Reg().KeyExists(cu, same, v), Status::kOk) << same;
+    EXPECT_EQ(Reg().ReadValue(cu, same, "V", v, &value), Status::kOk) << same;
+  }
+
+  const std::string leading = "\\" + key_ + "\\A";
+  EXPECT_EQ(Reg().KeyExists(cu, leading, v), Status::kInvalidName);
+  EXPECT_EQ(Reg().ReadValue(cu, leading + "\\B", "V", v, &value), Status::kInvalidName);
+  std::vector<std::string> names;
+  EXPECT_EQ(Reg().EnumKeys(cu, leading, v, &names), Status::kInvalidName);
+  EXPECT_TRUE(names.empty());
+  EXPECT_EQ(Reg().EnumValues(cu, leading + "\\B", v, &names), Status::kInvalidName);
+  EXPECT_EQ(Reg().CreateKey(cu, leading + "\\New", v), Status::kInvalidName);
+  EXPECT_EQ(Reg().WriteValue(cu, leading + "\\New", "V", v, RegValue::String("x")),
+            Status::kInvalidName);
+  EXPECT_EQ(Reg().DeleteValue(cu, leading + "\\B", "V", v), Status::kInvalidName);
+  EXPECT_EQ(Reg().DeleteKeyTree(cu, leading, v), Status::kInvalidName);
+  EXPECT_EQ(Reg().DeleteKeyTree(cu, "\\", v), Status::kInvalidName);
+  EXPECT_EQ(Reg().KeyExists(cu, "\\\\Software", v), Status::kInvalidName);
+  ASSERT_EQ(Reg().ReadValue(cu, key_ + "\\A\\B", "V", v, &value), Status::kOk);
+  EXPECT_EQ(Reg().KeyExists(cu, key_ + "\\A\\New", v), Status::kNotFound);
+  EXPECT_EQ(Reg().KeyExists(RegRoot::kLocalMachine, "\\Software", v), Status::kInvalidName);
+  const RegRoot cr = RegRoot::kClassesRoot;
+  const std::string cls = "CorvaneContractClass";
+  EXPECT_EQ(Reg().CreateKey(cr, "\\" + cls, v), Status::kInvalidName);
+  EXPECT_EQ(Reg().KeyExists(cr, cls, v), Status::kNotFound);
+  ASSERT_EQ(Reg().CreateKey(cr, cls + "\\Sub", v), Status::kOk);
+  EXPECT_EQ(Reg().KeyExists(cr, "\\" + cls + "\\Sub", v), Status::kOk);
+  EXPECT_EQ(Reg().DeleteKeyTree(cr, "\\" + cls, v), Status::kInvalidName);
+  EXPECT_EQ(Reg().KeyExists(cr, cls + "\\Sub", v), Status::kOk);
+  EXPECT_EQ(Reg().DeleteKeyTree(cr, cls, v), Status::kOk);
+
+  // A key tree given with a trailing backslash goes whole, and only it.
+  ASSERT_EQ(Reg().WriteValue(cu, key_ + "\\A\\C\\D", "V", v, RegValue::String("d")),
+            Status::kOk);
+  EXPECT_EQ(Reg().DeleteKeyTree(cu, key_ + "\\A\\C\\", v), Status::kOk);
+  EXPECT_EQ(Reg().KeyExists(cu, key_ + "\\A\\C", v), Status::kNotFound);
+  EXPECT_EQ(Reg().KeyExists(cu, key_ + "\\A\\B", v), Status::kOk);
+  EXPECT_EQ(Reg().DeleteKeyTree(cu, key_ + "\\\\A\\B", v), Status::kOk);
+  EXPECT_EQ(Reg().KeyExists(cu, key_ + "\\A\\B", v), Status::kNotFound);
+  EXPECT_EQ(Reg().KeyExists(cu, key_ + "\\A", v), Status::kOk);
+}
+
 }  // namespace
 }  // namespace corvane::contract
