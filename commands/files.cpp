@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "commands/deletion_guard.h"
 #include "commands/engine_state.h"
 #include "commands/file_search.h"
+#include "commands/path_text.h"
 #include "commands/sixty_four.h"
 #include "image/failure.h"
 #include "interp/handlers.h"
@@ -147,9 +149,18 @@ void DeleteRecursive(platform::FileSystem& fs, const std::string& pattern) {
 
 namespace {
 
+// A pattern whose folder part is empty, relative, a root or one of the system's own folders
+// (what "$APPDIR$\*.*" becomes when APPDIR is empty) is refused with a trace entry, and nothing
+// is deleted.
 void RunDeleteFilesRecursive(CommandContext& ctx) {
   FsView64 view(ctx.session());
-  DeleteRecursive(ctx.platform().files(), ctx.params().Path(1));
+  std::string pattern = ctx.params().Path(1);
+  std::string refused = RefusedDeletionFolder(ctx.platform(), SearchFolderPart(pattern));
+  if (!refused.empty()) {
+    ctx.session().Trace("Delete Files Recursive refused \"" + pattern + "\": " + refused);
+    return;
+  }
+  DeleteRecursive(ctx.platform().files(), pattern);
 }
 CORVANE_COMMAND("Delete Files Recursive", RunDeleteFilesRecursive);
 

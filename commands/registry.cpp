@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/deletion_guard.h"
 #include "commands/sixty_four.h"
 #include "image/failure.h"
 #include "interp/handlers.h"
@@ -130,9 +131,25 @@ void RunDeleteRegistry(CommandContext& ctx) {
   RegRoot root = RootOf(RootNumberOrFail(p.Expanded(1)));
   std::string key = p.Path(2);
   platform::Registry& reg = ctx.platform().registry();
-  if (p.Bool(4)) {
-    // A key path that names the root itself would take the whole hive with it: refused.
-    if (key.find_first_not_of('\\') == std::string::npos) return;
+  const bool whole_key = p.Bool(4);
+  // A path built from a variable that is empty now names a larger key than the script meant
+  // ("...\Uninstall\$CODE$" the whole Uninstall key, "Software\$X$\Sub" another product's key):
+  // refused, as are empty names in the path and, for a whole key, the keys the system and other
+  // products share. An empty value name written as such still names the default value; one that
+  // a reference made empty is refused too.
+  std::string refused = RefusedRegistryKey(root, key, whole_key);
+  if (refused.empty() && HasEmptyReference(ctx.variables(), p.Raw(2))) {
+    refused = "a variable in the key path is empty";
+  }
+  if (refused.empty() && !whole_key && HasEmptyReference(ctx.variables(), p.Raw(3)) &&
+      p.Path(3).empty()) {
+    refused = "a variable in the value name is empty";
+  }
+  if (!refused.empty()) {
+    s.Trace("Delete Registry refused \"" + key + "\": " + refused);
+    return;
+  }
+  if (whole_key) {
     if (IsWindows64(s) && Is64BitMode(s)) {
       // Only a key without subkeys goes (what RegDeleteKeyEx does).
       size_t cut = key.rfind('\\');

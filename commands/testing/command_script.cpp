@@ -19,7 +19,8 @@ bool CommandRun::Has(std::string_view name) const {
 
 CommandScript::CommandScript(platform::Platform& platform)
     : real_(platform),
-      platform_(platform.files(), platform.registry(), platform.system(), ui_) {}
+      platform_(platform.files(), platform.registry(), platform.system(), ui_, nullptr,
+                &platform.shell()) {}
 
 void CommandScript::ProcessPendingMessages() {
   ++pumps_;
@@ -37,6 +38,7 @@ CommandRun CommandScript::Run(std::string_view script_text) {
   interp::Session session(platform_, image);
   session_ = &session;
   session.dialogs = this;
+  session.trace = [&run](std::string_view entry) { run.trace.emplace_back(entry); };
   session.variables.SetSilent(silent);
   interp::RunSteps steps;
   steps.prepare = [](interp::Session& s) {

@@ -27,6 +27,7 @@ struct CommandRun {
   std::vector<Box> boxes;
   std::vector<std::string> properties;  // recorded installer properties, NAME=VALUE
   std::vector<std::string> executed;
+  std::vector<std::string> trace;  // the trace entries of the run
   int pumps = 0;
 
   std::string Var(std::string_view name) const;
