@@ -181,6 +181,75 @@ TEST_F(FileCommands, DeleteFilesRecursiveStopsAtALockedFile) {
   EXPECT_FALSE(machine_.Exists("tree\\other"));
 }
 
+// "/" separates folders in a pattern as "\" does: the search lists and deletes the folder the
+// pattern names, never the one before it.
+TEST_F(FileCommands, DeleteFilesRecursiveReadsForwardSlashesAsSeparators) {
+  machine_.Write("app\\data.txt", "keep");
+  machine_.Write("app\\cache\\old.txt", "x");
+  machine_.Write("app\\cache\\sub\\older.txt", "x");
+  CommandRun run = Run(R"(
+Delete Files Recursive "$ROOT$\app\/cache/*.*"
+Find All Files "$ROOT$/app/*.txt" "FALSE" "FALSE" "FOUND"
+)");
+  EXPECT_TRUE(machine_.Exists("app\\data.txt"));
+  EXPECT_TRUE(machine_.Exists("app\\cache"));
+  EXPECT_FALSE(machine_.Exists("app\\cache\\old.txt"));
+  EXPECT_FALSE(machine_.Exists("app\\cache\\sub"));
+  EXPECT_EQ(run.Var("FOUND"), machine_.root() + "/app/data.txt");
+}
+
+// What an empty variable makes of a pattern, and the system's own folders: each is refused with
+// a trace entry and nothing below it is touched. (On the simulated machine only: under Wine a
+// fault here would empty the test prefix.)
+TEST_F(FileCommands, DeleteFilesRecursiveRefusesRootsAndSystemFolders) {
+  if (!machine_.simulated()) GTEST_SKIP() << "would reach the real system folders";
+  platform::FileSystem& fs = machine_.platform().files();
+  platform::SystemInfo& sys = machine_.platform().system();
+  std::string profile;
+  ASSERT_EQ(sys.GetEnvironment("USERPROFILE", &profile), platform::Status::kOk);
+  const std::vector<std::string> precious = {
+      "C:\\setup.exe",           sys.WindowsFolder() + "\\win.ini",
+      sys.SystemFolder() + "\\kernel32.dll", "C:\\Program Files\\Other\\other.exe",
+      "C:\\ProgramData\\Other\\state.dat", profile + "\\notes.txt",
+      "C:\\Users\\Public\\shared.txt", "C:\\Empty\\Folder\\.keep"};
+  for (const std::string& path : precious) {
+    fs.CreateDirectories(path.substr(0, path.rfind('\\')));
+    ASSERT_EQ(fs.WriteFile(path, "x"), platform::Status::kOk) << path;
+  }
+  script_.predefined.push_back({"APPDIR", ""});
+  script_.predefined.push_back({"WIN", sys.WindowsFolder()});
+  script_.predefined.push_back({"PROFILE", profile});
+  CommandRun run = Run(R"(
+Delete Files Recursive "$APPDIR$\*.*"
+Delete Files Recursive "$APPDIR$*.*"
+Delete Files Recursive "C:\*.*"
+Delete Files Recursive "c:/*.*"
+Delete Files Recursive "C:\Empty\..\*.*"
+Delete Files Recursive "C:*.*"
+Delete Files Recursive "\\server\share\*.*"
+Delete Files Recursive "$WIN$\*.*"
+Delete Files Recursive "$WIN$\.\SYSTEM32\\*.dll"
+Delete Files Recursive "c:\program files.\*.*"
+Delete Files Recursive "C:\ProgramData\*.*"
+Delete Files Recursive "C:\Users\*.*"
+Delete Files Recursive "C:\Users\Public\*.*"
+Delete Files Recursive "$PROFILE$\*.*"
+)");
+  EXPECT_FALSE(run.Failed()) << run.result.failure;
+  for (const std::string& path : precious) EXPECT_TRUE(fs.FileExists(path)) << path;
+  size_t refused = 0;
+  for (const std::string& entry : run.trace) {
+    if (entry.rfind("Delete Files Recursive refused", 0) == 0) ++refused;
+  }
+  EXPECT_EQ(refused, 14u);
+
+  // A folder of its own below Program Files is the setup's to empty.
+  CommandRun own = Run("Delete Files Recursive \"C:\\Program Files\\Other\\*.*\"\n");
+  EXPECT_FALSE(fs.FileExists("C:\\Program Files\\Other\\other.exe"));
+  EXPECT_TRUE(fs.DirectoryExists("C:\\Program Files\\Other"));
+  EXPECT_TRUE(own.trace.empty() || own.trace[0].find("refused") == std::string::npos);
+}
+
 // A folder that reports itself as a junction: the deletion must not go through it.
 class LinkFiles : public platform::FileSystemWrapper {
  public:

@@ -119,6 +119,94 @@ Check Registry "TREE" "1" "$KEY$\Tree" "V"
   EXPECT_EQ(run.Var("TREE"), "NO$KEY");
 }
 
+// A key path that an empty variable has cut short, empty names in a path and the keys the system
+// shares are never deleted; the script goes on and the trace says why.
+TEST_F(RegistryCommands, DeleteRegistryRefusesKeysThatAreNotTheScripts) {
+  Put("Vendor", "Name", RegValue::String("vendor"));
+  Put("Vendor\\Product", "", RegValue::String("default"));
+  Put("Vendor\\Product", "Name", RegValue::String("product"));
+  Put("Vendor\\Other\\Deep", "V", RegValue::String("other"));
+  for (const char* shared : {"Uninstall", "Run", "RunOnce", "Software", "CurrentVersion"}) {
+    Put(std::string("Shared\\") + shared + "\\Product", "V", RegValue::String("s"));
+  }
+  script_.predefined.push_back({"PRODUCT", ""});
+  script_.predefined.push_back({"NOTHING", "$PRODUCT$"});
+  script_.predefined.push_back({"REAL", "Other"});
+  CommandRun run = Run(R"(
+Delete Registry "1" "$KEY$\Vendor\$PRODUCT$" "" "TRUE"
+Delete Registry "1" "$KEY$\$PRODUCT$\Vendor" "" "TRUE"
+Delete Registry "1" "$KEY$\Vendor\$NOTHING$" "" "TRUE"
+Delete Registry "1" "$KEY$\Vendor\$PRODUCT$" "Name" "FALSE"
+Delete Registry "1" "$KEY$\Vendor\Product" "$PRODUCT$" "FALSE"
+Delete Registry "1" "$KEY$\Vendor\" "" "TRUE"
+Delete Registry "1" "\$KEY$\Vendor" "" "TRUE"
+Delete Registry "1" "$KEY$\Shared\Uninstall" "" "TRUE"
+Delete Registry "1" "$KEY$\Shared\run" "" "TRUE"
+Delete Registry "1" "$KEY$\Shared\RunOnce" "" "TRUE"
+Delete Registry "1" "$KEY$\Shared\Software" "" "TRUE"
+Delete Registry "1" "$KEY$\Shared\CurrentVersion" "" "TRUE"
+Check Registry "VENDOR" "1" "$KEY$\Vendor" "Name"
+Check Registry "DEFAULT" "1" "$KEY$\Vendor\Product" ""
+Check Registry "PRODUCT" "1" "$KEY$\Vendor\Product" "Name"
+Delete Registry "1" "$KEY$\Vendor\Product" "" "FALSE"
+Check Registry "DEFAULTGONE" "1" "$KEY$\Vendor\Product" ""
+Delete Registry "1" "$KEY$\Vendor\$REAL$" "" "TRUE"
+Check Registry "OTHER" "1" "$KEY$\Vendor\Other\Deep" "V"
+)");
+  EXPECT_FALSE(run.Failed()) << run.result.failure;
+  EXPECT_EQ(run.Var("VENDOR"), "vendor");
+  EXPECT_EQ(run.Var("DEFAULT"), "default");
+  EXPECT_EQ(run.Var("PRODUCT"), "product");
+  // A value name written empty is the default value, as always.
+  EXPECT_EQ(run.Var("DEFAULTGONE"), "NO$VALUE");
+  // A reference that is not empty still names the key to delete.
+  EXPECT_EQ(run.Var("OTHER"), "NO$KEY");
+  for (const char* shared : {"Uninstall", "Run", "RunOnce", "Software", "CurrentVersion"}) {
+    EXPECT_EQ(reg().KeyExists(RegRoot::kCurrentUser,
+                              machine_.reg_key() + "\\Shared\\" + shared + "\\Product",
+                              RegView::kView32),
+              Status::kOk)
+        << shared;
+  }
+  size_t refused = 0;
+  for (const std::string& entry : run.trace) {
+    if (entry.rfind("Delete Registry refused", 0) == 0) ++refused;
+  }
+  EXPECT_EQ(refused, 12u);
+}
+
+// Keys right below a root are whole hives or the system's own branches. (On the simulated
+// registry only: under Wine a fault here would wipe the test prefix's user hive.)
+TEST_F(RegistryCommands, DeleteRegistryRefusesTheTopOfAHive) {
+  if (!machine_.simulated()) GTEST_SKIP() << "would reach the real hive";
+  Put("", "Mine", RegValue::String("m"));
+  ASSERT_EQ(reg().CreateKey(RegRoot::kLocalMachine,
+                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{A}",
+                            RegView::kView32),
+            Status::kOk);
+  script_.predefined.push_back({"OLDCODE", ""});
+  script_.predefined.push_back({"X", ""});
+  CommandRun run = Run(R"(
+Delete Registry "1" "Software" "" "TRUE"
+Delete Registry "1" "Software\$X$" "" "TRUE"
+Delete Registry "2" "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\$OLDCODE$" "" "TRUE"
+Delete Registry "2" "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall" "" "TRUE"
+Delete Registry "3" ".DEFAULT" "" "TRUE"
+Delete Registry "1" "\\" "" "TRUE"
+Check Registry "MINE" "1" "$KEY$" "Mine"
+)");
+  EXPECT_EQ(run.Var("MINE"), "m");
+  EXPECT_EQ(reg().KeyExists(RegRoot::kLocalMachine,
+                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{A}",
+                            RegView::kView32),
+            Status::kOk);
+  size_t refused = 0;
+  for (const std::string& entry : run.trace) {
+    if (entry.rfind("Delete Registry refused", 0) == 0) ++refused;
+  }
+  EXPECT_EQ(refused, 6u);
+}
+
 TEST_F(RegistryCommands, DeleteKeyIn64BitModeTakesOnlyALeafKey) {
   if (!machine_.platform().system().Is64BitSystem()) GTEST_SKIP() << "32-bit Windows";
   Put("Tree\\Sub", "V", RegValue::String("1"), RegView::kView64);
