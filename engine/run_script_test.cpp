@@ -58,7 +58,7 @@ CORVANE_COMMAND("Test Install", InstallForTest);
 
 const char* kScript =
     ".product-code \"{AAAA0000-0000-4000-8000-000000000001}\"\n"
-    ".revision-code \"{AAAA0000-0000-4000-8000-0000000000R1}\"\n"
+    ".revision-code \"{AAAA0000-0000-4000-8000-0000000000B1}\"\n"
     ".title \"Probe\"\n"
     ".component \"Docs\" 2048\n"
     ".compiler-variable \"SINGLEINSTANCE\" \"TRUE\"\n"
@@ -152,7 +152,7 @@ TEST_F(WholeRun, TheCommandLineBeatsTheBootstrap) {
 
 TEST_F(WholeRun, TheSavedStateKeepsThe64BitPlatform) {
   Write(".product-code \"{AAAA0000-0000-4000-8000-000000000001}\"\n"
-        ".revision-code \"{AAAA0000-0000-4000-8000-0000000000R1}\"\n"
+        ".revision-code \"{AAAA0000-0000-4000-8000-0000000000B1}\"\n"
         "Set Variable \"KEEP$VORT$VORT$TRUE\" \"kept\"\n"
         "Test Install\n"
         "Set 64 Bit Mode \"\" \"\" \"TRUE\"\n"
@@ -169,7 +169,7 @@ TEST_F(WholeRun, TheSavedStateKeepsThe64BitPlatform) {
 
 TEST_F(WholeRun, ASecondInstanceReturnsAtOnce) {
   // The lock file of a running instance of this setup.
-  const std::string lock = sim_->system().TempFolder() + "{AAAA0000-0000-4000-8000-0000000000R1}.zel";
+  const std::string lock = sim_->system().TempFolder() + "{AAAA0000-0000-4000-8000-0000000000B1}.zel";
   sim_->files().WriteFile(lock, "");
   EXPECT_EQ(Run("/s"), 0);
   EXPECT_TRUE(g_seen.empty());  // no command ran
