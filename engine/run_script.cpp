@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "commands/engine_state.h"
+#include "image/failure.h"
 #include "install/engine_cache.h"
 #include "ui/components.h"
 
@@ -172,10 +173,18 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
 
     if (image::ExpandCompilerVariables(st.image, "#SINGLEINSTANCE#") == "TRUE") {
       const std::string lock_path = st.temp_folder + st.image.revision_code + ".zel";
-      if (files.FileExists(lock_path)) return false;
+      // A running instance holds its lock open, so it cannot be deleted: this run returns at
+      // once. A lock that a run left behind when it ended abnormally is deleted and made anew.
+      if (files.FileExists(lock_path) && files.DeleteFile(lock_path) != platform::Status::kOk) {
+        return false;
+      }
       platform::Status status;
       lock = files.Open(lock_path, platform::OpenMode::kExclusiveTemp, &status);
-      if (!lock) return false;  // another instance took it first
+      if (!lock) {
+        if (files.FileExists(lock_path)) return false;  // another instance took it first
+        throw image::ScriptFailure("Cannot create the lock file \"" + lock_path + "\". " +
+                                   platform::StatusName(status));
+      }
       session.exit_cleanups.push_back([&lock] { lock.reset(); });
     }
     return true;

@@ -168,16 +168,34 @@ TEST_F(WholeRun, TheSavedStateKeepsThe64BitPlatform) {
 }
 
 TEST_F(WholeRun, ASecondInstanceReturnsAtOnce) {
-  // The lock file of a running instance of this setup.
+  // The lock file of a running instance of this setup: held open, without sharing.
   const std::string lock = sim_->system().TempFolder() + "{AAAA0000-0000-4000-8000-0000000000B1}.zel";
-  sim_->files().WriteFile(lock, "");
+  platform::Status status;
+  auto held = sim_->files().Open(lock, platform::OpenMode::kExclusiveTemp, &status);
+  ASSERT_TRUE(held);
   EXPECT_EQ(Run("/s"), 0);
   EXPECT_TRUE(g_seen.empty());  // no command ran
-  sim_->files().DeleteFile(lock);
+  held.reset();
+  EXPECT_FALSE(sim_->files().FileExists(lock));
   EXPECT_EQ(Run("/s"), 0);
   EXPECT_FALSE(g_seen.empty());
   // The run held the lock while it ran and let it go at the end.
   EXPECT_FALSE(sim_->files().FileExists(lock));
+}
+
+// A lock file that nobody holds is what a run that ended abnormally left behind: it never
+// blocks the runs after it. One that cannot be made is a start-up failure.
+TEST_F(WholeRun, AStaleLockIsTakenOverAndAnUnusableOneEndsTheRun) {
+  const std::string lock = sim_->system().TempFolder() + "{AAAA0000-0000-4000-8000-0000000000B1}.zel";
+  ASSERT_EQ(sim_->files().WriteFile(lock, ""), platform::Status::kOk);
+  EXPECT_EQ(Run("/s"), 0);
+  EXPECT_FALSE(g_seen.empty());
+  EXPECT_FALSE(sim_->files().FileExists(lock));
+  g_seen.clear();
+  ASSERT_EQ(sim_->files().CreateDirectory(lock), platform::Status::kOk);
+  EXPECT_EQ(Run("/s"), kExitStartupFailure);
+  EXPECT_TRUE(g_seen.empty());
+  EXPECT_TRUE(sim_->files().DirectoryExists(lock));  // not ours to remove
 }
 
 }  // namespace
