@@ -541,6 +541,32 @@ TEST(EngineLibraries, BothEnginesImportOnlyLibrariesThatWindowsTakesFromTheSyste
   EXPECT_EQ(checked, 4);
 }
 
+// Both engines carry the process manifest (resource type 24, id 1): run as the invoker, never
+// taken for an installer by name nor virtualised, on every supported system up to Windows 10/11.
+TEST(EngineManifest, BothEnginesRunAsInvokerAndNameTheSystemsTheySupport) {
+  for (const fs::path& tree : {kWin64, kWin32}) {
+    const fs::path program = tree / "apps" / "corvane.exe";
+    ASSERT_TRUE(fs::exists(program)) << program << " is needed: build every configuration";
+    const fs::path listing = fs::temp_directory_path() /
+                             ("corvane-resources-" + std::to_string(getpid()) + ".txt");
+    ASSERT_EQ(Shell(std::string(CORVANE_MINGW_OBJDUMP) + " -p " + program.string() + " > " +
+                    listing.string() + " 2>&1"),
+              0);
+    std::string text = ReadFile(listing);
+    fs::remove(listing);
+    const size_t type = text.find("Entry: ID: 0x000018");
+    ASSERT_NE(type, std::string::npos) << program << " has no manifest resource";
+    EXPECT_NE(text.find("Entry: ID: 0x000001", type), std::string::npos) << program;
+    // The manifest's text is stored as it is.
+    const std::string bytes = ReadFile(program);
+    EXPECT_NE(bytes.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+              std::string::npos)
+        << program;
+    EXPECT_NE(bytes.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos) << program;
+    EXPECT_NE(bytes.find("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"), std::string::npos) << program;
+  }
+}
+
 // Runs a Windows program under Wine with its prefix (the same as the end-to-end runs'), quietly.
 int WineRun(const std::string& environment, const fs::path& program, const std::string& args) {
   return Shell(environment + " CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
