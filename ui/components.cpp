@@ -62,17 +62,20 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+// Every line break of a value (CR LF, a lone LF, a lone CR) becomes a reference to NEWLINE:
+// the file holds one value a line, and a break left in a value would shift every later pair.
 std::string NewlinesToToken(std::string_view value) {
   std::string out;
-  size_t pos = 0;
-  while (true) {
-    size_t crlf = value.find("\r\n", pos);
-    if (crlf == std::string_view::npos) break;
-    out.append(value.substr(pos, crlf - pos));
-    out.append("$NEWLINE$");
-    pos = crlf + 2;
+  out.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '\r' || c == '\n') {
+      out.append("$NEWLINE$");
+      if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+    } else {
+      out.push_back(c);
+    }
   }
-  out.append(value.substr(pos));
   return out;
 }
 
@@ -277,18 +280,18 @@ std::string ComponentTable::Serialize(ComponentVariables& vars, const FileValues
     for (const std::string& s : *list) line(s);
     line("$");
   }
-  line(vars.Get("TARGETDIR"));
-  line(vars.Get("ALLUSERS"));
-  line(vars.Get("STARTMENU"));
-  line(values.fourth_line);
+  line(NewlinesToToken(vars.Get("TARGETDIR")));
+  line(NewlinesToToken(vars.Get("ALLUSERS")));
+  line(NewlinesToToken(vars.Get("STARTMENU")));
+  line(NewlinesToToken(values.fourth_line));
   for (const std::string& name : vars.SavedVariables()) {
-    line(name);
+    line(NewlinesToToken(name));
     line(NewlinesToToken(vars.Get(name)));
   }
   line("VORT64WOW");
-  line(values.platform_text);
+  line(NewlinesToToken(values.platform_text));
   line("OVERRIDECACHE");
-  line(values.override_cache);
+  line(NewlinesToToken(values.override_cache));
   return out;
 }
 
@@ -305,6 +308,10 @@ void ComponentTable::Load(std::string_view text, LoadKind kind, ComponentVariabl
       sections[section].push_back(lines[pos]);
     }
   }
+  // Behind the three fixed values and the fourth line the file holds name and value pairs: an
+  // odd count means a value that was split or cut, and every pair after it would be read
+  // shifted. Such a file is refused as a whole, before anything of it is applied.
+  if (section == 6 && lines.size() >= pos + 4 && (lines.size() - pos - 4) % 2 != 0) return;
 
   if (kind == LoadKind::kSelection) {
     const auto& loaded_names = sections[0];

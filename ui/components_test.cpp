@@ -184,6 +184,45 @@ TEST(Components, DataFileRoundTrip) {
   EXPECT_EQ(n.deleted(), std::vector<std::string>{"Docs"});
 }
 
+// Any line break in a saved value would shift every pair after it: all of them are written as
+// references to NEWLINE, and a file whose pairs do not pair up is refused as a whole.
+TEST(Components, LineBreaksInValuesNeverShiftThePairs) {
+  ComponentTable t;
+  t.ResetForFirstRun();
+  t.Define("Main", true, "");
+  MapVariables vars;
+  vars.Set("TARGETDIR", "C:\\A\nB", "x");
+  vars.Set("LF", "a\nb", "x");
+  vars.Set("CR", "c\rd\r\n", "x");
+  vars.Set("KEEP", "kept", "x");
+  vars.saved = {"LF", "CR", "KEEP"};
+  std::string text = t.Serialize(vars, {"", "x64", ""});
+  EXPECT_NE(text.find("\r\nLF\r\na$NEWLINE$b\r\nCR\r\nc$NEWLINE$d$NEWLINE$\r\nKEEP\r\nkept\r\n"),
+            std::string::npos)
+      << text;
+  ComponentTable u;
+  u.ResetForFirstRun();
+  MapVariables loaded;
+  std::string platform_text;
+  u.Load(text, ComponentTable::LoadKind::kSelection, loaded, &platform_text);
+  EXPECT_EQ(loaded.Get("TARGETDIR"), "C:\\A$NEWLINE$B");
+  EXPECT_EQ(loaded.Get("KEEP"), "kept");
+  EXPECT_EQ(platform_text, "x64");
+
+  // A value broken by hand into two lines: nothing of the file is applied.
+  std::string damaged = text;
+  damaged.replace(damaged.find("a$NEWLINE$b"), 11, "a\r\nb");
+  ComponentTable d;
+  d.ResetForFirstRun();
+  d.Define("Main", false, "");
+  MapVariables none;
+  std::string no_platform = "untouched";
+  d.Load(damaged, ComponentTable::LoadKind::kSelection, none, &no_platform);
+  EXPECT_FALSE(d.GetState("Main"));
+  EXPECT_TRUE(none.values.empty());
+  EXPECT_EQ(no_platform, "untouched");
+}
+
 TEST(Components, ShortFilesApplyWhatTheyHave) {
   ComponentTable t;
   t.ResetForFirstRun();
