@@ -202,6 +202,7 @@ int Startup::Run(const std::string& raw_command_line) {
   size_t dot = file_name.rfind('.');
   st_.engine_base_name = dot == std::string::npos ? file_name : file_name.substr(0, dot);
   RegisterHostApp();
+  p_.system().RestrictToFirstProcessor();
   st_.temp_folder = WithBackslash(p_.system().TempFolder());
   files_.CreateDirectories(st_.temp_folder);
   st_.command_line = ParseCommandLine(raw_command_line);

@@ -1,6 +1,7 @@
 #include "engine/startup.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,16 @@ TEST_F(StartupTest, ANormalRunTracesEveryPhaseAndRemovesTheSupportFolder) {
                 "  </SetupSplash>", "  <RunScript>", "    <vort>", "  </RunScript>", "  <Free>",
                 "  </Free>", "  <CachedSupportDir>", "  </CachedSupportDir>", "</Corvane>"}));
   EXPECT_TRUE(sim_->RecordedBoxes().empty());
+}
+
+// The engine's threads assume one processor: start-up keeps the process on the first one.
+TEST_F(StartupTest, TheRunKeepsToOneProcessor) {
+  WriteSetup(kScript);
+  Run("/s");
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  ASSERT_EQ(sched_getaffinity(0, sizeof(allowed), &allowed), 0);
+  EXPECT_EQ(CPU_COUNT(&allowed), 1);
 }
 
 TEST_F(StartupTest, StartupFailuresEndWithTheirExitCodes) {

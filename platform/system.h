@@ -50,6 +50,9 @@ class SystemInfo {
   virtual bool Is64BitSystem() = 0;
   // True when this process itself is 64-bit.
   virtual bool Is64BitProcess() = 0;
+  // Keeps the process on the first processor it may use (the engine's threads assume one);
+  // false when the system cannot.
+  virtual bool RestrictToFirstProcessor() = 0;
 
   // Locale formats of the user default locale: the short date picture ("dd/MM/yyyy"), the time
   // picture ("HH:mm:ss"), and the separators.
@@ -90,6 +93,7 @@ class SystemInfoWrapper : public SystemInfo {
   OsVersion Version() override { return target_.Version(); }
   bool Is64BitSystem() override { return target_.Is64BitSystem(); }
   bool Is64BitProcess() override { return target_.Is64BitProcess(); }
+  bool RestrictToFirstProcessor() override { return target_.RestrictToFirstProcessor(); }
   std::string ShortDateFormat() override { return target_.ShortDateFormat(); }
   std::string TimeFormat() override { return target_.TimeFormat(); }
   std::string FormatDate(const LocalTime& t, const std::string& picture) override {

@@ -88,6 +88,7 @@ class ClockSystem : public platform::SystemInfo {
   platform::OsVersion Version() override { return {}; }
   bool Is64BitSystem() override { return true; }
   bool Is64BitProcess() override { return false; }
+  bool RestrictToFirstProcessor() override { return false; }  // nothing to keep here
   std::string ShortDateFormat() override { return "dd/MM/yyyy"; }
   std::string TimeFormat() override { return "HH:mm:ss"; }
   // Only the pictures above are understood.

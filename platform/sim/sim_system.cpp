@@ -1,5 +1,7 @@
 #include "platform/sim/sim_system.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <ctime>
 
@@ -26,6 +28,20 @@ uint32_t SimSystemInfo::TickCount() {
                      std::chrono::steady_clock::now() - start_)
                      .count();
   return static_cast<uint32_t>(machine_.uptime_ms + static_cast<uint64_t>(elapsed));
+}
+
+bool SimSystemInfo::RestrictToFirstProcessor() {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0) return false;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (!CPU_ISSET(cpu, &allowed)) continue;
+    cpu_set_t first;
+    CPU_ZERO(&first);
+    CPU_SET(cpu, &first);
+    return sched_setaffinity(0, sizeof(first), &first) == 0;
+  }
+  return false;
 }
 
 LocalTime SimSystemInfo::Now() {

@@ -24,6 +24,8 @@ class SimSystemInfo : public SystemInfo {
   OsVersion Version() override { return machine_.version; }
   bool Is64BitSystem() override { return machine_.windows64; }
   bool Is64BitProcess() override { return machine_.windows64 && machine_.process64; }
+  // The simulation runs as a host process: it is kept on the first host processor it may use.
+  bool RestrictToFirstProcessor() override;
   std::string ShortDateFormat() override { return machine_.short_date; }
   std::string TimeFormat() override { return machine_.time_format; }
   std::string FormatDate(const LocalTime& t, const std::string& picture) override;

@@ -144,6 +144,16 @@ bool Win32SystemInfo::Is64BitSystem() {
 
 bool Win32SystemInfo::Is64BitProcess() { return sizeof(void*) == 8; }
 
+bool Win32SystemInfo::RestrictToFirstProcessor() {
+  // Looked up at run time: systems without it run the engine as it is.
+  using SetAffinity = BOOL(WINAPI*)(HANDLE, DWORD_PTR);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto set = kernel ? reinterpret_cast<SetAffinity>(
+                          reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessAffinityMask")))
+                    : nullptr;
+  return set && set(GetCurrentProcess(), 1) != 0;
+}
+
 std::string Win32SystemInfo::ShortDateFormat() { return LocaleText(LOCALE_SSHORTDATE); }
 
 std::string Win32SystemInfo::TimeFormat() { return LocaleText(LOCALE_STIMEFORMAT); }

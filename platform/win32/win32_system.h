@@ -16,6 +16,7 @@ class Win32SystemInfo : public SystemInfo {
   OsVersion Version() override;
   bool Is64BitSystem() override;
   bool Is64BitProcess() override;
+  bool RestrictToFirstProcessor() override;
   std::string ShortDateFormat() override;
   std::string TimeFormat() override;
   std::string FormatDate(const LocalTime& t, const std::string& picture) override;
