@@ -41,6 +41,7 @@ class Startup {
   void RefuseLibraryRedirection();
   void ReadLanguageOverlay();
   int ReadImage();
+  platform::Status WriteNewFile(const std::string& path, std::string_view contents);
   void ChooseSupportFolder();
   void LoadDialogs();
   void RemoveSupport() {
@@ -86,6 +87,20 @@ void Startup::RefuseLibraryRedirection() {
   }
 }
 
+// The temporary files have fixed names in TEMP, where other users may create files (TEMP is
+// C:\Windows\Temp for a setup deployed as SYSTEM): a file of that name that is there already,
+// with its owner's rights, is removed (a link goes itself) and the file is created new.
+Status Startup::WriteNewFile(const std::string& path, std::string_view contents) {
+  if (files_.FileExists(path)) {
+    files_.SetAttributes(path, platform::attr::kNormal);
+    files_.DeleteFile(path);
+  }
+  Status status;
+  auto file = files_.Open(path, platform::OpenMode::kCreateNew, &status);
+  if (!file) return status;
+  return file->Write(contents.data(), contents.size());
+}
+
 void Startup::ReadLanguageOverlay() {
   // A language file may be appended to the archive library behind its executable image.
   std::string library;
@@ -95,7 +110,7 @@ void Startup::ReadLanguageOverlay() {
   st_.language_overlay = library.substr(*stub);
   if (!s_.load_language) return;
   const std::string lang = st_.temp_folder + "lang.loc";
-  if (files_.WriteFile(lang, std::string_view(library).substr(*stub)) == Status::kOk) {
+  if (WriteNewFile(lang, std::string_view(library).substr(*stub)) == Status::kOk) {
     s_.load_language(lang);
     files_.DeleteFile(lang);
   }
@@ -135,7 +150,7 @@ int Startup::ReadImage() {
     throw image::ScriptFailure("Cannot read the script image");
   }
   const std::string temp_copy = st_.temp_folder + "zel.tmp";
-  if ((status = files_.WriteFile(temp_copy, view->bytes())) != Status::kOk) {
+  if ((status = WriteNewFile(temp_copy, view->bytes())) != Status::kOk) {
     throw image::ScriptFailure("Cannot create file \"" + temp_copy + "\". " +
                                platform::StatusName(status));
   }

@@ -192,6 +192,30 @@ TEST_F(StartupTest, StartupFailuresEndWithTheirExitCodes) {
   EXPECT_TRUE(dialogs_.empty());
 }
 
+// A zel.tmp in TEMP that the run did not make (another user's, with its rights) is removed and
+// the copy made new; one that cannot be removed is never written into.
+TEST_F(StartupTest, TheImageCopyIsAlwaysAFileOfItsOwn) {
+  WriteSetup(kScript);
+  const std::string copy = sim_->system().TempFolder() + "zel.tmp";
+  ASSERT_EQ(files().WriteFile(copy, "planted by someone else"), platform::Status::kOk);
+  files().SetAttributes(copy, platform::attr::kReadOnly);
+  EXPECT_EQ(Run("/s"), 0);
+  EXPECT_EQ(title_seen_, "Hello");
+  EXPECT_FALSE(files().FileExists(copy));
+  // Held open by someone: it cannot go, and the run ends at start-up instead of sharing it.
+  ASSERT_EQ(files().WriteFile(copy, "held"), platform::Status::kOk);
+  platform::Status status;
+  auto held = files().Open(copy, platform::OpenMode::kRead, &status);
+  ASSERT_TRUE(held);
+  title_seen_.clear();
+  EXPECT_EQ(Run("/s"), kExitStartupFailure);
+  EXPECT_EQ(title_seen_, "");
+  held.reset();
+  std::string text;
+  ASSERT_EQ(files().ReadFile(copy, &text), platform::Status::kOk);
+  EXPECT_EQ(text, "held");
+}
+
 TEST_F(StartupTest, ADamagedImageEndsThroughTheStartupFailurePath) {
   std::string image = "Set Variable\r\n$\r\n";  // ends in the middle of the second item
   files().WriteFile("C:\\Setup\\setup.exe", EngineStub() + image);
