@@ -100,7 +100,11 @@ void RunWriteToTextFile(CommandContext& ctx) {
   platform::FileSystem& fs = ctx.platform().files();
   std::string contents;
   std::vector<std::string> lines;
-  if (fs.ReadFile(path, &contents) == platform::Status::kOk) lines = SplitLines(contents);
+  if (fs.ReadFile(path, &contents) == platform::Status::kOk) {
+    lines = SplitLines(contents);
+  } else if (fs.FileExists(path)) {
+    return;  // a file that could not be read is never rewritten: it would lose what it holds
+  }
   if (first) {
     lines.insert(lines.begin(), text);
   } else {

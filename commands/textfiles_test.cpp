@@ -4,6 +4,8 @@
 
 #include "commands/testing/command_script.h"
 #include "commands/testing/test_machine.h"
+#include "platform/platform.h"
+#include "platform/text.h"
 
 namespace corvane::commands {
 namespace {
@@ -101,6 +103,38 @@ TEST_F(TextFileCommands, WriteClearsReadOnly) {
   uint32_t attributes = 0;
   machine_.platform().files().GetAttributes(path, &attributes);
   EXPECT_EQ(attributes & platform::attr::kReadOnly, 0u);
+}
+
+// A file whose reading fails (refused, too large for the process) would be rewritten as the new
+// line alone: it is left as it is.
+class UnreadableFile : public platform::FileSystemWrapper {
+ public:
+  UnreadableFile(platform::FileSystem& target, std::string path)
+      : FileSystemWrapper(target), path_(std::move(path)) {}
+  platform::Status ReadFile(const std::string& path, std::string* contents) override {
+    if (platform::SameText(path, path_)) return platform::Status::kFailed;
+    return target_.ReadFile(path, contents);
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST_F(TextFileCommands, AFileThatCannotBeReadIsNeverRewritten) {
+  machine_.Write("big.txt", "precious\r\n");
+  platform::Platform& p = machine_.platform();
+  UnreadableFile files(p.files(), machine_.root() + "\\big.txt");
+  platform::PlatformRefs refs(files, p.registry(), p.system(), p.ui(), &p.installer(),
+                              &p.shell());
+  CommandScript script(refs);
+  script.predefined = {{"ROOT", machine_.root()}};
+  CommandRun run = script.Run(R"(
+Write to Text File "$ROOT$\big.txt" "new" "FALSE"
+Write to Text File "$ROOT$\fresh.txt" "new" "FALSE"
+)");
+  EXPECT_FALSE(run.Failed()) << run.result.failure;
+  EXPECT_EQ(machine_.Read("big.txt"), "precious\r\n");
+  EXPECT_EQ(machine_.Read("fresh.txt"), "new\r\n");  // a file that does not exist is made
 }
 
 TEST_F(TextFileCommands, WritingTheFileBeingReadEndsTheReading) {

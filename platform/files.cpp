@@ -39,7 +39,12 @@ std::shared_ptr<const FileView> File::ViewFrom(uint64_t offset, Status* status) 
     return nullptr;
   }
   if ((*status = Seek(offset)) != Status::kOk) return nullptr;
-  std::string bytes(static_cast<size_t>(size - offset), '\0');
+  std::string bytes;
+  if (size - offset > bytes.max_size()) {
+    *status = Status::kFailed;
+    return nullptr;
+  }
+  bytes.assign(static_cast<size_t>(size - offset), '\0');
   size_t got = 0, total = 0;
   while (total < bytes.size() &&
          (*status = Read(bytes.data() + total, bytes.size() - total, &got)) == Status::kOk && got) {
@@ -56,6 +61,9 @@ Status FileSystem::ReadFile(const std::string& path, std::string* contents) {
   if (!f) return s;
   uint64_t size = 0;
   if ((s = f->Size(&size)) != Status::kOk) return s;
+  // Sizes are 64-bit: a file larger than this process can hold is an error, never the low part
+  // of its size read as the whole file.
+  if (size > contents->max_size()) return Status::kFailed;
   contents->assign(static_cast<size_t>(size), '\0');
   size_t got = 0;
   if ((s = f->Read(contents->data(), contents->size(), &got)) != Status::kOk) return s;
