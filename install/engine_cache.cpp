@@ -167,9 +167,26 @@ std::string EngineCache::RegisteredCacheValue() {
   return value.data;
 }
 
+void EngineCache::RecomputeCachePaths() {
+  interp::Variables& v = session_.variables;
+  const bool privileged = IsNt() && session_.platform.shell().IsAdministrator();
+  const std::string cache = GetCacheRoot(privileged) + revision_code_ + "\\";
+  v.DefineVariable("UNINSTALLLINK", cache + in_.engine_file, kBootstrap);
+  v.DefineVariable("ENGINECACHE", cache, kBootstrap);
+  if (IsWebBuild()) {
+    data_folder_ = cache;
+    v.DefineVariable("DATADIR", data_folder_, kBootstrap);
+  }
+}
+
 std::string EngineCache::GetCacheRoot(bool all_users) {
+  // An override always ends with its separator; one that could not be used (and stays in the
+  // variable because the command line protects it) is not a root at all.
   std::string override_folder = session_.variables.GetVariable("OVERRIDECACHE");
-  if (!override_folder.empty()) return override_folder;
+  if (!override_folder.empty()) {
+    override_folder = WithBackslash(WithoutBackslash(override_folder));
+    if (!platform::SameText(override_folder, refused_override_)) return override_folder;
+  }
 
   std::string registered = RegisteredCacheValue();
   if (!registered.empty() && LastFolderName(registered) == revision_code_) {
@@ -395,10 +412,15 @@ bool EngineCache::ApplyCacheOverride(const std::string& folder) {
   std::vector<std::string> created;
   bool usable = ProbeCacheOverride(session_, folder, &created);
   if (usable) {
-    // Every later cache path starts at the override: the bootstrap sees it already.
+    // Every later cache path starts at the override. Only the paths are worked out again: the
+    // rest of the bootstrap (the user's folder, ALLUSERS, the components, the installer
+    // properties) stays as the run has it.
     session_.variables.SetVariable("OVERRIDECACHE", WithBackslash(WithoutBackslash(folder)),
                                    interp::kInjectOverrideCommandLine);
-    BootstrapEngineCache();
+    refused_override_.clear();
+    RecomputeCachePaths();
+  } else {
+    refused_override_ = WithBackslash(WithoutBackslash(folder));
   }
   // The probe's folders only proved the place usable; nothing is moved there yet. A folder
   // that is not empty stays.

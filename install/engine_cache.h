@@ -115,6 +115,8 @@ class EngineCache : public interp::EngineCacheHooks {
   // True for a folder this run may fill, hide, compress or remove: its name is the cache folder
   // name (a GUID) and it lies in an absolute root. A refusal is traced.
   bool IsOwnCacheFolder(const std::string& folder);
+  // UNINSTALLLINK, ENGINECACHE and (web builds) DATADIR from the current cache root.
+  void RecomputeCachePaths();
   // True when TITLE and the product code can name the product's registration keys (traced when
   // not).
   bool IsRegistrationName(const std::string& title);
@@ -130,6 +132,7 @@ class EngineCache : public interp::EngineCacheHooks {
   std::string title_;
   std::string data_folder_;
   std::string offline_source_;
+  std::string refused_override_;  // the last override that could not be used
   std::string instance_database_;
   std::vector<std::string> previous_pins_;
   std::vector<std::string> run_pins_;

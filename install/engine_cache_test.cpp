@@ -171,7 +171,14 @@ TEST_F(EngineCacheTest, OverrideCacheMakesEveryCachePathStartThere) {
   auto run = NewRun();
   run->cache->BootstrapEngineCache();
   run->DefineLateVariables();
+  // What the user chose before the override stays: it moves the cache paths only.
+  run->session.variables.SetVariable("TARGETDIR", "D:\\Mine\\", "Set Variable Action");
+  run->session.variables.SetVariable("ALLUSERS", "FALSE", "Set Variable Action");
+  run->session.variables.SetVariable("STARTMENU", "Mine", "Set Variable Action");
   ASSERT_TRUE(run->cache->ApplyCacheOverride("C:\\Deep\\Cache"));
+  EXPECT_EQ(run->Var("TARGETDIR"), "D:\\Mine\\");
+  EXPECT_EQ(run->Var("ALLUSERS"), "FALSE");
+  EXPECT_EQ(run->Var("STARTMENU"), "Mine");
   EXPECT_EQ(run->Var("OVERRIDECACHE"), "C:\\Deep\\Cache\\");
   const std::string cache = std::string("C:\\Deep\\Cache\\") + kRevision + "\\";
   EXPECT_EQ(run->Var("ENGINECACHE"), cache);
@@ -185,7 +192,8 @@ TEST_F(EngineCacheTest, OverrideCacheMakesEveryCachePathStartThere) {
   EXPECT_TRUE(machine_->files().FileExists(cache + "setup.exe"));
   EXPECT_TRUE(machine_->files().FileExists(cache + "setup.dat"));
   EXPECT_FALSE(Exists(kMachineCache));
-  EXPECT_EQ(ReadString(RegRoot::kLocalMachine, std::string(kIdentCacheKey) + kProduct, ""), cache);
+  // Registered for the user, as ALLUSERS says (the override did not reset it).
+  EXPECT_EQ(ReadString(RegRoot::kCurrentUser, std::string(kIdentCacheKey) + kProduct, ""), cache);
 }
 
 TEST_F(EngineCacheTest, ProbeListsTheFoldersItCreatedOutermostFirst) {

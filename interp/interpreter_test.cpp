@@ -726,6 +726,24 @@ TEST(Refresh, CacheOverrideAndCacheFolders) {
             "C:\\ProgramData\\Cache\\{REV}\\setup.exe|C:\\ProgramData\\Cache\\{REV}\\");
 }
 
+// A silent run's command line protects OVERRIDECACHE: a folder that cannot be used stays in the
+// variable, but is probed once, not before every command.
+TEST(Refresh, AProtectedOverrideThatCannotBeUsedIsProbedOnce) {
+  FakeCache cache;
+  ScriptHarness h;
+  h.cache = &cache;
+  h.silent = true;
+  h.command_line = {{"OVERRIDECACHE", "Q:\\Bad"}};
+  h.predefined = {{"OVERRIDECACHE", "Q:\\Bad"}};
+  ScriptRun run = RunOk(h, R"(
+    Set Variable "A" "1"
+    Set Variable "B" "2"
+    Set Variable "C" "3"
+  )");
+  EXPECT_EQ(cache.probed, (std::vector<std::string>{"Q:\\Bad\\"}));
+  EXPECT_EQ(run.Var("OVERRIDECACHE"), "Q:\\Bad");
+}
+
 FakeCache* touched_cache = nullptr;
 
 TEST(Refresh, TheCacheFolderIsReadAgainOnlyAfterACommandThatMayChangeTheMachine) {

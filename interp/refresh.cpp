@@ -35,6 +35,8 @@ void RefreshCacheOverride(Session& s) {
   Variables& v = s.variables;
   std::string requested = v.GetVariable("OVERRIDECACHE");
   if (requested.empty() || requested == s.applied_cache_override || !s.cache) return;
+  // Refused once and kept by the command line's protection: not probed before every command.
+  if (requested == s.refused_cache_override) return;
   std::string folder = requested;
   if (folder.back() != '\\') folder.push_back('\\');
   if (s.cache->ApplyCacheOverride(folder)) {
@@ -43,6 +45,7 @@ void RefreshCacheOverride(Session& s) {
   } else {
     v.SetVariable("OVERRIDECACHE", "", "Failed Cache Override");
     s.applied_cache_override.clear();
+    if (v.GetVariable("OVERRIDECACHE") == requested) s.refused_cache_override = requested;
   }
 }
 

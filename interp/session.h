@@ -74,6 +74,7 @@ class Session {
   std::string active_language;
   std::string loaded_language;
   std::string applied_cache_override;
+  std::string refused_cache_override;  // refused, but kept by the command line's protection
   int download_timeout_seconds = 10;
   std::string shown_progress_text;
   int shown_progress = 0;
