@@ -32,7 +32,9 @@ FsView64::FsView64(interp::Session& session) : session_(session) {
 FsView64::~FsView64() {
   if (!active_) return;
   CommandsState& st = StateOf(session_);
-  if (!IsWindows64(session_) || !Is64BitMode(session_) || !st.redirection_switched_off) return;
+  // Restored whatever the command did to the mode meanwhile (Load Feature Selections may bring
+  // back a saved "Win32"): this object switched it off.
+  if (!st.redirection_switched_off) return;
   if (session_.platform.files().RevertRedirection(st.redirection_value)) {
     st.redirection_switched_off = false;
     // The stored value goes back to zero as well, so that the next command can switch again.

@@ -1,6 +1,7 @@
 // The component commands: Define, Delete, Get/Set State, Get/Set Space, Set Choice, Set
 // Visibility, Save and Load Feature Selections. They work on the run's component table, which
 // the run attaches to its session.
+#include "commands/sixty_four.h"
 #include "commands/engine_state.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
@@ -77,7 +78,9 @@ void SetComponentVisibility(CommandContext& ctx) {
   Table(ctx).SetVisibility(ComponentName(ctx, 1), ctx.params().Bool(2));
 }
 
+// Both work in the 64-bit file-system view in 64-bit mode, as the file commands do.
 void SaveFeatureSelections(CommandContext& ctx) {
+  commands::FsView64 view(ctx.session());
   SessionComponentVariables vars(ctx.session());
   ComponentTable::FileValues values;
   values.platform_text = commands::StateOf(ctx.session()).platform_text;
@@ -86,6 +89,7 @@ void SaveFeatureSelections(CommandContext& ctx) {
 }
 
 void LoadFeatureSelections(CommandContext& ctx) {
+  commands::FsView64 view(ctx.session());
   SessionComponentVariables vars(ctx.session());
   std::string platform_text;
   if (Table(ctx).LoadFile(ctx.platform().files(), ctx.params().Expanded(1),

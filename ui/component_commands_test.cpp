@@ -97,6 +97,52 @@ Get Component State "Docs" "DOCS"
   EXPECT_NE(file.find("VORT64WOW\r\nWin32\r\n"), std::string::npos);
 }
 
+// In 64-bit mode the selections are saved in the 64-bit file-system view, where the file
+// commands see them, and the view is restored after Load even when the file brings back 32-bit
+// mode.
+TEST_F(ComponentCommands, FeatureSelectionsUseThe64BitViewInSixtyFourBitMode) {
+  platform::SystemInfo& sys = machine_.platform().system();
+  if (!sys.Is64BitSystem() || sys.Is64BitProcess()) GTEST_SKIP() << "no file-system redirection";
+  platform::FileSystem& fs = machine_.platform().files();
+  const std::string sel = sys.WindowsFolder() + "\\System32\\corvane-sel.dat";
+  const std::string probe = sys.WindowsFolder() + "\\System32\\corvane-view.txt";
+  ASSERT_EQ(fs.WriteFile(probe, "32"), platform::Status::kOk);  // redirected: the 32-bit copy
+  CommandRun run = Run(R"(
+Define Component "Main" "TRUE" ""
+Set 64 Bit Mode "FALSE" "FALSE" "TRUE"
+Save Feature Selections ")" + sel + R"("
+Write to Text File ")" + sel + R"(.txt" "beside" "FALSE"
+Set 64 Bit Mode "TRUE" "FALSE" "TRUE"
+)");
+  EXPECT_FALSE(run.Failed()) << run.result.failure;
+  uint64_t old = 0;
+  ASSERT_TRUE(fs.DisableRedirection(&old));
+  EXPECT_TRUE(fs.FileExists(sel));           // in the real System32
+  EXPECT_TRUE(fs.FileExists(sel + ".txt"));  // where Write to Text File wrote
+  // Make the saved file bring back 32-bit mode, then load it in 64-bit mode.
+  std::string text;
+  ASSERT_EQ(fs.ReadFile(sel, &text), platform::Status::kOk);
+  const size_t at = text.find("VORT64WOW\r\n");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, text.find("\r\n", at + 11) - at, "VORT64WOW\r\nWin32");
+  ASSERT_EQ(fs.WriteFile(sel, text), platform::Status::kOk);
+  ASSERT_TRUE(fs.RevertRedirection(old));
+  EXPECT_FALSE(fs.FileExists(sel));  // not in SysWOW64
+  run = Run(R"(
+Set 64 Bit Mode "FALSE" "FALSE" "TRUE"
+Load Feature Selections ")" + sel + R"("
+)");
+  EXPECT_FALSE(run.Failed()) << run.result.failure;
+  std::string seen;
+  ASSERT_EQ(fs.ReadFile(probe, &seen), platform::Status::kOk);
+  EXPECT_EQ(seen, "32");  // the view is the redirected one again
+  fs.DeleteFile(probe);
+  fs.DisableRedirection(&old);
+  fs.DeleteFile(sel);
+  fs.DeleteFile(sel + ".txt");
+  fs.RevertRedirection(old);
+}
+
 TEST_F(ComponentCommands, AnUnwritableFileFailsTheCommand) {
   CommandRun r = Run(R"(Define Component "Main" "TRUE" ""
 Save Feature Selections "$ROOT$\no such folder\sel.dat"
