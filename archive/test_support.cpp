@@ -6,15 +6,15 @@
 #include <map>
 #include <sstream>
 
+#include "tests/support/host_path.h"
+
 namespace corvane::archive::testing {
 namespace fs = std::filesystem;
 
 fs::path FixtureDir() {
   const char* env = std::getenv("CORVANE_ARCHIVE_FIXTURES");
   std::string dir = env != nullptr ? env : ARCHIVE_FIXTURES_DIR;
-  // A Windows build under Wine gets the build machine's path: its files are on drive Z:.
-  if (!dir.empty() && dir[0] == '/' && !fs::path(dir).is_absolute()) dir = "Z:" + dir;
-  return fs::path(dir);
+  return fs::path(corvane::testing::HostPath(dir));
 }
 
 std::vector<Fixture> Manifest() {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "archive/test_support.h"
+#include "tests/support/host_path.h"
 
 namespace corvane::install {
 namespace {
@@ -15,11 +16,8 @@ using archive::testing::CompareTrees;
 using archive::testing::FixtureDir;
 using archive::testing::ScratchDir;
 
-// A path of the build machine as this process sees it (drive Z: under Wine).
-std::string Local(std::string p) {
-  if (!p.empty() && p[0] == '/' && !fs::path(p).is_absolute()) p = "Z:" + p;
-  return p;
-}
+// A path of the build machine as this process sees it.
+std::string Local(const std::string& p) { return corvane::testing::HostPath(p); }
 std::string Text(const fs::path& p) { return p.string(); }
 
 class ArchiveClient : public ::testing::Test {

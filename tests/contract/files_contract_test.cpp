@@ -396,5 +396,20 @@ TEST_F(FilesContract, WrongKindsOfEntryAndBadNames) {
             scratch_.substr(0, scratch_.rfind('\\')) + "\\y");
 }
 
+// The machine under test has no drive onto the host's own root folder (Wine's default Z:), so a
+// fault of a deleting command under test can never reach the files of the machine running it.
+TEST_F(FilesContract, NoDriveReachesTheHostsRootFolder) {
+  uint32_t a = 0;
+  EXPECT_NE(Files().GetAttributes("Z:\\", &a), Status::kOk);
+  std::vector<FileEntry> entries;
+  EXPECT_NE(Files().List("Z:\\", "*", &entries), Status::kOk);
+  EXPECT_TRUE(entries.empty());
+  std::string text;
+  EXPECT_NE(Files().ReadFile("Z:\\etc\\passwd", &text), Status::kOk);
+  EXPECT_NE(Files().WriteFile("Z:\\corvane-contract.txt", "x"), Status::kOk);
+  // The drive holding this test's own folder is still there.
+  EXPECT_EQ(Files().GetAttributes(scratch_.substr(0, 3), &a), Status::kOk);
+}
+
 }  // namespace
 }  // namespace corvane::contract

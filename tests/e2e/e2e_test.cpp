@@ -30,6 +30,31 @@ const fs::path kWin32 = CORVANE_WIN32_DIR;
 // A Wine prefix of its own: a prefix that a program without a display started keeps its
 // display-less desktop for the programs after it, so the Windows suites must not share it.
 const fs::path kPrefix = fs::path(CORVANE_NATIVE_DIR) / "e2e-wineprefix";
+// What that prefix sees of this machine, as its drive W:: the build folder that holds both build
+// trees. The runs' scratch folders lie inside it.
+const fs::path kWineRoot = fs::path(CORVANE_NATIVE_DIR).parent_path();
+const fs::path kScratch = fs::path(CORVANE_NATIVE_DIR) / "e2e-runs";
+
+// The Windows name, in that prefix, of a path inside kWineRoot.
+std::string WinePath(const fs::path& p) {
+  const std::string root = kWineRoot.string();
+  std::string text = p.string();
+  if (text.compare(0, root.size(), root) != 0 ||
+      (text.size() > root.size() && text[root.size()] != '/')) {
+    ADD_FAILURE() << p << " lies outside " << kWineRoot << ", which is all the Wine runs see";
+    return text;
+  }
+  std::string out = "W:" + text.substr(root.size());
+  for (char& c : out) {
+    if (c == '/') c = '\\';
+  }
+  return out;
+}
+
+// The environment of every program these tests run under Wine: the prefix and its one drive.
+std::string WineEnvironment() {
+  return "CORVANE_WINEPREFIX=" + kPrefix.string() + " CORVANE_WINE_ROOT=" + kWineRoot.string();
+}
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -128,19 +153,13 @@ class WineRunner : public Runner {
   int Run(const fs::path& setup_dir, const std::string& args, fs::path* log) override {
     *log = setup_dir / "run.log";
     fs::remove(*log);
-    std::string windows_log = "Z:" + log->string();
-    for (char& c : windows_log) {
-      if (c == '/') c = '\\';
-    }
+    std::string windows_log = WinePath(*log);
     // cmd.exe reports the whole exit code (a process exit status here keeps its low byte only).
     // Nothing on this command line may be quoted: Wine passes the quotes on escaped.
-    std::string setup = "Z:" + (setup_dir / "setup.exe").string();
-    for (char& c : setup) {
-      if (c == '/') c = '\\';
-    }
+    std::string setup = WinePath(setup_dir / "setup.exe");
     const fs::path report = setup_dir / "exit.txt";
     fs::remove(report);
-    Shell(environment + " CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
+    Shell(environment + " " + WineEnvironment() + " " +
           (kSource / "scripts" / "wine-run").string() + " cmd.exe /c '" + setup + " /l=" +
           windows_log + " " + args + " & echo %ERRORLEVEL%' > " + report.string() +
           " 2>/dev/null");
@@ -161,9 +180,10 @@ class EndToEnd : public ::testing::TestWithParam<std::string> {
     if (!fs::exists(engine_) || !fs::exists(zel_)) {
       GTEST_SKIP() << "the x86_64 Windows build is needed (" << engine_ << ")";
     }
-    dir_ = fs::temp_directory_path() /
-           ("corvane-e2e-" + std::to_string(getpid()) + "-" + GetParam() + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // The case's name ends in "/sim" or "/wine": one folder per case, none left behind.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    dir_ = kScratch / ("corvane-e2e-" + std::to_string(getpid()) + "-" + name);
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     if (GetParam() == "sim") {
@@ -569,7 +589,7 @@ TEST(EngineManifest, BothEnginesRunAsInvokerAndNameTheSystemsTheySupport) {
 
 // Runs a Windows program under Wine with its prefix (the same as the end-to-end runs'), quietly.
 int WineRun(const std::string& environment, const fs::path& program, const std::string& args) {
-  return Shell(environment + " CORVANE_WINEPREFIX=" + kPrefix.string() + " " +
+  return Shell(environment + " " + WineEnvironment() + " " +
                (kSource / "scripts" / "wine-run").string() + " " + program.string() + " " + args +
                " >/dev/null 2>&1");
 }
@@ -590,14 +610,11 @@ TEST(EngineLibraries, LibrariesPlantedBesideTheSetupAreNeverLoaded) {
   ASSERT_TRUE(fs::exists(engine) && fs::exists(planted) && fs::exists(baseline))
       << "the x86_64 Windows build is needed";
   const fs::path dir =
-      fs::temp_directory_path() / ("corvane-e2e-planted-" + std::to_string(getpid()));
+      kScratch / ("corvane-e2e-planted-" + std::to_string(getpid()));
   fs::remove_all(dir);
   // The run reads a file version (version.dll), shows its start-up windows (comctl32.dll) and
   // asks the installer about its product (msi.dll); the version goes to a file beside the setup.
-  std::string result = "Z:" + (dir / "setup" / "version.txt").string();
-  for (char& c : result) {
-    if (c == '/') c = '\\';
-  }
+  std::string result = WinePath(dir / "setup" / "version.txt");
   fs::path example = dir / "example";
   WriteFile(example / "setup.txt",
             ".title \"Planted\"\n"
