@@ -545,7 +545,7 @@ void EngineCache::WriteRegistration(const std::string& folder) {
   if (session_.platform.system().Version().major >= 5) {
     // Program paths in the registry are quoted: unquoted, a path with a blank in it
     // (C:\Users\John Smith\...) would start C:\Users\John.exe first.
-    reg.WriteValue(root, kUninstallKey + product_code_, "UninstallString", view,
+    reg.WriteValue(root, kUninstallKey + product_code_, "UninstallString", PackageRegistryView(),
                    RegValue::String("\"" + folder + in_.setup_base + ".exe\""));
   }
   const std::string key = kUninstallKey + title;
@@ -573,6 +573,15 @@ void EngineCache::WriteRegistration(const std::string& folder) {
 
   WriteNormalFile(session_.platform.files(), folder + kInstanceFile,
                   JoinLines({product_code_, revision_code_, title}));
+}
+
+// The installer keeps a package's own entry (Uninstall\{ProductCode}) in the registry view of the
+// package's platform, which is the platform text of the 64-bit mode: the 64-bit view for a 64-bit
+// package on 64-bit Windows, the 32-bit view for a 32-bit one, whatever the engine process is.
+RegView EngineCache::PackageRegistryView() {
+  if (!session_.platform.system().Is64BitSystem()) return RegView::kNative;
+  const std::string text = in_.get_platform_text ? in_.get_platform_text() : "Win32";
+  return text == "Win32" ? RegView::kView32 : RegView::kView64;
 }
 
 // The product's keys are named by TITLE and the product code: an empty or partial name would

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "interp/hooks.h"
+#include "platform/registry.h"
 
 namespace corvane::interp {
 class Session;
@@ -102,6 +103,7 @@ class EngineCache : public interp::EngineCacheHooks {
 
  private:
   bool IsNt();
+  platform::RegView PackageRegistryView();
   bool IsWebBuild() const;
   bool IsPatchBuild() const;
   std::string RegisteredCacheValue();

@@ -315,6 +315,33 @@ TEST_F(EngineCacheTest, InstallFillsTheCacheAndRegistersTheProduct) {
   EXPECT_EQ(ReadString(RegRoot::kCurrentUser, uninstall, "DisplayName"), "<missing>");
 }
 
+// The package's own entry goes where the installer keeps it: the 64-bit view for a package of the
+// 64-bit mode, the 32-bit view otherwise (the engine here is a 32-bit process on 64-bit Windows).
+TEST_F(EngineCacheTest, ThePackagesUninstallEntryIsInTheViewOfThePackagesPlatform) {
+  const std::string key = std::string(kUninstallKey) + kProduct;
+  auto value_in = [&](RegView view) {
+    RegValue value;
+    return machine_->registry().ReadValue(RegRoot::kLocalMachine, key, "UninstallString", view,
+                                          &value) == Status::kOk;
+  };
+  for (const std::string platform_text : {"x64", "Win32"}) {
+    auto run = NewRun();
+    run->cache->BootstrapEngineCache();
+    run->DefineLateVariables();
+    run->platform_text = platform_text;  // the script's Set 64 Bit Mode
+    run->table.Define("Main", true, "");
+    run->cache->UpdateEngineCache(CacheUpdate::kInstall);
+    const bool sixty_four = platform_text == "x64";
+    EXPECT_EQ(value_in(RegView::kView64), sixty_four) << platform_text;
+    EXPECT_EQ(value_in(RegView::kView32), !sixty_four) << platform_text;
+    machine_->registry().DeleteKeyTree(RegRoot::kLocalMachine, key, RegView::kView64);
+    machine_->registry().DeleteKeyTree(RegRoot::kLocalMachine, key, RegView::kView32);
+  }
+  // Our own entry (named by the title) stays in the engine's view either way.
+  EXPECT_EQ(ReadString(RegRoot::kLocalMachine, std::string(kUninstallKey) + "Demo", "DisplayName"),
+            "Demo");
+}
+
 TEST_F(EngineCacheTest, MaintenanceRunFromTheCacheLoadsWhatTheInstallationSaved) {
   Install();
   auto run = NewRun(kMachineCache);
