@@ -105,6 +105,7 @@ void DefinePredefinedVariables(interp::Session& s, const StartupState& st) {
 RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& trace,
                      const RunServices& services) {
   interp::Session s(platform, st.image, st.pools);
+  s.keep_alive = services.keep_alive;
   s.dialogs = services.dialogs;
   s.localizer = services.localizer;
   s.engine_file_name = FileNameOf(st.engine_path);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/startup.h"
@@ -18,6 +19,8 @@ namespace corvane::engine {
 struct RunServices {
   interp::DialogHost* dialogs = nullptr;
   interp::Localizer* localizer = nullptr;
+  // Owns the platform and what it references (the session's keep_alive).
+  std::shared_ptr<void> keep_alive;
   // Called with the session before the run starts (to attach run-wide state to it).
   std::function<void(interp::Session&)> attach;
 };

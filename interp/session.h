@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <typeindex>
@@ -50,6 +51,9 @@ class Session {
   DialogHost* dialogs = nullptr;
   Localizer* localizer = nullptr;
   EngineCacheHooks* cache = nullptr;
+  // Owns the platform and everything it references (may be null when the owner outlives every
+  // worker): a worker that the wait loop gives up on keeps it alive until the worker ends.
+  std::shared_ptr<void> keep_alive;
   // Receives the trace entries of the run (the trace log decides whether to write them).
   std::function<void(std::string_view)> trace;
   // Run at the exit clean-up, last registered first (text reader, lock file, tray icon...).

@@ -83,7 +83,9 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
   abandoned_ = false;
 
   std::optional<FlagScope> flag(session);
-  std::thread worker([job, channel, shared]() {
+  // A worker given up on may still be inside the platform when the run ends: it shares the
+  // ownership of the platform (and of what the platform references) until it returns.
+  std::thread worker([job, channel, shared, keep_alive = session.keep_alive]() {
     job->Work(*channel);
     {
       std::lock_guard<std::mutex> lock(shared->mutex);

@@ -5,7 +5,9 @@
 //
 // The worker reaches the run only through its ProgressChannel. A worker that the watchdog gives
 // up on is not killed (killing a thread can leave the variable store's lock held); its channel is
-// cut instead, so it can no longer touch the run's state, and it is left to end on its own.
+// cut instead, so it can no longer touch the run's state, and it is left to end on its own. Until
+// it ends it shares the ownership of the platform (the session's keep_alive), which the job may go
+// on using after the run has ended.
 #pragma once
 
 #include <atomic>

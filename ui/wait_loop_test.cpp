@@ -55,6 +55,39 @@ void RunTestJob(interp::CommandContext& ctx) {
 }
 CORVANE_COMMAND("Wait Loop Test Job", RunTestJob);
 
+// Waits until released (or 10 s), ignoring the terminate request, and then goes on using the
+// platform of the run that started it, as a search given up inside a slow folder listing does.
+std::atomic<bool> release_lingering{false};
+std::atomic<bool> lingering_done{false};
+class LingeringJob : public BackgroundJob {
+ public:
+  LingeringJob(platform::Platform& platform, std::string folder)
+      : platform_(platform), folder_(std::move(folder)) {}
+  void Work(ProgressChannel&) override {
+    auto start = std::chrono::steady_clock::now();
+    while (!release_lingering && std::chrono::steady_clock::now() - start < 10s) {
+      std::this_thread::sleep_for(1ms);
+    }
+    uint32_t attributes = 0;
+    platform_.files().GetAttributes(folder_, &attributes);
+    platform_.files().FileExists(folder_ + "\\later.txt");
+    lingering_done = true;
+  }
+
+ private:
+  platform::Platform& platform_;
+  std::string folder_;
+};
+
+void RunLingeringJob(interp::CommandContext& ctx) {
+  WaitOptions options{"Cancel at Test Time"};
+  options.watchdog_interval = 200ms;
+  WaitLoop loop(options);
+  loop.Run(ctx, std::make_shared<LingeringJob>(ctx.platform(), ctx.params().Expanded(1)));
+  last_abandoned = loop.abandoned();
+}
+CORVANE_COMMAND("Wait Loop Lingering Job", RunLingeringJob);
+
 class WaitLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -95,6 +128,42 @@ Wait Loop Test Job "alive"
   EXPECT_FALSE(last_abandoned);
   EXPECT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(running_workers.load(), 0);
+}
+
+// The run ends, and its owner lets go of the machine and the platform, while a worker that the
+// watchdog gave up on still runs: the worker keeps them alive until it is done with them (under
+// AddressSanitizer a use after their end would stop the test).
+TEST(WaitLoopOwnership, AGivenUpWorkerKeepsThePlatformUntilItEnds) {
+  struct Owned {
+    testing::TestMachine machine;
+    testing::CommandScript script{machine.platform()};
+  };
+  release_lingering = false;
+  lingering_done = false;
+  auto owned = std::make_shared<Owned>();
+  owned->script.owner = owned;
+  owned->script.on_pump = [](interp::Session& s) {
+    s.variables.store().Set("VORT_IsCancelled", "TRUE");
+  };
+  owned->script.predefined = {{"ROOT", owned->machine.root()}};
+  testing::CommandRun run = owned->script.Run(R"(
+Set Variable "ABORTONERROR" "FALSE"
+Wait Loop Lingering Job "$ROOT$"
+Set Variable "AFTER" "ran"
+)");
+  EXPECT_TRUE(last_abandoned);
+  EXPECT_EQ(run.Var("AFTER"), "ran");
+
+  std::weak_ptr<Owned> watch = owned;
+  owned.reset();
+  EXPECT_FALSE(watch.expired()) << "the machine ended under a running worker";
+  release_lingering = true;
+  auto until = std::chrono::steady_clock::now() + 10s;
+  while (!(lingering_done && watch.expired()) && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(lingering_done);
+  EXPECT_TRUE(watch.expired()) << "the worker's end let go of the machine";
 }
 
 TEST(ProgressChannel, DelegateRules) {

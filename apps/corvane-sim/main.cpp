@@ -187,8 +187,19 @@ int main(int argc, char** argv) {
     fs::remove_all(old, ec);
   }
 
-  platform::sim::Transcript transcript;
-  platform::sim::RecordingPlatform recorded(*sim, transcript);
+  // The machine, its transcript and the recording platform in front of it are shared: a worker
+  // that a cancelled command gave up on keeps them until it ends, after the run if need be.
+  struct Recorded {
+    explicit Recorded(std::unique_ptr<platform::SimPlatform> s)
+        : sim(std::move(s)), recorded(*sim, transcript) {}
+    std::unique_ptr<platform::SimPlatform> sim;
+    platform::sim::Transcript transcript;
+    platform::sim::RecordingPlatform recorded;
+  };
+  auto owner = std::make_shared<Recorded>(std::move(sim));
+  platform::SimPlatform* const machine_platform = owner->sim.get();
+  platform::sim::Transcript& transcript = owner->transcript;
+  platform::sim::RecordingPlatform& recorded = owner->recorded;
 
   std::string library_error;
   auto archive = install::ArchiveLibrary::Load(NativeLibraryPath(), &library_error);
@@ -201,9 +212,9 @@ int main(int argc, char** argv) {
       return false;
     }
     std::string error;
-    bool ok = install::ExtractArchiveFiles(*archive, sim->HostPath(archive_path).string(), "",
-                                           sim->HostPath(folder).string(), nullptr, nullptr, true,
-                                           true, &error);
+    bool ok = install::ExtractArchiveFiles(
+        *archive, machine_platform->HostPath(archive_path).string(), "",
+        machine_platform->HostPath(folder).string(), nullptr, nullptr, true, true, &error);
     transcript.Add("archive extract " + archive_path + " -> " + folder +
                    (ok ? "" : " (failed: " + error + ")"));
     return ok;
@@ -217,6 +228,7 @@ int main(int argc, char** argv) {
   };
   services.run_script = [&](engine::StartupState& state, engine::TraceLog& trace) {
     engine::RunServices run;
+    run.keep_alive = owner;
     engine::RunOutcome outcome = engine::RunScript(recorded, state, trace, run);
     state.end_at_once = outcome.end_now;
     return outcome.exit_code;
@@ -232,6 +244,6 @@ int main(int argc, char** argv) {
     std::ofstream out(transcript_path, std::ios::binary | std::ios::trunc);
     out << platform::Utf8From1252(transcript.Text());
   }
-  sim->SaveRegistry();
+  machine_platform->SaveRegistry();
   return exit_code;
 }

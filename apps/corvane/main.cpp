@@ -17,7 +17,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Libraries that the engine loads by name come from the system folder only, never from the
   // setup's folder or the current folder.
   platform::win32::RestrictLibrarySearch();
-  auto platform = platform::CreateWin32Platform();
+  // Shared: a worker that a cancelled command gave up on keeps it until the worker ends.
+  std::shared_ptr<platform::Platform> platform = platform::CreateWin32Platform();
   auto windows = platform::CreateWin32StartupWindows();
   ui::DialogSystem dialogs(platform->files());
 
@@ -39,6 +40,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   };
   services.run_script = [&](engine::StartupState& state, engine::TraceLog& trace) {
     engine::RunServices run;
+    run.keep_alive = platform;
     engine::RunOutcome outcome = engine::RunScript(*platform, state, trace, run);
     state.end_at_once = outcome.end_now;
     return outcome.exit_code;

@@ -38,6 +38,7 @@ CommandRun CommandScript::Run(std::string_view script_text) {
   interp::Session session(platform_, image);
   session_ = &session;
   session.dialogs = this;
+  session.keep_alive = owner.lock();
   session.trace = [&run](std::string_view entry) { run.trace.emplace_back(entry); };
   session.variables.SetSilent(silent);
   interp::RunSteps steps;

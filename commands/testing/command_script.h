@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,9 @@ class CommandScript : public interp::DialogHost {
   std::vector<std::pair<std::string, std::string>> predefined;
   // Called before the script runs, with the session (to set engine state such as the 64-bit mode).
   std::function<void(interp::Session&)> before;
+  // The owner of this script and of the platform it runs on, when they are shared: the session's
+  // keep_alive (a worker given up on keeps them until it ends).
+  std::weak_ptr<void> owner;
   // Called on every message pump of the wait loops (a test cancels from here).
   std::function<void(interp::Session&)> on_pump;
 
