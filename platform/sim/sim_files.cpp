@@ -56,7 +56,10 @@ int64_t FileTimeOf(const fs::path& p) {
   return ticks / 100 + 116444736000000000LL;
 }
 
-// An entry of a host folder whose 1252 name equals name ignoring case (an exact match first).
+// The entry of a host folder that a path component names: the entry of exactly that name, else
+// one whose 1252 name equals it ignoring case, else one whose short name it is. Short names are
+// generated, and a generated one always holds "~", so only such a component needs the folder's
+// short names worked out.
 bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
   std::error_code ec;
   fs::path exact = dir / HostName(name);
@@ -64,9 +67,25 @@ bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
     *found = exact;
     return true;
   }
+  const bool maybe_short = name.find('~') != std::string::npos && IsShortName(name);
+  std::vector<fs::path> paths;
+  std::vector<std::string> names;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (SameText(NameFromHost(it->path().filename()), name)) {
+    std::string entry = NameFromHost(it->path().filename());
+    if (SameText(entry, name)) {
       *found = it->path();
+      return true;
+    }
+    if (maybe_short) {
+      paths.push_back(it->path());
+      names.push_back(std::move(entry));
+    }
+  }
+  if (!maybe_short) return false;
+  std::vector<std::string> aliases = ShortNames(names);
+  for (size_t i = 0; i < aliases.size(); ++i) {
+    if (SameText(aliases[i], name)) {
+      *found = paths[i];
       return true;
     }
   }
@@ -341,13 +360,11 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   std::error_code ec;
   if (!fs::is_directory(host, ec)) return RecordError(Status::kNotFound, kErrorPathNotFound);
   r->drive = drive;
+  // The full path is spelt with the names the entries have (whichever form named them), so that
+  // every spelling of one entry has one key.
   r->full = std::string(1, drive) + ":\\";
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) r->full.push_back('\\');
-    r->full += parts[i];
-  }
-  r->key = UpperCase(r->full);
   if (parts.empty()) {
+    r->key = r->full;
     r->host = host;
     r->exists = r->is_dir = r->is_root = true;
     return Status::kOk;
@@ -358,6 +375,7 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
       return RecordError(Status::kNotFound, kErrorPathNotFound);
     }
     host = next;
+    r->full += NameFromHost(host.filename()) + "\\";
   }
   r->name = parts.back();
   fs::path found;
@@ -365,14 +383,27 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     r->host = found;
     r->exists = true;
     r->is_dir = fs::is_directory(found, ec);
+    r->full += NameFromHost(found.filename());
     // "file.txt\" names a folder that is not there.
     if (trailing && !r->is_dir) return Record(Status::kNotFound);
   } else {
     r->host = host / HostName(parts.back());
     r->exists = false;
+    r->full += parts.back();
   }
+  r->key = UpperCase(r->full);
   r->trailing_separator = trailing;
   return Status::kOk;
+}
+
+std::string SimFileSystem::CurrentKey() {
+  std::string cur;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    cur = current_;
+  }
+  Resolved r;
+  return Resolve(cur, &r) == Status::kOk ? r.key : UpperCase(cur);
 }
 
 fs::path SimFileSystem::HostPath(const std::string& windows_path) {
@@ -574,9 +605,9 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
   if (!fs::is_symlink(r.host, ec) && fs::directory_iterator(r.host, ec) != fs::directory_iterator()) {
     return Record(Status::kNotEmpty);
   }
+  std::string cur_key = CurrentKey();
   std::lock_guard<std::mutex> lock(mu_);
   // The process holds its current folder open, so neither it nor a folder above it can go.
-  std::string cur_key = UpperCase(current_);
   if (cur_key == r.key || cur_key.compare(0, r.key.size() + 1, r.key + "\\") == 0) {
     return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   }
@@ -666,10 +697,10 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
     std::lock_guard<std::mutex> lock(mu_);
     if (IsReadOnly(dst)) return Record(Status::kAccessDenied);
   }
+  std::string cur_key = src.is_dir ? CurrentKey() : std::string();
   std::lock_guard<std::mutex> lock(mu_);
   if (src.is_dir) {
     // The process's current folder, or a folder above it, is held open.
-    std::string cur_key = UpperCase(current_);
     if (cur_key == src.key || cur_key.compare(0, src.key.size() + 1, src.key + "\\") == 0) {
       return RecordError(Status::kAccessDenied, kErrorSharingViolation);
     }
@@ -692,22 +723,36 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
   if (!r.exists) return RecordError(Status::kNotFound, kErrorPathNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::error_code ec;
-  std::lock_guard<std::mutex> lock(mu_);
+  std::vector<fs::directory_entry> found;
+  std::vector<std::string> names;
   for (fs::directory_iterator it(r.host, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = NameFromHost(it->path().filename());
-    if (!MatchesPattern(name, pattern)) continue;
+    found.push_back(*it);
+    names.push_back(NameFromHost(it->path().filename()));
+  }
+  // An entry matches by its long name or by its short name; the short names are worked out only
+  // when a long name that has one fails to match.
+  std::vector<std::string> aliases;
+  std::lock_guard<std::mutex> lock(mu_);
+  for (size_t i = 0; i < found.size(); ++i) {
+    const std::string& name = names[i];
+    if (!MatchesPattern(name, pattern)) {
+      if (IsShortName(name)) continue;
+      if (aliases.empty()) aliases = ShortNames(names);
+      if (!MatchesPattern(aliases[i], pattern)) continue;
+    }
+    const fs::directory_entry& entry = found[i];
     Resolved child;
     child.full = r.full + (r.is_root ? "" : "\\") + name;
     child.key = UpperCase(child.full);
-    child.host = it->path();
+    child.host = entry.path();
     child.exists = true;
-    child.is_dir = it->is_directory(ec);
+    child.is_dir = entry.is_directory(ec);
     FileEntry e;
     e.name = name;
     e.attributes = AttributesOf(child);
     // A host symbolic link stands for a junction or link of the machine.
-    if (it->is_symlink(ec)) e.attributes |= attr::kReparsePoint;
-    e.size = child.is_dir ? 0 : static_cast<uint64_t>(it->file_size(ec));
+    if (entry.is_symlink(ec)) e.attributes |= attr::kReparsePoint;
+    e.size = child.is_dir ? 0 : static_cast<uint64_t>(entry.file_size(ec));
     e.last_write = FileTimeOf(child.host);
     entries->push_back(std::move(e));
   }

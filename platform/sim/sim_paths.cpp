@@ -1,5 +1,11 @@
 #include "platform/sim/sim_paths.h"
 
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <set>
+#include <utility>
+
 #include "platform/text.h"
 
 namespace corvane::platform::sim {
@@ -76,6 +82,32 @@ bool MatchAt(std::string_view name, size_t ni, std::string_view pat, size_t pi) 
     ++pi;
   }
   return ni == name.size();
+}
+
+// Characters that a short name may not hold; they become "_" in a generated one.
+bool IsShortNameChar(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  if (u <= 0x20 || u >= 0x7F) return false;
+  return std::string_view("\"*+,/:;<=>?[\\]|.").find(c) == std::string_view::npos;
+}
+
+// The "BASE" and "EXT" of a generated short name, before the number.
+std::pair<std::string, std::string> ShortBasis(std::string_view name) {
+  size_t dot = name.rfind('.');
+  std::string_view base = name.substr(0, dot);
+  std::string_view ext =
+      dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(dot + 1);
+  if (dot == 0) base = name;
+  auto clean = [](std::string_view s, size_t max) {
+    std::string out;
+    for (char c : s) {
+      if (out.size() == max) break;
+      if (c == ' ' || c == '.') continue;
+      out += IsShortNameChar(c) ? UpperChar1252(c) : '_';
+    }
+    return out;
+  };
+  return {clean(base, 6), clean(ext, 3)};
 }
 
 }  // namespace
@@ -177,6 +209,49 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
     return MatchAt(name, 0, base, 0);
   }
   return MatchAt(name, 0, pattern, 0);
+}
+
+bool IsShortName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return true;
+  size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+  if (dot != std::string_view::npos && ext.empty()) return false;
+  return std::all_of(base.begin(), base.end(), IsShortNameChar) &&
+         std::all_of(ext.begin(), ext.end(), IsShortNameChar);
+}
+
+std::vector<std::string> ShortNames(const std::vector<std::string>& names) {
+  std::vector<std::string> upper(names.size());
+  std::set<std::string> taken;  // upper case
+  for (size_t i = 0; i < names.size(); ++i) {
+    upper[i] = UpperCase(names[i]);
+    if (IsShortName(names[i])) taken.insert(upper[i]);
+  }
+  std::vector<size_t> order(names.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return upper[a] < upper[b]; });
+  std::vector<std::string> out(names.size());
+  std::map<std::pair<std::string, std::string>, int> last;  // by basis
+  for (size_t i : order) {
+    if (IsShortName(names[i])) {
+      out[i] = names[i];
+      continue;
+    }
+    auto basis = ShortBasis(names[i]);
+    int& n = last[basis];
+    std::string alias;
+    do {
+      std::string tail = "~" + std::to_string(++n);
+      // A longer number takes characters from the base, which keeps eight at most.
+      alias = basis.first.substr(0, 8 - std::min<size_t>(tail.size(), 8)) + tail +
+              (basis.second.empty() ? "" : "." + basis.second);
+    } while (!taken.insert(alias).second);
+    out[i] = alias;
+  }
+  return out;
 }
 
 }  // namespace corvane::platform::sim

@@ -1,5 +1,6 @@
-// Windows path rules as the simulated machine applies them: full-path resolution and the
-// wildcard matching of folder listings. Pure text functions, no file system access.
+// Windows path rules as the simulated machine applies them: full-path resolution, the wildcard
+// matching of folder listings and the short names of a folder's entries. Pure text functions, no
+// file system access.
 #pragma once
 
 #include <string>
@@ -29,5 +30,14 @@ bool IsValidComponent(std::string_view name);
 // characters, "?" one character (or none at the end of the name or before a dot), "*.*" every
 // name, a pattern ending in "." names without an extension.
 bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+// True when name is a valid 8.3 name, letter case ignored: such a name is its own short name.
+bool IsShortName(std::string_view name);
+
+// The short names of the entries of one folder, in the order given: a valid 8.3 name is its
+// own; any other gets "BASE~N.EXT" (upper case, characters that a short name cannot hold as "_"),
+// numbered from 1 among the names of the same basis in the folder's listing order (by upper-cased
+// name), passing over a number whose name another entry holds. No two entries share one.
+std::vector<std::string> ShortNames(const std::vector<std::string>& names);
 
 }  // namespace corvane::platform::sim

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/path_forms.h"
+
 namespace corvane::platform {
 namespace {
 
@@ -266,6 +268,29 @@ TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
   EXPECT_EQ(f.MoveFile("C:\\busy", "C:\\moved", false), Status::kAccessDenied);
   ASSERT_EQ(f.SetCurrentDirectory("C:\\"), Status::kOk);
   EXPECT_EQ(f.RemoveDirectory("C:\\busy\\inner"), Status::kOk);
+}
+
+// A name that an entry has itself wins over the same text as another entry's short name, and the
+// short names handed out never point at the wrong entry.
+TEST_F(SimMachine, AnExactNameWinsOverAShortName) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.CreateDirectory("C:\\d"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\d\\LONGNA~1.TXT", "literal"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\d\\long name one.txt", "one"), Status::kOk);
+  std::string back;
+  ASSERT_EQ(f.ReadFile("C:\\d\\longna~1.txt", &back), Status::kOk);
+  EXPECT_EQ(back, "literal");
+  ASSERT_EQ(f.ReadFile("C:\\d\\LONGNA~2.TXT", &back), Status::kOk);
+  EXPECT_EQ(back, "one");
+  auto forms = CreatePathForms(*p);
+  std::string short_path;
+  ASSERT_EQ(forms->GetShortPath("C:\\d\\long name one.txt", &short_path), Status::kOk);
+  EXPECT_EQ(short_path, "C:\\d\\LONGNA~2.TXT");
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(f.List("C:\\d", "longna~2.*", &entries), Status::kOk);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "long name one.txt");
 }
 
 }  // namespace
