@@ -33,6 +33,9 @@ constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorInvalidName = 123;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorInvalidFunction = 1;
 
 Status FromErrno(int e) {
   switch (e) {
@@ -312,6 +315,29 @@ class SimFile : public File {
 
 }  // namespace
 
+namespace {
+
+// The null device: every write succeeds and keeps nothing, every read finds the end.
+class NullFile : public File {
+ public:
+  Status Read(void*, size_t, size_t* read) override {
+    *read = 0;
+    return Status::kOk;
+  }
+  Status Write(const void*, size_t) override { return Status::kOk; }
+  Status Seek(uint64_t) override { return Status::kOk; }
+  Status Size(uint64_t* size) override {
+    *size = 0;
+    return Status::kOk;
+  }
+  Status Flush() override { return Status::kOk; }
+};
+
+// What a call that wants a file or folder meets in a device.
+Status DeviceRefuses() { return RecordError(Status::kFailed, kErrorInvalidParameter); }
+
+}  // namespace
+
 SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& machine)
     : machine_(std::move(machine_folder)), disks_(machine.disks),
       windows_folder_(FullPath(machine.windows_folder, "C:\\")),
@@ -350,6 +376,14 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   char drive = 0;
   bool trailing = false;
   if (full.empty()) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (full.rfind("\\\\.\\", 0) == 0 && !DeviceName(full.substr(4)).empty()) {
+    r->full = full;
+    r->key = UpperCase(full);
+    r->name = full.substr(4);
+    r->exists = true;
+    r->device = SameText(r->name, "NUL") ? Resolved::Device::kNull : Resolved::Device::kAbsent;
+    return Status::kOk;
+  }
   if (!SplitDrivePath(full, &drive, &parts, &trailing)) {
     return RecordError(Status::kNotFound, kErrorPathNotFound);  // no network in the simulation
   }
@@ -408,7 +442,9 @@ std::string SimFileSystem::CurrentKey() {
 
 fs::path SimFileSystem::HostPath(const std::string& windows_path) {
   Resolved r;
-  if (Resolve(windows_path, &r) != Status::kOk) return fs::path();
+  if (Resolve(windows_path, &r) != Status::kOk || r.device != Resolved::Device::kNone) {
+    return fs::path();
+  }
   return r.host;
 }
 
@@ -467,6 +503,18 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
   *status = Status::kOk;
   Resolved r;
   if ((*status = Resolve(path, &r)) != Status::kOk) return nullptr;
+  if (r.device == Resolved::Device::kAbsent) {
+    *status = RecordError(Status::kNotFound, kErrorFileNotFound);
+    return nullptr;
+  }
+  if (r.device == Resolved::Device::kNull) {
+    // Opened in any way but as a temporary file that goes on close; no sharing rules apply.
+    if (mode == OpenMode::kExclusiveTemp) {
+      *status = DeviceRefuses();
+      return nullptr;
+    }
+    return std::make_unique<NullFile>();
+  }
   HandleTable::Handle h{0, false, false, true, false, false};
   int flags = 0;
   bool must_exist = false, must_not_exist = false;
@@ -543,6 +591,10 @@ Status SimFileSystem::GetAttributes(const std::string& path, uint32_t* attribute
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) {
+    *attributes = attr::kArchive;
+    return Status::kOk;
+  }
   if (!r.exists) return Record(Status::kNotFound);
   std::lock_guard<std::mutex> lock(mu_);
   *attributes = AttributesOf(r);
@@ -555,6 +607,7 @@ Status SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return Status::kOk;  // a device keeps no bits
   if (!r.exists) return Record(Status::kNotFound);
   std::lock_guard<std::mutex> lock(mu_);
   StoreAttributes(r.key, attributes, r.is_dir);
@@ -565,6 +618,7 @@ Status SimFileSystem::GetFileSize(const std::string& path, uint64_t* size) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   std::error_code ec;
   *size = r.is_dir ? 0 : static_cast<uint64_t>(fs::file_size(r.host, ec));
@@ -576,6 +630,7 @@ Status SimFileSystem::GetLastWriteTime(const std::string& path, int64_t* filetim
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   *filetime = FileTimeOf(r.host);
   return Status::kOk;
@@ -585,6 +640,10 @@ Status SimFileSystem::CreateDirectory(const std::string& path) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  // The null device takes the request and makes nothing, as the system reports it; the others
+  // refuse.
+  if (r.device == Resolved::Device::kNull) return Status::kOk;
+  if (r.device == Resolved::Device::kAbsent) return DeviceRefuses();
   if (r.exists) return Record(Status::kAlreadyExists);
   std::error_code ec;
   if (!fs::create_directory(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
@@ -597,6 +656,7 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   if (r.is_root) return Record(Status::kAccessDenied);
@@ -621,6 +681,7 @@ Status SimFileSystem::DeleteFile(const std::string& path) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   if (r.is_dir) return Record(Status::kAccessDenied);
   if (handles_->IsOpen(r.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
@@ -637,9 +698,15 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
   Resolved src, dst;
   Status s = Resolve(from, &src);
   if (s != Status::kOk) return s;
+  if (src.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!src.exists) return Record(Status::kNotFound);
   if (src.is_dir) return Record(Status::kAccessDenied);
   if ((s = Resolve(to, &dst)) != Status::kOk) return s;
+  // A copy to the null device reads nothing and keeps nothing.
+  if (dst.device == Resolved::Device::kNull) return Status::kOk;
+  if (dst.device == Resolved::Device::kAbsent) {
+    return RecordError(Status::kNotFound, kErrorFileNotFound);
+  }
   if (dst.key == src.key) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   if (dst.exists) {
     if (fail_if_exists) return RecordError(Status::kAlreadyExists, kErrorFileExists);
@@ -667,9 +734,11 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
   Resolved src, dst;
   Status s = Resolve(from, &src);
   if (s != Status::kOk) return s;
+  if (src.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!src.exists) return Record(Status::kNotFound);
   if (src.is_root) return Record(Status::kAccessDenied);
   if ((s = Resolve(to, &dst)) != Status::kOk) return s;
+  if (dst.device != Resolved::Device::kNone) return DeviceRefuses();
   if (handles_->IsOpenBelow(src.key)) {
     return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   }
@@ -720,7 +789,9 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
   Resolved r;
   Status s = Resolve(folder.empty() ? std::string(".") : folder, &r);
   if (s != Status::kOk) return s;
-  if (!r.exists) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.exists || r.device != Resolved::Device::kNone) {
+    return RecordError(Status::kNotFound, kErrorPathNotFound);
+  }
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::error_code ec;
   std::vector<fs::directory_entry> found;
@@ -773,7 +844,7 @@ Status SimFileSystem::SetCurrentDirectory(const std::string& path) {
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
   if (!r.exists) return Record(Status::kNotFound);
-  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // a device too
   std::lock_guard<std::mutex> lock(mu_);
   // The folder as named: a redirected System32 stays System32 here and is redirected on use.
   current_ = FullPath(path, current_);
@@ -791,6 +862,7 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return RecordError(Status::kFailed, kErrorInvalidFunction);
   if (!r.exists) return Record(Status::kNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // wants a folder
   auto it = disks_.find(r.drive);
@@ -801,8 +873,6 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
 }
 
 namespace {
-
-constexpr uint32_t kErrorInvalidFunction = 1;
 
 // File systems whose redirection the current thread switched off.
 thread_local std::vector<const void*> redirection_off;

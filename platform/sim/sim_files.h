@@ -60,9 +60,12 @@ class SimFileSystem : public FileSystem {
     bool is_dir = false;
     bool is_root = false;
     char drive = 0;
+    // A device name ("C:\\any\\nul.txt" is \\.\\NUL): the null device, or one of the console,
+    // ports and printers, which the simulated machine does not have.
+    enum class Device : uint8_t { kNone, kNull, kAbsent } device = Device::kNone;
   };
-  // kOk when the parent folder exists (the entry itself may not); kNotFound for a missing drive
-  // or parent, kInvalidName for a malformed name.
+  // kOk when the parent folder exists (the entry itself may not), or when the path names a
+  // device; kNotFound for a missing drive or parent, kInvalidName for a malformed name.
   Status Resolve(const std::string& path, Resolved* r);
   // The key of the current folder, whichever spelling set it (mu_ not held).
   std::string CurrentKey();

@@ -112,7 +112,48 @@ std::pair<std::string, std::string> ShortBasis(std::string_view name) {
 
 }  // namespace
 
+std::string DeviceName(std::string_view c) {
+  while (!c.empty() && c.back() == ':') c.remove_suffix(1);
+  std::string_view base = c.substr(0, c.find('.'));
+  if (base.size() < c.size() && !base.empty() && base.back() == ':') base.remove_suffix(1);
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  if (base.size() == 3) {
+    for (const char* device : {"NUL", "CON", "PRN", "AUX"}) {
+      if (SameText(base, device)) return std::string(base);
+    }
+  } else if (base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
+             (SameText(base.substr(0, 3), "COM") || SameText(base.substr(0, 3), "LPT"))) {
+    return std::string(base);
+  }
+  return std::string();
+}
+
+namespace {
+
+// FullPath without the look at device names (the caller made it, or the path is taken literally).
+std::string PathOf(std::string_view path, std::string_view current);
+
+}  // namespace
+
 std::string FullPath(std::string_view path, std::string_view current) {
+  // A device name as the last component names the device, in whatever folder it stands. Paths
+  // with a "\\?\" or "\\.\" prefix and UNC paths are taken as they are written.
+  if (!path.empty() && !IsSep(path.back()) && !(path.size() >= 2 && IsSep(path[0]) && IsSep(path[1]))) {
+    size_t cut = path.find_last_of("\\/");
+    std::string_view last = cut == std::string_view::npos ? path : path.substr(cut + 1);
+    if (cut == std::string_view::npos && last.size() >= 2 && IsDriveLetter(last[0]) &&
+        last[1] == ':') {
+      last.remove_prefix(2);  // "D:nul"
+    }
+    std::string device = DeviceName(last);
+    if (!device.empty()) return "\\\\.\\" + device;
+  }
+  return PathOf(path, current);
+}
+
+namespace {
+
+std::string PathOf(std::string_view path, std::string_view current) {
   if (path.empty()) return std::string();
   bool trailing = IsSep(path.back());
   std::string root;
@@ -121,7 +162,9 @@ std::string FullPath(std::string_view path, std::string_view current) {
   if (path.size() >= 2 && IsSep(path[0]) && IsSep(path[1])) {
     // "\\?\C:\..." and "\\.\C:\..." name the path after the prefix.
     if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && IsSep(path[3])) {
-      return FullPath(path.substr(4), current);
+      std::string_view rest = path.substr(4);
+      if (path[2] == '.' && !rest.empty() && DeviceName(rest) == rest) return std::string(path);
+      return PathOf(rest, current);
     }
     std::vector<std::string> all = SplitComponents(path);
     root = "\\\\";
@@ -146,7 +189,7 @@ std::string FullPath(std::string_view path, std::string_view current) {
     parts = Resolve(parts);
   } else {
     if (current.size() < 2) return std::string();
-    std::string cur_full = FullPath(current, "C:\\");
+    std::string cur_full = PathOf(current, "C:\\");
     if (IsSep(path[0])) {
       // Rooted on the current drive (or share).
       if (cur_full.size() >= 2 && cur_full[1] == ':') {
@@ -161,7 +204,7 @@ std::string FullPath(std::string_view path, std::string_view current) {
       std::string joined = cur_full;
       if (!joined.empty() && !IsSep(joined.back())) joined.push_back('\\');
       joined.append(path);
-      return FullPath(joined, current);
+      return PathOf(joined, current);
     }
   }
   if (!trailing && !parts.empty()) {
@@ -172,6 +215,8 @@ std::string FullPath(std::string_view path, std::string_view current) {
   }
   return Join(root, parts, trailing);
 }
+
+}  // namespace
 
 bool SplitDrivePath(std::string_view full, char* drive, std::vector<std::string>* components,
                     bool* trailing_separator) {

@@ -14,8 +14,15 @@ namespace corvane::platform::sim {
 // components are resolved (".." never climbs above the root), a path that does not end in a
 // separator loses its trailing dots and blanks, a trailing separator is kept. "\x" is taken on
 // the current drive, "D:x" relative to the current folder when it is on D: and to D:\ otherwise.
-// UNC paths keep their "\\server\share" root. Empty for an empty path.
+// UNC paths keep their "\\server\share" root. A path whose last component names a device
+// (DeviceName) is that device's own path, "\\.\NUL" spelt as written. Empty for an empty path.
 std::string FullPath(std::string_view path, std::string_view current);
+
+// The device that a path's last component names: NUL, CON, PRN, AUX, COM1-COM9 or LPT1-LPT9 in
+// any letter case, with any extension, blanks before the extension or the end, and colons after
+// the name ignored ("nul", "Nul.tar.gz", "nul .txt", "nul:"). The device name as written ("Nul"),
+// empty when the component names no device.
+std::string DeviceName(std::string_view component);
 
 // A full drive path split into its drive letter (upper case) and its components.
 // False for anything that is not "X:\..." (UNC paths included).

@@ -71,6 +71,23 @@ TEST(SimPaths, WildcardsFollowFindFirstFileRules) {
   EXPECT_TRUE(MatchesPattern("a*b", "a*b"));
 }
 
+TEST(SimPaths, DeviceNamesAndTheirFullPaths) {
+  EXPECT_EQ(DeviceName("Nul.tar.gz"), "Nul");
+  EXPECT_EQ(DeviceName("com9 .x"), "com9");
+  EXPECT_EQ(DeviceName("LPT1::"), "LPT1");
+  for (const char* plain : {"com0", "com10", "nulx", "con_", "lpt", "", "."}) {
+    EXPECT_EQ(DeviceName(plain), "") << plain;
+  }
+  EXPECT_EQ(FullPath("aux.log", "C:\\Work"), "\\\\.\\aux");
+  EXPECT_EQ(FullPath("D:prn", "C:\\Work"), "\\\\.\\prn");
+  EXPECT_EQ(FullPath("\\\\.\\NUL", "C:\\Work"), "\\\\.\\NUL");
+  // Only the last component can be one, and a prefixed path names a file of that name.
+  EXPECT_EQ(FullPath("C:\\nul\\x.txt", "C:\\Work"), "C:\\nul\\x.txt");
+  EXPECT_EQ(FullPath("C:\\x\\con\\", "C:\\Work"), "C:\\x\\con\\");
+  EXPECT_EQ(FullPath("\\\\?\\C:\\x\\nul", "C:\\Work"), "C:\\x\\nul");
+  EXPECT_EQ(FullPath("\\\\server\\share\\nul", "C:\\Work"), "\\\\server\\share\\nul");
+}
+
 TEST(SimPaths, ShortNamesAreUniqueInTheirFolder) {
   // Names that fit 8.3 in any letter case are their own short names.
   EXPECT_TRUE(IsShortName("readme.txt"));

@@ -293,5 +293,26 @@ TEST_F(SimMachine, AnExactNameWinsOverAShortName) {
   EXPECT_EQ(entries[0].name, "long name one.txt");
 }
 
+// The machine has no console, ports or printers: their names are devices that cannot be opened,
+// and no host file ever stands for one.
+TEST_F(SimMachine, DevicesOtherThanNulCannotBeOpened) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.WriteFile("C:\\src.txt", "x"), Status::kOk);
+  for (const char* name : {"con", "prn.txt", "aux", "com3.log", "lpt2"}) {
+    const std::string path = std::string("C:\\") + name;
+    EXPECT_EQ(f.WriteFile(path, "x"), Status::kNotFound) << name;
+    EXPECT_EQ(f.CopyFile("C:\\src.txt", path, false), Status::kNotFound) << name;
+    EXPECT_TRUE(p->HostPath(path).empty()) << name;
+    EXPECT_FALSE(fs::exists(folder_ / "drive_c" / name)) << name;
+  }
+  EXPECT_TRUE(p->HostPath("C:\\x\\nul.txt").empty());
+  Status s;
+  EXPECT_EQ(f.Open("C:\\nul", OpenMode::kExclusiveTemp, &s), nullptr);
+  const std::string current = f.GetCurrentDirectory();
+  EXPECT_EQ(f.SetCurrentDirectory("C:\\nul"), Status::kInvalidName);
+  EXPECT_EQ(f.GetCurrentDirectory(), current);
+}
+
 }  // namespace
 }  // namespace corvane::platform

@@ -1,5 +1,5 @@
 // How paths name entries beyond their long names: short (8.3) names in every part of a path and
-// in listing patterns.
+// in listing patterns, and the reserved device names.
 #include <algorithm>
 
 #include "platform/path_forms.h"
@@ -167,6 +167,89 @@ TEST_F(NamesContract, WildcardsMatchShortNamesToo) {
   EXPECT_EQ(name, "page.html");
   ASSERT_EQ(forms->FindFirstName(scratch_ + "\\" + LastPart(short_path), &name), Status::kOk);
   EXPECT_EQ(name, "Long Name.text");
+}
+
+// NUL, CON, PRN, AUX, COM1-COM9 and LPT1-LPT9 name devices, in any folder, in any letter case,
+// with any extension and with blanks or dots after the name: these are the rules of the classic
+// systems, which recent Windows releases narrow for the names other than NUL. Only NUL is used
+// here for data: the others would reach the console, ports and printers of the machine.
+TEST_F(NamesContract, DeviceNames) {
+  ASSERT_EQ(Files().CreateDirectory(At("dir")), Status::kOk);
+  ASSERT_EQ(Files().WriteFile(At("src.txt"), "source"), Status::kOk);
+  for (const char* name : {"nul", "NUL", "nul.txt", "Nul.tar.gz", "nul ", "nul. .", "nul .log",
+                           "dir\\nul"}) {
+    SCOPED_TRACE(name);
+    const std::string path = At(name);
+    // The full path of a device is the device's own.
+    std::string device = name;
+    device = device.substr(device.rfind('\\') == std::string::npos ? 0 : device.rfind('\\') + 1);
+    device = device.substr(0, 3);
+    EXPECT_EQ(Files().GetFullPath(path), "\\\\.\\" + device);
+    // Writing succeeds and keeps nothing; reading gives nothing.
+    EXPECT_EQ(Files().WriteFile(path, "data"), Status::kOk);
+    std::string back = "left over";
+    EXPECT_EQ(Files().ReadFile(path, &back), Status::kOk);
+    EXPECT_EQ(back, "");
+    Status s;
+    {
+      auto f = Files().Open(path, OpenMode::kCreateNew, &s);  // the device is there, not a file
+      ASSERT_TRUE(f);
+      EXPECT_EQ(s, Status::kOk);
+      uint64_t n = 7;
+      EXPECT_EQ(f->Write("abc", 3), Status::kOk);
+      EXPECT_EQ(f->Size(&n), Status::kOk);
+      EXPECT_EQ(n, 0u);
+      auto again = Files().Open(path, OpenMode::kAppend, &s);  // no sharing rules for a device
+      EXPECT_TRUE(again);
+    }
+    // It exists, as a file that has no size and cannot be deleted.
+    uint32_t a = 0;
+    EXPECT_EQ(Files().GetAttributes(path, &a), Status::kOk);
+    EXPECT_EQ(a & attr::kDirectory, 0u);
+    EXPECT_TRUE(Files().FileExists(path));
+    EXPECT_FALSE(Files().DirectoryExists(path));
+    uint64_t size = 0;
+    EXPECT_NE(Files().GetFileSize(path, &size), Status::kOk);
+    EXPECT_NE(Files().DeleteFile(path), Status::kOk);
+    // A copy to the device succeeds, a move there fails and keeps its source.
+    EXPECT_EQ(Files().CopyFile(At("src.txt"), path, false), Status::kOk);
+    EXPECT_EQ(Files().CopyFile(At("src.txt"), path, true), Status::kOk);
+    EXPECT_NE(Files().MoveFile(At("src.txt"), path, true), Status::kOk);
+    EXPECT_TRUE(Files().FileExists(At("src.txt")));
+    // It is no folder: nothing can be listed in it or made there.
+    std::vector<FileEntry> entries;
+    EXPECT_EQ(Files().List(path, "*", &entries), Status::kNotFound);
+    Files().CreateDirectory(path);  // reported differently by the systems; nothing is made
+    EXPECT_FALSE(Files().DirectoryExists(path));
+    EXPECT_EQ(Files().WriteFile(path + "\\x.txt", "x"), Status::kNotFound);
+  }
+  // Colons after the name are dropped, as the old "NUL:" spelling wants.
+  EXPECT_EQ(Files().GetFullPath(At("nul:")), "\\\\.\\nul");
+  EXPECT_EQ(Files().WriteFile(At("nul:"), "data"), Status::kOk);
+  // None of the other device names makes a folder either.
+  for (const char* name : {"con", "CON.txt", "prn", "aux", "com1", "Lpt9.dat", "dir\\com5"}) {
+    EXPECT_NE(Files().CreateDirectory(At(name)), Status::kOk) << name;
+    EXPECT_FALSE(Files().DirectoryExists(At(name))) << name;
+    uint32_t a = 0;
+    EXPECT_EQ(Files().GetAttributes(At(name), &a), Status::kOk) << name;
+  }
+  // Nothing of all that shows in a listing.
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(Files().List(scratch_, "*", &entries), Status::kOk);
+  EXPECT_EQ(SortedNames(entries), (std::vector<std::string>{"dir", "src.txt"}));
+  ASSERT_EQ(Files().List(At("dir"), "*", &entries), Status::kOk);
+  EXPECT_TRUE(entries.empty());
+
+  // Names that only look like devices are ordinary files; so is a device name as a folder part.
+  for (const char* name : {"com10", "nulx", "xnul", "con_", "nul-x.txt", "lpt"}) {
+    ASSERT_EQ(Files().WriteFile(At(name), name), Status::kOk) << name;
+    EXPECT_EQ(Files().GetFullPath(At(name)), At(name));
+  }
+  ASSERT_EQ(Files().List(scratch_, "*", &entries), Status::kOk);
+  EXPECT_EQ(SortedNames(entries), (std::vector<std::string>{"com10", "con_", "dir", "lpt",
+                                                            "nul-x.txt", "nulx", "src.txt",
+                                                            "xnul"}));
+  EXPECT_EQ(Files().WriteFile(At("nul\\inner.txt"), "x"), Status::kNotFound);
 }
 
 }  // namespace
