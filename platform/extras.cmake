@@ -6,7 +6,4 @@ add_library(corvane_platform_extras STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/version_info.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/${CORVANE_PLATFORM}/${CORVANE_PLATFORM}_extras.cpp
 )
-target_link_libraries(corvane_platform_extras PUBLIC corvane_platform_core)
-if(WIN32)
-  target_link_libraries(corvane_platform_extras PUBLIC corvane_platform)
-endif()
+target_link_libraries(corvane_platform_extras PUBLIC corvane_platform_core corvane_platform)

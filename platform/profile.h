@@ -27,8 +27,10 @@ class ProfileReader {
 // The reader of this build (GetPrivateProfileStringA, or the simulation's over FileSystem).
 std::unique_ptr<ProfileReader> CreateProfileReader(Platform& platform);
 
-// The lookup itself over the text of an INI file, as the simulation does it.
-std::string LookupProfileString(std::string_view contents, std::string_view section,
+// The lookup itself over the bytes of an INI file, as the simulation does it. A file that starts
+// with a UTF-16 byte order mark (little- or big-endian) is read as UTF-16 text and the value comes
+// back in the code page; any other file is taken as 8-bit text.
+std::string LookupProfileString(std::string_view file_bytes, std::string_view section,
                                 std::string_view key, std::string_view fallback);
 
 // Whether a profile file name has no folder part (it then lives in the Windows folder).

@@ -212,9 +212,17 @@ int main(int argc, char** argv) {
       return false;
     }
     std::string error;
-    bool ok = install::ExtractArchiveFiles(
-        *archive, machine_platform->HostPath(archive_path).string(), "",
-        machine_platform->HostPath(folder).string(), nullptr, nullptr, true, true, &error);
+    const fs::path host_archive = machine_platform->HostPath(archive_path);
+    const fs::path host_folder = machine_platform->HostPath(folder);
+    bool ok = false;
+    if (host_archive.empty() || host_folder.empty()) {
+      // A path the machine cannot resolve (a missing parent, a device name) must not become the
+      // host's current folder.
+      error = "no such file or folder on the machine";
+    } else {
+      ok = install::ExtractArchiveFiles(*archive, host_archive.string(), "", host_folder.string(),
+                                        nullptr, nullptr, true, true, &error);
+    }
     transcript.Add("archive extract " + archive_path + " -> " + folder +
                    (ok ? "" : " (failed: " + error + ")"));
     return ok;

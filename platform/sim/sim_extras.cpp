@@ -1,12 +1,14 @@
 // The extra file services of the simulated machine, built over its FileSystem and SystemInfo:
 // INI lookups over the file text, version resources read from the file's PE image, short names
-// generated the way NTFS forms them, and temporary files created with the create-new open.
+// generated the way NTFS forms them (sim_paths.h), and temporary files created with the
+// create-new open.
 #include <cstdio>
 #include <map>
 
 #include "platform/path_forms.h"
 #include "platform/platform.h"
 #include "platform/profile.h"
+#include "platform/sim/sim_paths.h"
 #include "platform/text.h"
 #include "platform/version_info.h"
 
@@ -51,48 +53,6 @@ class SimVersionReader : public VersionReader {
  private:
   Platform& p_;
 };
-
-// Characters that a short name may not hold; they become "_" in a generated one.
-bool IsShortNameChar(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  if (u <= 0x20 || u >= 0x7F) return false;
-  return std::string_view("\"*+,/:;<=>?[\\]|.").find(c) == std::string_view::npos;
-}
-
-// A name that already is a valid 8.3 name in upper case has no separate short name.
-bool IsShortName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return true;
-  size_t dot = name.find('.');
-  std::string_view base = name.substr(0, dot);
-  std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-  if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
-  if (ext.find('.') != std::string_view::npos) return false;
-  for (char c : name.substr(0, base.size())) {
-    if (!IsShortNameChar(c) || UpperChar1252(c) != c) return false;
-  }
-  for (char c : ext) {
-    if (!IsShortNameChar(c) || UpperChar1252(c) != c) return false;
-  }
-  return true;
-}
-
-// The "BASE~" + "." + "EXT" pattern of a generated short name, before the number.
-std::pair<std::string, std::string> ShortBasis(std::string_view name) {
-  size_t dot = name.rfind('.');
-  std::string_view base = name.substr(0, dot);
-  std::string_view ext = dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(dot + 1);
-  if (dot == 0) base = name;
-  auto clean = [](std::string_view s, size_t max) {
-    std::string out;
-    for (char c : s) {
-      if (out.size() == max) break;
-      if (c == ' ' || c == '.') continue;
-      out += IsShortNameChar(c) ? UpperChar1252(c) : '_';
-    }
-    return out;
-  };
-  return {clean(base, 6), clean(ext, 3)};
-}
 
 class SimPathForms : public PathForms {
  public:
@@ -143,41 +103,14 @@ class SimPathForms : public PathForms {
     size_t cut = path.find_last_of("\\:");
     std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
     std::string pattern = path.substr(cut == std::string::npos ? 0 : cut + 1);
-    // Windows resolves short names anywhere in a path; the machine's folders know only long ones.
-    std::string long_folder = folder;
-    if (folder.find('~') != std::string::npos) {
-      size_t start = folder.size() >= 2 && folder[1] == ':' ? (folder.size() > 2 && folder[2] == '\\' ? 3 : 2) : 0;
-      long_folder = folder.substr(0, start);
-      size_t pos = start;
-      while (pos < folder.size()) {
-        size_t end = folder.find('\\', pos);
-        if (end == std::string::npos) end = folder.size();
-        std::string component = folder.substr(pos, end - pos);
-        pos = end + 1;
-        if (component.empty()) continue;
-        std::string real;
-        if (FindFirstName(long_folder + component, &real) != Status::kOk) return Status::kNotFound;
-        long_folder += real + "\\";
-      }
-    }
+    // The machine's listing matches short names as well as long ones, and resolves short names
+    // in the folder part.
     std::vector<FileEntry> entries;
-    if (p_.files().List(long_folder, pattern, &entries) == Status::kOk && !entries.empty()) {
-      *name = entries.front().name;
-      return Status::kOk;
-    }
-    // No long name matches: look for an entry whose short name is the one asked for.
-    if (pattern.find_first_of("*?") != std::string::npos || pattern.find('~') == std::string::npos) {
+    if (p_.files().List(folder, pattern, &entries) != Status::kOk || entries.empty()) {
       return Status::kNotFound;
     }
-    if (p_.files().List(long_folder, "*", &entries) != Status::kOk) return Status::kNotFound;
-    for (const FileEntry& e : entries) {
-      std::string alias;
-      if (ShortNameOf(long_folder, e.name, &alias) == Status::kOk && SameText(alias, pattern)) {
-        *name = e.name;
-        return Status::kOk;
-      }
-    }
-    return Status::kNotFound;
+    *name = entries.front().name;
+    return Status::kOk;
   }
 
   Status CreateTempFile(const std::string& folder, const std::string& prefix,
@@ -204,31 +137,26 @@ class SimPathForms : public PathForms {
   }
 
  private:
-  // The short name of `name` in `folder`: the name itself when it is a valid 8.3 name, otherwise
-  // the generated "BASE~N.EXT", numbered in the folder's listing order among the names that share
-  // the same basis.
+  // The short name of `name` in `folder` (sim::ShortNames over the folder's entries).
   Status ShortNameOf(const std::string& folder, const std::string& name, std::string* alias) {
     std::vector<FileEntry> entries;
     Status s = p_.files().List(folder, "*", &entries);
     if (s != Status::kOk) return s;
-    const FileEntry* self = nullptr;
-    for (const FileEntry& e : entries) {
-      if (SameText(e.name, name)) self = &e;
+    std::vector<std::string> names;
+    for (const FileEntry& e : entries) names.push_back(e.name);
+    std::vector<std::string> aliases = sim::ShortNames(names);
+    // The entry of that exact name, else the one it names in another letter case or as a short
+    // name (as a path part resolves).
+    for (int pass = 0; pass < 3; ++pass) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        if ((pass == 0 && names[i] == name) || (pass == 1 && SameText(names[i], name)) ||
+            (pass == 2 && SameText(aliases[i], name))) {
+          *alias = aliases[i];
+          return Status::kOk;
+        }
+      }
     }
-    if (!self) return Status::kNotFound;
-    if (IsShortName(self->name)) {
-      *alias = self->name;
-      return Status::kOk;
-    }
-    auto basis = ShortBasis(self->name);
-    int number = 0;
-    for (const FileEntry& e : entries) {
-      if (IsShortName(e.name) || ShortBasis(e.name) != basis) continue;
-      ++number;
-      if (&e == self) break;
-    }
-    *alias = basis.first + "~" + std::to_string(number) + (basis.second.empty() ? "" : "." + basis.second);
-    return Status::kOk;
+    return Status::kNotFound;
   }
 
   Platform& p_;

@@ -33,6 +33,9 @@ constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorInvalidName = 123;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorInvalidFunction = 1;
 
 Status FromErrno(int e) {
   switch (e) {
@@ -56,7 +59,10 @@ int64_t FileTimeOf(const fs::path& p) {
   return ticks / 100 + 116444736000000000LL;
 }
 
-// An entry of a host folder whose 1252 name equals name ignoring case (an exact match first).
+// The entry of a host folder that a path component names: the entry of exactly that name, else
+// one whose 1252 name equals it ignoring case, else one whose short name it is. Short names are
+// generated, and a generated one always holds "~", so only such a component needs the folder's
+// short names worked out.
 bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
   std::error_code ec;
   fs::path exact = dir / HostName(name);
@@ -64,9 +70,25 @@ bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
     *found = exact;
     return true;
   }
+  const bool maybe_short = name.find('~') != std::string::npos && IsShortName(name);
+  std::vector<fs::path> paths;
+  std::vector<std::string> names;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (SameText(NameFromHost(it->path().filename()), name)) {
+    std::string entry = NameFromHost(it->path().filename());
+    if (SameText(entry, name)) {
       *found = it->path();
+      return true;
+    }
+    if (maybe_short) {
+      paths.push_back(it->path());
+      names.push_back(std::move(entry));
+    }
+  }
+  if (!maybe_short) return false;
+  std::vector<std::string> aliases = ShortNames(names);
+  for (size_t i = 0; i < aliases.size(); ++i) {
+    if (SameText(aliases[i], name)) {
+      *found = paths[i];
       return true;
     }
   }
@@ -293,6 +315,29 @@ class SimFile : public File {
 
 }  // namespace
 
+namespace {
+
+// The null device: every write succeeds and keeps nothing, every read finds the end.
+class NullFile : public File {
+ public:
+  Status Read(void*, size_t, size_t* read) override {
+    *read = 0;
+    return Status::kOk;
+  }
+  Status Write(const void*, size_t) override { return Status::kOk; }
+  Status Seek(uint64_t) override { return Status::kOk; }
+  Status Size(uint64_t* size) override {
+    *size = 0;
+    return Status::kOk;
+  }
+  Status Flush() override { return Status::kOk; }
+};
+
+// What a call that wants a file or folder meets in a device.
+Status DeviceRefuses() { return RecordError(Status::kFailed, kErrorInvalidParameter); }
+
+}  // namespace
+
 SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& machine)
     : machine_(std::move(machine_folder)), disks_(machine.disks),
       windows_folder_(FullPath(machine.windows_folder, "C:\\")),
@@ -331,6 +376,14 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   char drive = 0;
   bool trailing = false;
   if (full.empty()) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (full.rfind("\\\\.\\", 0) == 0 && !DeviceName(full.substr(4)).empty()) {
+    r->full = full;
+    r->key = UpperCase(full);
+    r->name = full.substr(4);
+    r->exists = true;
+    r->device = SameText(r->name, "NUL") ? Resolved::Device::kNull : Resolved::Device::kAbsent;
+    return Status::kOk;
+  }
   if (!SplitDrivePath(full, &drive, &parts, &trailing)) {
     return RecordError(Status::kNotFound, kErrorPathNotFound);  // no network in the simulation
   }
@@ -341,13 +394,11 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   std::error_code ec;
   if (!fs::is_directory(host, ec)) return RecordError(Status::kNotFound, kErrorPathNotFound);
   r->drive = drive;
+  // The full path is spelt with the names the entries have (whichever form named them), so that
+  // every spelling of one entry has one key.
   r->full = std::string(1, drive) + ":\\";
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) r->full.push_back('\\');
-    r->full += parts[i];
-  }
-  r->key = UpperCase(r->full);
   if (parts.empty()) {
+    r->key = r->full;
     r->host = host;
     r->exists = r->is_dir = r->is_root = true;
     return Status::kOk;
@@ -358,6 +409,7 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
       return RecordError(Status::kNotFound, kErrorPathNotFound);
     }
     host = next;
+    r->full += NameFromHost(host.filename()) + "\\";
   }
   r->name = parts.back();
   fs::path found;
@@ -365,19 +417,34 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
     r->host = found;
     r->exists = true;
     r->is_dir = fs::is_directory(found, ec);
+    r->full += NameFromHost(found.filename());
     // "file.txt\" names a folder that is not there.
     if (trailing && !r->is_dir) return Record(Status::kNotFound);
   } else {
     r->host = host / HostName(parts.back());
     r->exists = false;
+    r->full += parts.back();
   }
+  r->key = UpperCase(r->full);
   r->trailing_separator = trailing;
   return Status::kOk;
 }
 
+std::string SimFileSystem::CurrentKey() {
+  std::string cur;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    cur = current_;
+  }
+  Resolved r;
+  return Resolve(cur, &r) == Status::kOk ? r.key : UpperCase(cur);
+}
+
 fs::path SimFileSystem::HostPath(const std::string& windows_path) {
   Resolved r;
-  if (Resolve(windows_path, &r) != Status::kOk) return fs::path();
+  if (Resolve(windows_path, &r) != Status::kOk || r.device != Resolved::Device::kNone) {
+    return fs::path();
+  }
   return r.host;
 }
 
@@ -436,6 +503,18 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
   *status = Status::kOk;
   Resolved r;
   if ((*status = Resolve(path, &r)) != Status::kOk) return nullptr;
+  if (r.device == Resolved::Device::kAbsent) {
+    *status = RecordError(Status::kNotFound, kErrorFileNotFound);
+    return nullptr;
+  }
+  if (r.device == Resolved::Device::kNull) {
+    // Opened in any way but as a temporary file that goes on close; no sharing rules apply.
+    if (mode == OpenMode::kExclusiveTemp) {
+      *status = DeviceRefuses();
+      return nullptr;
+    }
+    return std::make_unique<NullFile>();
+  }
   HandleTable::Handle h{0, false, false, true, false, false};
   int flags = 0;
   bool must_exist = false, must_not_exist = false;
@@ -512,6 +591,10 @@ Status SimFileSystem::GetAttributes(const std::string& path, uint32_t* attribute
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) {
+    *attributes = attr::kArchive;
+    return Status::kOk;
+  }
   if (!r.exists) return Record(Status::kNotFound);
   std::lock_guard<std::mutex> lock(mu_);
   *attributes = AttributesOf(r);
@@ -524,6 +607,7 @@ Status SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return Status::kOk;  // a device keeps no bits
   if (!r.exists) return Record(Status::kNotFound);
   std::lock_guard<std::mutex> lock(mu_);
   StoreAttributes(r.key, attributes, r.is_dir);
@@ -534,6 +618,7 @@ Status SimFileSystem::GetFileSize(const std::string& path, uint64_t* size) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   std::error_code ec;
   *size = r.is_dir ? 0 : static_cast<uint64_t>(fs::file_size(r.host, ec));
@@ -545,6 +630,7 @@ Status SimFileSystem::GetLastWriteTime(const std::string& path, int64_t* filetim
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   *filetime = FileTimeOf(r.host);
   return Status::kOk;
@@ -554,6 +640,10 @@ Status SimFileSystem::CreateDirectory(const std::string& path) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  // The null device takes the request and makes nothing, as the system reports it; the others
+  // refuse.
+  if (r.device == Resolved::Device::kNull) return Status::kOk;
+  if (r.device == Resolved::Device::kAbsent) return DeviceRefuses();
   if (r.exists) return Record(Status::kAlreadyExists);
   std::error_code ec;
   if (!fs::create_directory(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
@@ -566,6 +656,7 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   if (r.is_root) return Record(Status::kAccessDenied);
@@ -574,9 +665,9 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
   if (!fs::is_symlink(r.host, ec) && fs::directory_iterator(r.host, ec) != fs::directory_iterator()) {
     return Record(Status::kNotEmpty);
   }
+  std::string cur_key = CurrentKey();
   std::lock_guard<std::mutex> lock(mu_);
   // The process holds its current folder open, so neither it nor a folder above it can go.
-  std::string cur_key = UpperCase(current_);
   if (cur_key == r.key || cur_key.compare(0, r.key.size() + 1, r.key + "\\") == 0) {
     return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   }
@@ -590,6 +681,7 @@ Status SimFileSystem::DeleteFile(const std::string& path) {
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!r.exists) return Record(Status::kNotFound);
   if (r.is_dir) return Record(Status::kAccessDenied);
   if (handles_->IsOpen(r.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
@@ -606,9 +698,15 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
   Resolved src, dst;
   Status s = Resolve(from, &src);
   if (s != Status::kOk) return s;
+  if (src.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!src.exists) return Record(Status::kNotFound);
   if (src.is_dir) return Record(Status::kAccessDenied);
   if ((s = Resolve(to, &dst)) != Status::kOk) return s;
+  // A copy to the null device reads nothing and keeps nothing.
+  if (dst.device == Resolved::Device::kNull) return Status::kOk;
+  if (dst.device == Resolved::Device::kAbsent) {
+    return RecordError(Status::kNotFound, kErrorFileNotFound);
+  }
   if (dst.key == src.key) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   if (dst.exists) {
     if (fail_if_exists) return RecordError(Status::kAlreadyExists, kErrorFileExists);
@@ -636,9 +734,11 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
   Resolved src, dst;
   Status s = Resolve(from, &src);
   if (s != Status::kOk) return s;
+  if (src.device != Resolved::Device::kNone) return DeviceRefuses();
   if (!src.exists) return Record(Status::kNotFound);
   if (src.is_root) return Record(Status::kAccessDenied);
   if ((s = Resolve(to, &dst)) != Status::kOk) return s;
+  if (dst.device != Resolved::Device::kNone) return DeviceRefuses();
   if (handles_->IsOpenBelow(src.key)) {
     return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   }
@@ -666,10 +766,10 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
     std::lock_guard<std::mutex> lock(mu_);
     if (IsReadOnly(dst)) return Record(Status::kAccessDenied);
   }
+  std::string cur_key = src.is_dir ? CurrentKey() : std::string();
   std::lock_guard<std::mutex> lock(mu_);
   if (src.is_dir) {
     // The process's current folder, or a folder above it, is held open.
-    std::string cur_key = UpperCase(current_);
     if (cur_key == src.key || cur_key.compare(0, src.key.size() + 1, src.key + "\\") == 0) {
       return RecordError(Status::kAccessDenied, kErrorSharingViolation);
     }
@@ -689,25 +789,41 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
   Resolved r;
   Status s = Resolve(folder.empty() ? std::string(".") : folder, &r);
   if (s != Status::kOk) return s;
-  if (!r.exists) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (!r.exists || r.device != Resolved::Device::kNone) {
+    return RecordError(Status::kNotFound, kErrorPathNotFound);
+  }
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
   std::error_code ec;
-  std::lock_guard<std::mutex> lock(mu_);
+  std::vector<fs::directory_entry> found;
+  std::vector<std::string> names;
   for (fs::directory_iterator it(r.host, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = NameFromHost(it->path().filename());
-    if (!MatchesPattern(name, pattern)) continue;
+    found.push_back(*it);
+    names.push_back(NameFromHost(it->path().filename()));
+  }
+  // An entry matches by its long name or by its short name; the short names are worked out only
+  // when a long name that has one fails to match.
+  std::vector<std::string> aliases;
+  std::lock_guard<std::mutex> lock(mu_);
+  for (size_t i = 0; i < found.size(); ++i) {
+    const std::string& name = names[i];
+    if (!MatchesPattern(name, pattern)) {
+      if (IsShortName(name)) continue;
+      if (aliases.empty()) aliases = ShortNames(names);
+      if (!MatchesPattern(aliases[i], pattern)) continue;
+    }
+    const fs::directory_entry& entry = found[i];
     Resolved child;
     child.full = r.full + (r.is_root ? "" : "\\") + name;
     child.key = UpperCase(child.full);
-    child.host = it->path();
+    child.host = entry.path();
     child.exists = true;
-    child.is_dir = it->is_directory(ec);
+    child.is_dir = entry.is_directory(ec);
     FileEntry e;
     e.name = name;
     e.attributes = AttributesOf(child);
     // A host symbolic link stands for a junction or link of the machine.
-    if (it->is_symlink(ec)) e.attributes |= attr::kReparsePoint;
-    e.size = child.is_dir ? 0 : static_cast<uint64_t>(it->file_size(ec));
+    if (entry.is_symlink(ec)) e.attributes |= attr::kReparsePoint;
+    e.size = child.is_dir ? 0 : static_cast<uint64_t>(entry.file_size(ec));
     e.last_write = FileTimeOf(child.host);
     entries->push_back(std::move(e));
   }
@@ -728,7 +844,7 @@ Status SimFileSystem::SetCurrentDirectory(const std::string& path) {
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
   if (!r.exists) return Record(Status::kNotFound);
-  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);
+  if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // a device too
   std::lock_guard<std::mutex> lock(mu_);
   // The folder as named: a redirected System32 stays System32 here and is redirected on use.
   current_ = FullPath(path, current_);
@@ -746,6 +862,7 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
   Resolved r;
   Status s = Resolve(path, &r);
   if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return RecordError(Status::kFailed, kErrorInvalidFunction);
   if (!r.exists) return Record(Status::kNotFound);
   if (!r.is_dir) return RecordError(Status::kInvalidName, kErrorDirectory);  // wants a folder
   auto it = disks_.find(r.drive);
@@ -756,8 +873,6 @@ Status SimFileSystem::GetDiskSpace(const std::string& path, uint64_t* free_bytes
 }
 
 namespace {
-
-constexpr uint32_t kErrorInvalidFunction = 1;
 
 // File systems whose redirection the current thread switched off.
 thread_local std::vector<const void*> redirection_off;

@@ -49,7 +49,9 @@ class SimFileSystem : public FileSystem {
 
  private:
   struct Resolved {
-    std::string full;            // full Windows path, no trailing separator except a root
+    std::string full;            // full Windows path in the entries' own names (the last one as
+                                 // written when it does not exist), no trailing separator
+                                 // except a root
     std::string key;             // its upper-case form: the key of the attribute store
     std::filesystem::path host;  // host path of the entry (or of the entry to create)
     std::string name;            // the last component as the caller wrote it
@@ -58,10 +60,15 @@ class SimFileSystem : public FileSystem {
     bool is_dir = false;
     bool is_root = false;
     char drive = 0;
+    // A device name ("C:\\any\\nul.txt" is \\.\\NUL): the null device, or one of the console,
+    // ports and printers, which the simulated machine does not have.
+    enum class Device : uint8_t { kNone, kNull, kAbsent } device = Device::kNone;
   };
-  // kOk when the parent folder exists (the entry itself may not); kNotFound for a missing drive
-  // or parent, kInvalidName for a malformed name.
+  // kOk when the parent folder exists (the entry itself may not), or when the path names a
+  // device; kNotFound for a missing drive or parent, kInvalidName for a malformed name.
   Status Resolve(const std::string& path, Resolved* r);
+  // The key of the current folder, whichever spelling set it (mu_ not held).
+  std::string CurrentKey();
   uint32_t AttributesOf(const Resolved& r);  // mu_ held
   void StoreAttributes(const std::string& key, uint32_t bits, bool is_dir);  // mu_ held
   void MoveAttributes(const std::string& from_key, const std::string& to_key);  // mu_ held

@@ -71,5 +71,43 @@ TEST(SimPaths, WildcardsFollowFindFirstFileRules) {
   EXPECT_TRUE(MatchesPattern("a*b", "a*b"));
 }
 
+TEST(SimPaths, DeviceNamesAndTheirFullPaths) {
+  EXPECT_EQ(DeviceName("Nul.tar.gz"), "Nul");
+  EXPECT_EQ(DeviceName("com9 .x"), "com9");
+  EXPECT_EQ(DeviceName("LPT1::"), "LPT1");
+  for (const char* plain : {"com0", "com10", "nulx", "con_", "lpt", "", "."}) {
+    EXPECT_EQ(DeviceName(plain), "") << plain;
+  }
+  EXPECT_EQ(FullPath("aux.log", "C:\\Work"), "\\\\.\\aux");
+  EXPECT_EQ(FullPath("D:prn", "C:\\Work"), "\\\\.\\prn");
+  EXPECT_EQ(FullPath("\\\\.\\NUL", "C:\\Work"), "\\\\.\\NUL");
+  // Only the last component can be one, and a prefixed path names a file of that name.
+  EXPECT_EQ(FullPath("C:\\nul\\x.txt", "C:\\Work"), "C:\\nul\\x.txt");
+  EXPECT_EQ(FullPath("C:\\x\\con\\", "C:\\Work"), "C:\\x\\con\\");
+  EXPECT_EQ(FullPath("\\\\?\\C:\\x\\nul", "C:\\Work"), "C:\\x\\nul");
+  EXPECT_EQ(FullPath("\\\\server\\share\\nul", "C:\\Work"), "\\\\server\\share\\nul");
+}
+
+TEST(SimPaths, ShortNamesAreUniqueInTheirFolder) {
+  // Names that fit 8.3 in any letter case are their own short names.
+  EXPECT_TRUE(IsShortName("readme.txt"));
+  EXPECT_TRUE(IsShortName("Windows"));
+  EXPECT_FALSE(IsShortName("a b.txt"));
+  EXPECT_FALSE(IsShortName("page.html"));
+  EXPECT_FALSE(IsShortName("two.dots.x"));
+  // Numbered in listing order among one basis, passing over a number that a name holds already.
+  EXPECT_EQ(ShortNames({"Long File B.txt", "LONGFI~1.TXT", "Long File A.txt", "page.html",
+                        "Mixed.Txt", "a+b.c d"}),
+            (std::vector<std::string>{"LONGFI~3.TXT", "LONGFI~1.TXT", "LONGFI~2.TXT",
+                                      "PAGE~1.HTM", "Mixed.Txt", "A_B~1.CD"}));
+  // From the tenth on, the number takes characters from the base.
+  std::vector<std::string> many;
+  for (int i = 0; i < 11; ++i) many.push_back("Program Files " + std::to_string(100 + i));
+  std::vector<std::string> aliases = ShortNames(many);
+  EXPECT_EQ(aliases[8], "PROGRA~9");
+  EXPECT_EQ(aliases[9], "PROGR~10");
+  EXPECT_EQ(aliases[10], "PROGR~11");
+}
+
 }  // namespace
 }  // namespace corvane::platform::sim

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/path_forms.h"
+
 namespace corvane::platform {
 namespace {
 
@@ -266,6 +268,50 @@ TEST_F(SimMachine, KeepsTheWindowsRulesThatWineBends) {
   EXPECT_EQ(f.MoveFile("C:\\busy", "C:\\moved", false), Status::kAccessDenied);
   ASSERT_EQ(f.SetCurrentDirectory("C:\\"), Status::kOk);
   EXPECT_EQ(f.RemoveDirectory("C:\\busy\\inner"), Status::kOk);
+}
+
+// A name that an entry has itself wins over the same text as another entry's short name, and the
+// short names handed out never point at the wrong entry.
+TEST_F(SimMachine, AnExactNameWinsOverAShortName) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.CreateDirectory("C:\\d"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\d\\LONGNA~1.TXT", "literal"), Status::kOk);
+  ASSERT_EQ(f.WriteFile("C:\\d\\long name one.txt", "one"), Status::kOk);
+  std::string back;
+  ASSERT_EQ(f.ReadFile("C:\\d\\longna~1.txt", &back), Status::kOk);
+  EXPECT_EQ(back, "literal");
+  ASSERT_EQ(f.ReadFile("C:\\d\\LONGNA~2.TXT", &back), Status::kOk);
+  EXPECT_EQ(back, "one");
+  auto forms = CreatePathForms(*p);
+  std::string short_path;
+  ASSERT_EQ(forms->GetShortPath("C:\\d\\long name one.txt", &short_path), Status::kOk);
+  EXPECT_EQ(short_path, "C:\\d\\LONGNA~2.TXT");
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(f.List("C:\\d", "longna~2.*", &entries), Status::kOk);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "long name one.txt");
+}
+
+// The machine has no console, ports or printers: their names are devices that cannot be opened,
+// and no host file ever stands for one.
+TEST_F(SimMachine, DevicesOtherThanNulCannotBeOpened) {
+  auto p = CreateSimPlatform(Options());
+  FileSystem& f = p->files();
+  ASSERT_EQ(f.WriteFile("C:\\src.txt", "x"), Status::kOk);
+  for (const char* name : {"con", "prn.txt", "aux", "com3.log", "lpt2"}) {
+    const std::string path = std::string("C:\\") + name;
+    EXPECT_EQ(f.WriteFile(path, "x"), Status::kNotFound) << name;
+    EXPECT_EQ(f.CopyFile("C:\\src.txt", path, false), Status::kNotFound) << name;
+    EXPECT_TRUE(p->HostPath(path).empty()) << name;
+    EXPECT_FALSE(fs::exists(folder_ / "drive_c" / name)) << name;
+  }
+  EXPECT_TRUE(p->HostPath("C:\\x\\nul.txt").empty());
+  Status s;
+  EXPECT_EQ(f.Open("C:\\nul", OpenMode::kExclusiveTemp, &s), nullptr);
+  const std::string current = f.GetCurrentDirectory();
+  EXPECT_EQ(f.SetCurrentDirectory("C:\\nul"), Status::kInvalidName);
+  EXPECT_EQ(f.GetCurrentDirectory(), current);
 }
 
 }  // namespace

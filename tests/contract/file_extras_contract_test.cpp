@@ -41,6 +41,36 @@ TEST_F(ProfileContract, LookupRules) {
   EXPECT_EQ(r->GetString(At("none.ini"), "General", "Name", "dflt", 100), "dflt");
 }
 
+// A file saved as UTF-16LE with its byte order mark is read as text, and what it holds comes back
+// in the engine's code page.
+TEST_F(ProfileContract, Utf16FileWithByteOrderMark) {
+  std::u16string text =
+      u"\xFEFF; saved as Unicode\r\n"
+      u"[General]\r\n"
+      u"Name = Caf\u00E9 \u20AC \r\n"
+      u"Quoted=\"\u00C4pfel\"\r\n"
+      u"\u00C4rger=umlaut key\r\n"
+      u"[Zw\u00F6lf]\r\n"
+      u"Key=twelve";  // the last line has no line break
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  std::string ini = At("unicode.ini");
+  ASSERT_EQ(Files().WriteFile(ini, bytes), Status::kOk);
+  auto r = CreateProfileReader(P());
+  EXPECT_EQ(r->GetString(ini, "General", "Name", "", 100), "Caf\xE9 \x80");
+  EXPECT_EQ(r->GetString(ini, "general", "QUOTED", "", 100), "\xC4pfel");
+  EXPECT_EQ(r->GetString(ini, "General", "\xC4rger", "", 100), "umlaut key");
+  EXPECT_EQ(r->GetString(ini, "Zw\xF6lf", "Key", "", 100), "twelve");
+  EXPECT_EQ(r->GetString(ini, "General", "Name", "", 4), "Caf");  // counted in characters
+  EXPECT_EQ(r->GetString(ini, "General", "Missing", "dflt", 100), "dflt");
+  // A mark and nothing else is an empty file.
+  ASSERT_EQ(Files().WriteFile(ini, std::string("\xFF\xFE", 2)), Status::kOk);
+  EXPECT_EQ(r->GetString(ini, "General", "Name", "dflt", 100), "dflt");
+}
+
 TEST_F(ProfileContract, BareNameIsInTheWindowsFolder) {
   std::string path = Sys().WindowsFolder() + "\\corvane-contract.ini";
   ASSERT_EQ(Files().WriteFile(path, "[S]\r\nK=v\r\n"), Status::kOk);
