@@ -1,5 +1,6 @@
 // Shell-level services: the special folders of the user and the machine, the administrator
-// check, deletion at the next restart and folder compression. Every call may be made from any
+// check, deletion at the next restart, folder compression and the protection of per-machine
+// folders. Every call may be made from any
 // thread.
 #pragma once
 
@@ -16,6 +17,18 @@ enum class SpecialFolder {
   kProgramFiles,   // CSIDL_PROGRAM_FILES (the process's own bitness)
   kCommonFiles,    // CSIDL_PROGRAM_FILES_COMMON
   kDesktop,        // CSIDL_DESKTOPDIRECTORY: the user's desktop folder
+};
+
+// The facts of an access list that the engine relies on for its per-machine folders.
+struct AccessFacts {
+  // The list takes no entries from the folder above (it is protected).
+  bool protected_list = false;
+  // An allowing entry for an account other than SYSTEM, Administrators and the installer
+  // service grants more than reading and running (writing, adding, deleting, changing the
+  // list or the owner); also true for a folder without an access list.
+  bool others_may_change = false;
+  // Users may read and run what is there.
+  bool users_may_read = false;
 };
 
 class Shell {
@@ -40,6 +53,20 @@ class Shell {
   // 0x9C040 with format 2 or 0). kNotFound for a missing path; kFailed when the volume does not
   // support compression.
   virtual Status SetCompression(const std::string& path, bool compressed) = 0;
+
+  // A folder that standard users may read but not change (the engine's per-machine folders).
+  // Creates `path`, whose parent must exist, owned by the Administrators group with a protected
+  // access list: SYSTEM and Administrators full control, Users read and run, inherited by all that
+  // is created inside. A folder that is already there keeps its contents and gets that list when
+  // its owner is trusted (IsTrustedOwner); one with another owner is left as it is, kAccessDenied.
+  // kAccessDenied too without administrator rights: nothing is created then.
+  virtual Status CreateProtectedFolder(const std::string& path) = 0;
+  // Whether the owner of an existing file or folder is trusted: the Administrators group, SYSTEM,
+  // the installer service, or the process's own user when the process has administrator rights.
+  // kNotFound for a missing path.
+  virtual Status IsTrustedOwner(const std::string& path, bool* trusted) = 0;
+  // The access list facts of an existing file or folder. kNotFound for a missing path.
+  virtual Status GetAccessFacts(const std::string& path, AccessFacts* facts) = 0;
 };
 
 // The shell of a platform that has none: no special folders, no rights, nothing scheduled.
@@ -52,6 +79,15 @@ class NoShell : public Shell {
   bool IsAdministrator() override { return false; }
   Status DeleteAtRestart(const std::string&) override { return Status::kFailed; }
   Status SetCompression(const std::string&, bool) override { return Status::kFailed; }
+  Status CreateProtectedFolder(const std::string&) override { return Status::kAccessDenied; }
+  Status IsTrustedOwner(const std::string&, bool* trusted) override {
+    *trusted = false;
+    return Status::kFailed;
+  }
+  Status GetAccessFacts(const std::string&, AccessFacts* facts) override {
+    *facts = AccessFacts();
+    return Status::kFailed;
+  }
 };
 
 // Forwards every call to another Shell: derive from it to change one call in a test.
@@ -67,6 +103,15 @@ class ShellWrapper : public Shell {
   }
   Status SetCompression(const std::string& path, bool compressed) override {
     return target_.SetCompression(path, compressed);
+  }
+  Status CreateProtectedFolder(const std::string& path) override {
+    return target_.CreateProtectedFolder(path);
+  }
+  Status IsTrustedOwner(const std::string& path, bool* trusted) override {
+    return target_.IsTrustedOwner(path, trusted);
+  }
+  Status GetAccessFacts(const std::string& path, AccessFacts* facts) override {
+    return target_.GetAccessFacts(path, facts);
   }
 
  protected:
