@@ -178,10 +178,15 @@ int Startup::ReadImage() {
 void Startup::ChooseSupportFolder() {
   // The first zelN that is not a folder. When creating it fails (a file of that name, or another
   // process made it first) the next N is tried: the run never uses a folder it did not create.
+  const bool elevated = p_.shell().IsAdministrator();
   for (int n = 1; n < 100000; ++n) {
     const std::string folder = st_.temp_folder + "zel" + std::to_string(n);
     if (files_.DirectoryExists(folder)) continue;
-    if (files_.CreateDirectory(folder) == Status::kOk) {
+    // An elevated run's TEMP may be one where standard users create files (C:\Windows\Temp for
+    // a deployment as SYSTEM): its folder gets an access list that lets them read, not change.
+    const Status made = elevated ? p_.shell().CreateProtectedFolder(folder)
+                                 : files_.CreateDirectory(folder);
+    if (made == Status::kOk) {
       st_.support_folder = folder + "\\";
       return;
     }

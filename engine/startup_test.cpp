@@ -260,6 +260,35 @@ TEST_F(StartupTest, TheSupportFolderIsOneThisRunCreated) {
   EXPECT_TRUE(files().FileExists(temp + "zel3"));
 }
 
+// An elevated run's support folder lets standard users read it but not change it (its TEMP may
+// be one they can write to); a standard user's run makes an ordinary folder.
+TEST_F(StartupTest, AnElevatedRunProtectsItsSupportFolder) {
+  WriteSetup(kScript);
+  platform::AccessFacts facts;
+  platform::Status got = platform::Status::kFailed;
+  services_.run_script = [&](StartupState& state, TraceLog&) {
+    got = sim_->shell().GetAccessFacts(state.support_folder, &facts);
+    return 0;
+  };
+  ASSERT_EQ(Run("/s"), 0);
+  ASSERT_EQ(got, platform::Status::kOk);
+  EXPECT_TRUE(facts.protected_list);
+  EXPECT_FALSE(facts.others_may_change);
+
+  sim_.reset();
+  std::ofstream(dir_ / "machine.txt")
+      << "module_path = C:\\Setup\\setup.exe\nuser.admin = false\n";
+  platform::SimOptions options;
+  options.machine_folder = dir_.string();
+  options.save_registry_on_exit = false;
+  sim_ = platform::CreateSimPlatform(options);
+  got = platform::Status::kFailed;
+  ASSERT_EQ(Run("/s"), 0);
+  ASSERT_EQ(got, platform::Status::kOk);
+  EXPECT_FALSE(facts.protected_list);
+  EXPECT_TRUE(facts.others_may_change);
+}
+
 TEST(StartupWindowPlacement, FollowsTheSplashAndStaysOnScreen) {
   using platform::PlaceProgressWindow;
   using platform::WindowPlacement;

@@ -351,12 +351,24 @@ void EngineCache::BootstrapEngineCache() {
   const std::string saved = GetCacheRoot(MaintenanceCacheIsPerMachine(DatabasePath())) +
                             revision_code_ + "\\";
   const std::string data_file = saved + base + ".dat";
+  // What a per-machine cache holds is read only when an administrator or SYSTEM owns it: a
+  // standard user may have made the folder, or planted the files, before the first run.
+  const bool saved_trusted = IsTrustedCachePath(saved, saved);
+  auto trusted = [&](const std::string& file) {
+    return saved_trusted && IsTrustedCachePath(file, saved);
+  };
   if (maintenance) {
-    LoadDataFile(data_file, static_cast<int>(ui::ComponentTable::LoadKind::kCache));
+    if (trusted(data_file)) {
+      LoadDataFile(data_file, static_cast<int>(ui::ComponentTable::LoadKind::kCache));
+    }
     components_.set_installed_baseline(components_.SelectedSize());
-    if (auto pins = ReadLines(files, saved + base + ".lnk")) previous_pins_ = *pins;
-    if (auto properties = ReadLines(files, saved + base + ".par")) {
-      session_.properties.SetSessionProperties(*properties);
+    if (trusted(saved + base + ".lnk")) {
+      if (auto pins = ReadLines(files, saved + base + ".lnk")) previous_pins_ = *pins;
+    }
+    if (trusted(saved + base + ".par")) {
+      if (auto properties = ReadLines(files, saved + base + ".par")) {
+        session_.properties.SetSessionProperties(*properties);
+      }
     }
   } else {
     components_.ResetForFirstRun();
@@ -364,13 +376,16 @@ void EngineCache::BootstrapEngineCache() {
     v.DefineVariable("TARGETDIR", default_target, kBootstrap);
     v.DefineVariable("STARTMENU", title, kBootstrap);
     v.DefineVariable("ALLUSERS", interp::BoolToText(privileged), kBootstrap);
-    LoadDataFile(data_file, static_cast<int>(ui::ComponentTable::LoadKind::kCache));
+    if (trusted(data_file)) {
+      LoadDataFile(data_file, static_cast<int>(ui::ComponentTable::LoadKind::kCache));
+    }
   }
 
   // 8. The registered cache of the installed product: its component data file.
   std::string chosen_data, chosen_pins;
   std::string registered = WithoutBackslash(RegisteredCacheValue());
-  if (!registered.empty() && files.DirectoryExists(registered)) {
+  if (!registered.empty() && files.DirectoryExists(registered) &&
+      IsTrustedCachePath(registered, registered)) {
     std::vector<platform::FileEntry> entries;
     files.List(registered, "*.dat", &entries);
     std::vector<std::string> bases;
@@ -395,10 +410,10 @@ void EngineCache::BootstrapEngineCache() {
   }
 
   // 9.
-  if (load_old_data && !chosen_data.empty()) {
+  if (load_old_data && !chosen_data.empty() && IsTrustedCachePath(chosen_data, registered)) {
     LoadDataFile(chosen_data, static_cast<int>(ui::ComponentTable::LoadKind::kCacheWithoutSizes));
   }
-  if (!chosen_pins.empty()) {
+  if (!chosen_pins.empty() && IsTrustedCachePath(chosen_pins, registered)) {
     if (auto pins = ReadLines(files, chosen_pins)) previous_pins_ = *pins;
   }
 
@@ -451,12 +466,11 @@ void EngineCache::CopyIntoCache(const std::string& from, const std::string& to) 
   }
 }
 
-void EngineCache::FillCache(const std::string& folder) {
+bool EngineCache::FillCache(const std::string& folder) {
   FileSystem& files = session_.platform.files();
   interp::Variables& v = session_.variables;
   const std::string& base = in_.setup_base;
-  if (!IsOwnCacheFolder(folder)) return;
-  files.CreateDirectories(WithoutBackslash(folder));
+  if (!IsOwnCacheFolder(folder) || !MakeCacheFolder(folder)) return false;
   ApplyCompression(folder);
   if (IsWebBuild()) WriteNormalFile(files, folder + product_code_, "");
 
@@ -488,6 +502,7 @@ void EngineCache::FillCache(const std::string& folder) {
   }
   changes_applied_ = true;
   cache_exists_ = true;
+  return true;
 }
 
 bool EngineCache::IsOwnCacheFolder(const std::string& folder) {
@@ -503,9 +518,58 @@ bool EngineCache::IsOwnCacheFolder(const std::string& folder) {
   return false;
 }
 
+// The per-machine cache lies in the common application data folder, where standard users may
+// make folders of their own (and can guess the name: it is the revision code).
+bool EngineCache::IsPerMachineFolder(const std::string& folder) {
+  if (!IsNt()) return false;
+  std::string common;
+  if (session_.platform.shell().GetSpecialFolder(platform::SpecialFolder::kCommonAppData,
+                                                 &common) != Status::kOk ||
+      common.empty()) {
+    return false;
+  }
+  return platform::SameText(ParentFolder(folder), WithBackslash(common));
+}
+
+// Makes the cache folder. A per-machine one is made by an administrator's run only, with an
+// access list that lets users read it but not change it; a folder of that name that another user
+// made is never used.
+bool EngineCache::MakeCacheFolder(const std::string& folder) {
+  FileSystem& files = session_.platform.files();
+  const std::string path = WithoutBackslash(folder);
+  if (!IsPerMachineFolder(folder)) {
+    files.CreateDirectories(path);
+    return files.DirectoryExists(path);
+  }
+  platform::Shell& shell = session_.platform.shell();
+  if (!shell.IsAdministrator()) {
+    session_.Trace("    <RefusedCacheFolder " + folder + ": per-machine, no administrator rights>");
+    return false;
+  }
+  Status s = shell.CreateProtectedFolder(path);
+  if (s != Status::kOk) {
+    session_.Trace("    <RefusedCacheFolder " + folder + ": " +
+                   (s == Status::kAccessDenied ? "owned by another user" : "cannot be made") + ">");
+    return false;
+  }
+  return true;
+}
+
+// Whether what lies at `path` (the cache folder or a file in it) may be used: all of a per-user
+// cache; of a per-machine one only what an administrator or SYSTEM owns. A path that is not there
+// holds nothing to trust.
+bool EngineCache::IsTrustedCachePath(const std::string& path, const std::string& folder) {
+  if (!IsPerMachineFolder(folder)) return true;
+  bool trusted = false;
+  Status s = session_.platform.shell().IsTrustedOwner(WithoutBackslash(path), &trusted);
+  if (s == Status::kNotFound || (s == Status::kOk && trusted)) return true;
+  session_.Trace("    <UntrustedCacheFolder " + path + ">");
+  return false;
+}
+
 void EngineCache::RemoveCache(const std::string& folder) {
   FileSystem& files = session_.platform.files();
-  if (!IsOwnCacheFolder(folder)) return;
+  if (!IsOwnCacheFolder(folder) || !IsTrustedCachePath(folder, folder)) return;
   if (IsWebBuild()) files.DeleteFile(folder + product_code_);
   platform::DeleteTree(files, folder);
   const std::string left = WithoutBackslash(folder);
@@ -617,19 +681,22 @@ void EngineCache::UpdateEngineCache(CacheUpdate update) {
 
   // 1. The advertised marker.
   if (own && update == CacheUpdate::kAdvertise) {
-    files.CreateDirectories(folder + kAdvertisedFolder);
-    ApplyCompression(folder + kAdvertisedFolder);
-  } else if (own) {
+    if (MakeCacheFolder(folder)) {
+      files.CreateDirectories(folder + kAdvertisedFolder);
+      ApplyCompression(folder + kAdvertisedFolder);
+    }
+  } else if (own && IsTrustedCachePath(folder, folder)) {
     files.RemoveDirectory(folder + kAdvertisedFolder);
   }
   // 2.-3. The files.
+  bool filled = false;
   if (own && install) {
-    FillCache(folder);
+    filled = FillCache(folder);
   } else if (own && !interp::TextToBool(session_.variables.GetVariable("SAVEDATA"))) {
     RemoveCache(folder);
   }
-  // 4. The registration.
-  if (own && install) {
+  // 4. The registration (never of a cache that could not be made).
+  if (filled) {
     WriteRegistration(folder);
   } else if (!install) {
     RemoveRegistration();
@@ -644,9 +711,9 @@ void EngineCache::SaveRunState() {
   const std::string folder =
       GetCacheRoot(MaintenanceCacheIsPerMachine(DatabasePath())) + CacheFolderName() + "\\";
 
-  // Nothing of a folder that is not a cache folder of this product is removed, hidden or
-  // compressed.
-  if (!IsOwnCacheFolder(folder)) return;
+  // Nothing of a folder that is not a cache folder of this product, or of a per-machine one that
+  // another user made, is removed, hidden or compressed.
+  if (!IsOwnCacheFolder(folder) || !IsTrustedCachePath(folder, folder)) return;
 
   // 1. Web builds that do not keep their sources: only the offline files stay. The advertised
   // marker is state, not a source, and stays too.
@@ -665,8 +732,7 @@ void EngineCache::SaveRunState() {
 
   // 2.
   if (cache_removed_) return;
-  if (!session_.variables.saved_variables().empty()) {
-    files.CreateDirectories(WithoutBackslash(folder));
+  if (!session_.variables.saved_variables().empty() && MakeCacheFolder(folder)) {
     try {
       WriteDataFile(folder + in_.setup_base + ".dat", changes_applied_);
     } catch (const image::ScriptFailure&) {

@@ -112,11 +112,14 @@ class EngineCache : public interp::EngineCacheHooks {
   void WriteDataFile(const std::string& path, bool full);
   void LoadDataFile(const std::string& path, int kind);
   void CopyIntoCache(const std::string& from, const std::string& to);
-  void FillCache(const std::string& folder);
+  bool FillCache(const std::string& folder);
   void RemoveCache(const std::string& folder);
   // True for a folder this run may fill, hide, compress or remove: its name is the cache folder
   // name (a GUID) and it lies in an absolute root. A refusal is traced.
   bool IsOwnCacheFolder(const std::string& folder);
+  bool IsPerMachineFolder(const std::string& folder);
+  bool MakeCacheFolder(const std::string& folder);
+  bool IsTrustedCachePath(const std::string& path, const std::string& folder);
   // UNINSTALLLINK, ENGINECACHE and (web builds) DATADIR from the current cache root.
   void RecomputeCachePaths();
   // True when TITLE and the product code can name the product's registration keys (traced when

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
 #include "image/failure.h"
 #include "image/script_image.h"
 #include "interp/session.h"
+#include "platform/files.h"
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/text.h"
@@ -457,6 +459,108 @@ TEST_F(EngineCacheTest, RemovalNeverFollowsALinkOutOfTheCache) {
 
 // Without a title the registration's key would be the Uninstall key itself: nothing is written
 // there and a removal deletes nobody's registration.
+// The per-machine cache is a folder standard users may read but not change, made by
+// administrators' runs only.
+TEST_F(EngineCacheTest, ThePerMachineCacheIsProtectedAndOnlyAnAdministratorMakesIt) {
+  // A standard user's run that asks for a per-machine installation makes no per-machine folder,
+  // neither at Apply Changes nor when it saves its variables, and registers nothing.
+  StartMachine("user.admin = false\n");
+  {
+    auto run = NewRun();
+    std::vector<std::string> trace;
+    run->session.trace = [&](std::string_view e) { trace.emplace_back(e); };
+    run->cache->BootstrapEngineCache();
+    run->DefineLateVariables();
+    run->session.variables.SetVariable("ALLUSERS", "TRUE", "Set Variable Action");
+    run->session.variables.DefineVariable("COLOR", "blue", "Set Variable Action");
+    run->session.variables.AddSavedVariable("COLOR");
+    run->table.Define("Main", true, "");
+    run->cache->UpdateEngineCache(CacheUpdate::kInstall);
+    run->cache->SaveRunState();
+    EXPECT_FALSE(Exists(WithoutTrailing(kMachineCache)));
+    EXPECT_EQ(ReadString(RegRoot::kLocalMachine, std::string(kUninstallKey) + "Demo",
+                         "DisplayName"),
+              "<missing>");
+    EXPECT_NE(std::find(trace.begin(), trace.end(),
+                        std::string("    <RefusedCacheFolder ") + kMachineCache +
+                            ": per-machine, no administrator rights>"),
+              trace.end());
+  }
+  // An administrator's installation protects it: the users may read, not change.
+  StartMachine("user.admin = true\n");
+  Install();
+  platform::AccessFacts facts;
+  ASSERT_EQ(machine_->shell().GetAccessFacts(WithoutTrailing(kMachineCache), &facts), Status::kOk);
+  EXPECT_TRUE(facts.protected_list);
+  EXPECT_FALSE(facts.others_may_change);
+  EXPECT_TRUE(facts.users_may_read);
+  StartMachine("user.admin = false\n");
+  platform::FileSystem& f = machine_->files();
+  EXPECT_EQ(f.WriteFile(std::string(kMachineCache) + "setup.dat", "planted"),
+            Status::kAccessDenied);
+  EXPECT_EQ(f.WriteFile(std::string(kMachineCache) + "version.dll", "planted"),
+            Status::kAccessDenied);
+  std::string text;
+  EXPECT_EQ(f.ReadFile(std::string(kMachineCache) + "setup.exe", &text), Status::kOk);
+}
+
+// Another user, a standard one, makes the per-machine cache folder before an administrator's run
+// and plants a data file in it (it could set any variable and move the cache to a folder of
+// theirs): the administrator's run neither loads it nor fills, hides or removes the folder.
+TEST_F(EngineCacheTest, AnAdministratorsRunNeverUsesACacheFolderAStandardUserMade) {
+  // A genuine data file of this product, made by an installation, with one value changed.
+  Install();
+  std::string data;
+  ASSERT_EQ(machine_->files().ReadFile(std::string(kMachineCache) + "setup.dat", &data),
+            Status::kOk);
+  const size_t blue = data.find("blue");
+  ASSERT_NE(blue, std::string::npos);
+  const std::string planted = data.replace(blue, 4, "red");
+  platform::DeleteTree(machine_->files(), kMachineCache);
+  ASSERT_FALSE(Exists(WithoutTrailing(kMachineCache)));
+
+  StartMachine("user = Mallory\nuser.admin = false\n");
+  ASSERT_EQ(machine_->files().CreateDirectory(WithoutTrailing(kMachineCache)), Status::kOk);
+  ASSERT_EQ(machine_->files().WriteFile(std::string(kMachineCache) + "setup.dat", planted),
+            Status::kOk);
+
+  StartMachine("user = User\nuser.admin = true\n");
+  platform::FileSystem& f = machine_->files();
+  auto run = NewRun();
+  std::vector<std::string> trace;
+  run->session.trace = [&](std::string_view e) { trace.emplace_back(e); };
+  run->cache->BootstrapEngineCache();
+  run->DefineLateVariables();
+  EXPECT_EQ(run->Var("MAINTENANCE"), "TRUE");
+  EXPECT_EQ(run->Var("COLOR"), "");
+  EXPECT_NE(std::find(trace.begin(), trace.end(),
+                      std::string("    <UntrustedCacheFolder ") + kMachineCache + ">"),
+            trace.end());
+  run->session.variables.SetVariable("ALLUSERS", "TRUE", "Set Variable Action");
+  run->table.Define("Main", true, "");
+  run->cache->UpdateEngineCache(CacheUpdate::kInstall);
+  run->cache->SaveRunState();
+  EXPECT_FALSE(f.FileExists(std::string(kMachineCache) + "setup.exe"));
+  std::string text;
+  ASSERT_EQ(f.ReadFile(std::string(kMachineCache) + "setup.dat", &text), Status::kOk);
+  EXPECT_EQ(text, planted);  // theirs, as they left it
+  uint32_t attributes = 0;
+  f.GetAttributes(WithoutTrailing(kMachineCache), &attributes);
+  EXPECT_FALSE(attributes & platform::attr::kHidden);
+  EXPECT_FALSE(machine_->sim_shell().IsCompressed(kMachineCache));
+  EXPECT_NE(std::find(trace.begin(), trace.end(),
+                      std::string("    <RefusedCacheFolder ") + kMachineCache +
+                          ": owned by another user>"),
+            trace.end());
+  // A removal leaves it too.
+  auto removal = NewRun();
+  removal->cache->BootstrapEngineCache();
+  removal->DefineLateVariables();
+  removal->session.variables.SetVariable("ALLUSERS", "TRUE", "Set Variable Action");
+  removal->cache->UpdateEngineCache(CacheUpdate::kRemove);
+  EXPECT_TRUE(f.FileExists(std::string(kMachineCache) + "setup.dat"));
+}
+
 TEST_F(EngineCacheTest, NoRegistrationWithoutATitle) {
   const std::string other = std::string(kUninstallKey) + "{0E2E0000-0000-4000-8000-00000000BEEF}";
   for (RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {

@@ -1,7 +1,6 @@
 // Shell-level services: the special folders of the user and the machine, the administrator
 // check, deletion at the next restart, folder compression and the protection of per-machine
-// folders. Every call may be made from any
-// thread.
+// folders. Every call may be made from any thread.
 #pragma once
 
 #include <string>

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -342,6 +343,8 @@ SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& 
     : machine_(std::move(machine_folder)), disks_(machine.disks),
       windows_folder_(FullPath(machine.windows_folder, "C:\\")),
       redirected_process_(machine.windows64 && !machine.process64),
+      admin_(machine.admin && machine.version.platform_id == 2),
+      user_(machine.user),
       handles_(std::make_shared<HandleTable>()) {
   std::error_code ec;
   for (const auto& [letter, size] : disks_) {
@@ -361,6 +364,151 @@ SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& 
   }
   current_ = FullPath(machine.current_folder, "C:\\");
   if (current_.size() > 3 && current_.back() == '\\') current_.pop_back();
+  // Security store: a log of "owner<TAB>user<TAB>path", "admin<TAB>path" (the Administrators
+  // group owns it again), "protect<TAB>path" and "unprotect<TAB>path" lines, paths in UTF-8.
+  if (ReadHostFile(machine_ / "security.txt", &text)) {
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t tab = line.find('\t');
+      if (tab == std::string::npos) continue;
+      const std::string kind = line.substr(0, tab);
+      std::string rest = line.substr(tab + 1);
+      if (kind == "owner") {
+        const size_t second = rest.find('\t');
+        if (second == std::string::npos) continue;
+        owners_[UpperCase(Cp1252FromUtf8(rest.substr(second + 1)))] =
+            Cp1252FromUtf8(rest.substr(0, second));
+      } else if (kind == "admin") {
+        owners_.erase(UpperCase(Cp1252FromUtf8(rest)));
+      } else if (kind == "protect") {
+        protected_.insert(UpperCase(Cp1252FromUtf8(rest)));
+      } else if (kind == "unprotect") {
+        protected_.erase(UpperCase(Cp1252FromUtf8(rest)));
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------- owners and protected folders
+
+bool SimFileSystem::UnderProtected(const std::string& key) const {
+  for (const std::string& p : protected_) {
+    if (key == p || (key.size() > p.size() && key.compare(0, p.size(), p) == 0 &&
+                     key[p.size()] == '\\')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SimFileSystem::MayChange(const std::string& key) const {
+  return admin_ || protected_.empty() || !UnderProtected(key);
+}
+
+void SimFileSystem::AppendSecurity(const std::string& line) {
+  std::ofstream out(machine_ / "security.txt", std::ios::binary | std::ios::app);
+  out << Utf8From1252(line) << "\n";
+}
+
+void SimFileSystem::NoteCreated(const std::string& key) {
+  if (!admin_) {
+    auto it = owners_.find(key);
+    if (it != owners_.end() && it->second == user_) return;
+    owners_[key] = user_;
+    AppendSecurity("owner\t" + user_ + "\t" + key);
+  } else if (owners_.erase(key) > 0) {
+    AppendSecurity("admin\t" + key);
+  }
+}
+
+void SimFileSystem::NoteRemoved(const std::string& key) {
+  if (owners_.erase(key) > 0) AppendSecurity("admin\t" + key);
+  if (protected_.erase(key) > 0) AppendSecurity("unprotect\t" + key);
+}
+
+void SimFileSystem::MoveSecurity(const std::string& from_key, const std::string& to_key) {
+  const std::string prefix = from_key + "\\";
+  auto renamed = [&](const std::string& key) { return to_key + key.substr(from_key.size()); };
+  std::map<std::string, std::string> moved_owners;
+  for (auto it = owners_.begin(); it != owners_.end();) {
+    if (it->first == from_key || it->first.compare(0, prefix.size(), prefix) == 0) {
+      moved_owners[renamed(it->first)] = it->second;
+      AppendSecurity("admin\t" + it->first);
+      it = owners_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const auto& [key, owner] : moved_owners) {
+    owners_[key] = owner;
+    AppendSecurity("owner\t" + owner + "\t" + key);
+  }
+  std::vector<std::string> moved_protected;
+  for (auto it = protected_.begin(); it != protected_.end();) {
+    if (*it == from_key || it->compare(0, prefix.size(), prefix) == 0) {
+      moved_protected.push_back(renamed(*it));
+      AppendSecurity("unprotect\t" + *it);
+      it = protected_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const std::string& key : moved_protected) {
+    protected_.insert(key);
+    AppendSecurity("protect\t" + key);
+  }
+}
+
+Status SimFileSystem::ProtectFolder(const std::string& path) {
+  if (!admin_) return Record(Status::kAccessDenied);
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (r.device != Resolved::Device::kNone) return DeviceRefuses();
+  if (r.exists && !r.is_dir) return RecordError(Status::kAlreadyExists, kErrorFileExists);
+  if (!r.exists) {
+    std::error_code ec;
+    if (!fs::create_directory(r.host, ec)) {
+      return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    DropAttributes(r.key);
+    NoteCreated(r.key);
+  } else {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto owner = owners_.find(r.key);
+    // Another user's folder is left as it is: what they put there stays theirs.
+    if (owner != owners_.end() && owner->second != user_) return Record(Status::kAccessDenied);
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  if (protected_.insert(r.key).second) AppendSecurity("protect\t" + r.key);
+  return Status::kOk;
+}
+
+Status SimFileSystem::IsTrustedOwner(const std::string& path, bool* trusted) {
+  *trusted = false;
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists || r.device != Resolved::Device::kNone) return Record(Status::kNotFound);
+  std::lock_guard<std::mutex> lock(mu_);
+  auto owner = owners_.find(r.key);
+  *trusted = owner == owners_.end() || (admin_ && owner->second == user_);
+  return Status::kOk;
+}
+
+Status SimFileSystem::GetAccessFacts(const std::string& path, AccessFacts* facts) {
+  *facts = AccessFacts();
+  Resolved r;
+  Status s = Resolve(path, &r);
+  if (s != Status::kOk) return s;
+  if (!r.exists || r.device != Resolved::Device::kNone) return Record(Status::kNotFound);
+  std::lock_guard<std::mutex> lock(mu_);
+  facts->protected_list = protected_.count(r.key) != 0;
+  facts->others_may_change = !UnderProtected(r.key);
+  facts->users_may_read = true;
+  return Status::kOk;
 }
 
 SimFileSystem::~SimFileSystem() = default;
@@ -551,6 +699,10 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
   bool created = !r.exists;
   {
     std::lock_guard<std::mutex> lock(mu_);
+    if ((h.write || created) && !MayChange(r.key)) {
+      *status = Record(Status::kAccessDenied);
+      return nullptr;
+    }
     if (r.exists && h.write && IsReadOnly(r)) {
       *status = Record(Status::kAccessDenied);
       return nullptr;
@@ -582,6 +734,7 @@ std::unique_ptr<File> SimFileSystem::Open(const std::string& path, OpenMode mode
     } else {
       DropAttributes(r.key);
     }
+    NoteCreated(r.key);
   }
   return std::make_unique<SimFile>(fd, handles_, r.key, h.id, r.host);
 }
@@ -610,6 +763,7 @@ Status SimFileSystem::SetAttributes(const std::string& path, uint32_t attributes
   if (r.device != Resolved::Device::kNone) return Status::kOk;  // a device keeps no bits
   if (!r.exists) return Record(Status::kNotFound);
   std::lock_guard<std::mutex> lock(mu_);
+  if (!MayChange(r.key)) return Record(Status::kAccessDenied);
   StoreAttributes(r.key, attributes, r.is_dir);
   return Status::kOk;
 }
@@ -645,10 +799,15 @@ Status SimFileSystem::CreateDirectory(const std::string& path) {
   if (r.device == Resolved::Device::kNull) return Status::kOk;
   if (r.device == Resolved::Device::kAbsent) return DeviceRefuses();
   if (r.exists) return Record(Status::kAlreadyExists);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!MayChange(r.key)) return Record(Status::kAccessDenied);
+  }
   std::error_code ec;
   if (!fs::create_directory(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
   std::lock_guard<std::mutex> lock(mu_);
   DropAttributes(r.key);
+  NoteCreated(r.key);
   return Status::kOk;
 }
 
@@ -671,9 +830,10 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
   if (cur_key == r.key || cur_key.compare(0, r.key.size() + 1, r.key + "\\") == 0) {
     return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   }
-  if (IsReadOnly(r)) return Record(Status::kAccessDenied);
+  if (IsReadOnly(r) || !MayChange(r.key)) return Record(Status::kAccessDenied);
   if (!fs::remove(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
   DropAttributes(r.key);
+  NoteRemoved(r.key);
   return Status::kOk;
 }
 
@@ -686,10 +846,11 @@ Status SimFileSystem::DeleteFile(const std::string& path) {
   if (r.is_dir) return Record(Status::kAccessDenied);
   if (handles_->IsOpen(r.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
   std::lock_guard<std::mutex> lock(mu_);
-  if (IsReadOnly(r)) return Record(Status::kAccessDenied);
+  if (IsReadOnly(r) || !MayChange(r.key)) return Record(Status::kAccessDenied);
   std::error_code ec;
   if (!fs::remove(r.host, ec)) return Record(ec ? FromErrno(ec.value()) : Status::kFailed);
   DropAttributes(r.key);
+  NoteRemoved(r.key);
   return Status::kOk;
 }
 
@@ -716,6 +877,10 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
     if (AttributesOf(dst) & (attr::kReadOnly | attr::kHidden)) return Record(Status::kAccessDenied);
   }
   if (handles_->IsOpen(dst.key)) return RecordError(Status::kAccessDenied, kErrorSharingViolation);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!MayChange(dst.key)) return Record(Status::kAccessDenied);
+  }
   handles_->DetachViews(dst.key);
   std::error_code ec;
   fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec);
@@ -727,6 +892,7 @@ Status SimFileSystem::CopyFile(const std::string& from, const std::string& to,
   // The copy carries the attributes of its source.
   uint32_t bits = AttributesOf(src);
   StoreAttributes(dst.key, bits == attr::kNormal ? 0 : bits, false);
+  if (!dst.exists) NoteCreated(dst.key);
   return Status::kOk;
 }
 
@@ -768,6 +934,7 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
   }
   std::string cur_key = src.is_dir ? CurrentKey() : std::string();
   std::lock_guard<std::mutex> lock(mu_);
+  if (!MayChange(src.key) || !MayChange(dst.key)) return Record(Status::kAccessDenied);
   if (src.is_dir) {
     // The process's current folder, or a folder above it, is held open.
     if (cur_key == src.key || cur_key.compare(0, src.key.size() + 1, src.key + "\\") == 0) {
@@ -777,6 +944,8 @@ Status SimFileSystem::MoveFile(const std::string& from, const std::string& to, b
   fs::rename(src.host, dst.host, ec);
   if (ec) return Record(FromErrno(ec.value()));
   MoveAttributes(src.key, dst.key);
+  if (dst.exists) NoteRemoved(dst.key);
+  MoveSecurity(src.key, dst.key);
   return Status::kOk;
 }
 

@@ -4,14 +4,21 @@
 // archive and temporary bits live in MACHINE/attributes.txt, since the host keeps no such bits.
 // Open files follow the Windows sharing rules (a file open for writing cannot be opened again for
 // writing, nor deleted or moved while open; a no-sharing open excludes every other).
+//
+// Owners and protected folders live in MACHINE/security.txt: an entry that a standard user's run
+// made is owned by that user, every other by the Administrators group. A protected folder
+// (ProtectFolder) and everything below it can be changed by administrator runs only, as its
+// access list allows on the system.
 #pragma once
 
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "platform/files.h"
+#include "platform/shell.h"
 #include "platform/sim/machine.h"
 
 namespace corvane::platform::sim {
@@ -47,6 +54,12 @@ class SimFileSystem : public FileSystem {
   // unknown drive, malformed name).
   std::filesystem::path HostPath(const std::string& windows_path);
 
+  // The shell's protected folders and owners (see platform/shell.h); the run's rights are the
+  // machine description's.
+  Status ProtectFolder(const std::string& path);
+  Status IsTrustedOwner(const std::string& path, bool* trusted);
+  Status GetAccessFacts(const std::string& path, AccessFacts* facts);
+
  private:
   struct Resolved {
     std::string full;            // full Windows path in the entries' own names (the last one as
@@ -75,6 +88,16 @@ class SimFileSystem : public FileSystem {
   void DropAttributes(const std::string& key);  // mu_ held
   void SaveAttributes();  // mu_ held
   bool IsReadOnly(const Resolved& r) { return (AttributesOf(r) & attr::kReadOnly) != 0; }
+  // Whether this run may change the entry (nothing below a protected folder for a standard
+  // user's run); mu_ held.
+  bool MayChange(const std::string& key) const;
+  bool UnderProtected(const std::string& key) const;  // mu_ held
+  // A new entry gets the run's user as its owner (none recorded for an administrator run); a
+  // removed one loses its records. mu_ held.
+  void NoteCreated(const std::string& key);
+  void NoteRemoved(const std::string& key);
+  void MoveSecurity(const std::string& from_key, const std::string& to_key);  // mu_ held
+  void AppendSecurity(const std::string& line);  // mu_ held
   // The path a 32-bit process reaches on 64-bit Windows while its thread's redirection is on.
   std::string Redirect(const std::string& full) const;
   bool RedirectionOff() const;
@@ -86,6 +109,10 @@ class SimFileSystem : public FileSystem {
   std::mutex mu_;
   std::string current_;
   std::map<std::string, uint32_t> attributes_;  // by upper-case full path
+  const bool admin_;       // the run has administrator rights
+  const std::string user_;
+  std::map<std::string, std::string> owners_;  // user-owned entries by key: the user's name
+  std::set<std::string> protected_;            // keys of protected folders
   std::shared_ptr<HandleTable> handles_;
 };
 

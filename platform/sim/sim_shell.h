@@ -14,19 +14,29 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/sim_files.h"
 
 namespace corvane::platform::sim {
 
 class SimShell : public Shell {
  public:
   SimShell(const std::filesystem::path& machine_folder, const MachineDescription& machine,
-           FileSystem& files)
+           SimFileSystem& files)
       : machine_folder_(machine_folder), machine_(machine), files_(files) {}
 
   Status GetSpecialFolder(SpecialFolder folder, std::string* path) override;
   bool IsAdministrator() override;
   Status DeleteAtRestart(const std::string& path) override;
   Status SetCompression(const std::string& path, bool compressed) override;
+  Status CreateProtectedFolder(const std::string& path) override {
+    return files_.ProtectFolder(path);
+  }
+  Status IsTrustedOwner(const std::string& path, bool* trusted) override {
+    return files_.IsTrustedOwner(path, trusted);
+  }
+  Status GetAccessFacts(const std::string& path, AccessFacts* facts) override {
+    return files_.GetAccessFacts(path, facts);
+  }
 
   // The deletions scheduled and not yet applied, in order.
   std::vector<std::string> PendingDeletions();
@@ -40,7 +50,7 @@ class SimShell : public Shell {
 
   std::filesystem::path machine_folder_;
   const MachineDescription& machine_;
-  FileSystem& files_;
+  SimFileSystem& files_;
   std::mutex mu_;
   std::set<std::string> compressed_;  // upper-cased full paths
 };
