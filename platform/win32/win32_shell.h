@@ -1,5 +1,6 @@
 // Shell services of the real system: SHGetFolderPathA, the token checks, MoveFileExA with
-// MOVEFILE_DELAY_UNTIL_REBOOT and FSCTL_SET_COMPRESSION.
+// MOVEFILE_DELAY_UNTIL_REBOOT and FSCTL_SET_COMPRESSION (win32_shell.cpp); the protected
+// per-machine folder, its owner and its access list through advapi32 (win32_shell_access.cpp).
 #pragma once
 
 #include "platform/shell.h"
@@ -12,6 +13,9 @@ class Win32Shell : public Shell {
   bool IsAdministrator() override;
   Status DeleteAtRestart(const std::string& path) override;
   Status SetCompression(const std::string& path, bool compressed) override;
+  Status CreateProtectedFolder(const std::string& path) override;
+  Status IsTrustedOwner(const std::string& path, bool* trusted) override;
+  Status GetAccessFacts(const std::string& path, AccessFacts* facts) override;
 };
 
 }  // namespace corvane::platform::win32

@@ -24,6 +24,10 @@ class ContractEnv {
   // checks that the box was recorded with this text, caption and flags).
   virtual bool ConfirmAnswered(const std::string& text, const std::string& caption,
                                uint32_t flags, int id) = 0;
+  // Whether the file system keeps the access lists written to it, found by writing a protected
+  // list to a probe folder inside `folder` and reading it back. A system that derives every list
+  // from something else (Wine from the Unix mode bits) keeps none.
+  virtual bool KeepsAccessLists(const std::string& /*folder*/) { return true; }
 };
 
 // A fresh environment (for the simulation a fresh machine folder).

@@ -1,5 +1,6 @@
 // The contract environment of the Windows build: the real platform; message boxes are answered
 // by pressing their button from a second thread.
+#include "platform/win32/access_list_probe.h"
 #include "platform/win32/dialog_closer.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/contract/contract_env.h"
@@ -18,6 +19,9 @@ class Win32Env : public ContractEnv {
     bool pressed = closer_ && closer_->Finish();
     closer_.reset();
     return pressed;
+  }
+  bool KeepsAccessLists(const std::string& folder) override {
+    return platform::win32::FileSystemKeepsAccessLists(folder);
   }
 
  private:
