@@ -5,6 +5,8 @@
 #   NAME.header   1 + the plain header of each archive that has one
 #   NAME.lzma     2 + the 5 LZMA property bytes + a raw LZMA stream
 #   NAME.lzma2    3 + the LZMA2 property byte + a raw LZMA2 stream
+#   NAME.extract  4 + a whole archive, extracted into a scratch folder (and 5: the same with the
+#                 entries' folders dropped)
 # Usage: make_corpus.pl FIXTURE_SCRIPT WORKDIR CORPUSDIR
 # WORKDIR is emptied and refilled; files already in CORPUSDIR (checked-in seeds, inputs the
 # fuzzer kept) stay, those of the same name are replaced.
@@ -65,6 +67,8 @@ for my $file (sort grep { /\.7z$/ } readdir $dh) {
   (my $name = $file) =~ s/\.7z$//;
   my $bytes = slurp("$arch/$file");
   seed("$name.archive", 0, $bytes);
+  seed("$name.extract", 4, $bytes);
+  seed("$name.flat-extract", 5, $bytes);
   ++$archives;
   next if length($bytes) < 32 || substr($bytes, 0, 6) ne "7z\xBC\xAF\x27\x1C";
   my ($offset_lo, $offset_hi, $size_lo, $size_hi) = unpack('V4', substr($bytes, 12, 16));
