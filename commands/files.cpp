@@ -151,11 +151,16 @@ namespace {
 
 // A pattern whose folder part is empty, relative, a root or one of the system's own folders
 // (what "$APPDIR$\*.*" becomes when APPDIR is empty) is refused with a trace entry, and nothing
-// is deleted.
+// is deleted; so is one whose folder part names a variable that is empty ("C:\Apps\$SUB$\*.*"
+// would empty C:\Apps).
 void RunDeleteFilesRecursive(CommandContext& ctx) {
   FsView64 view(ctx.session());
   std::string pattern = ctx.params().Path(1);
   std::string refused = RefusedDeletionFolder(ctx.platform(), SearchFolderPart(pattern));
+  if (refused.empty() &&
+      HasEmptyReference(ctx.variables(), SearchFolderPart(ctx.params().Raw(1)))) {
+    refused = "a variable in the folder is empty";
+  }
   if (!refused.empty()) {
     ctx.session().Trace("Delete Files Recursive refused \"" + pattern + "\": " + refused);
     return;

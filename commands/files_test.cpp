@@ -234,6 +234,7 @@ Delete Files Recursive "C:\ProgramData\*.*"
 Delete Files Recursive "C:\Users\*.*"
 Delete Files Recursive "C:\Users\Public\*.*"
 Delete Files Recursive "$PROFILE$\*.*"
+Delete Files Recursive "C:\Empty\$APPDIR$\*.*"
 )");
   EXPECT_FALSE(run.Failed()) << run.result.failure;
   for (const std::string& path : precious) EXPECT_TRUE(fs.FileExists(path)) << path;
@@ -241,7 +242,7 @@ Delete Files Recursive "$PROFILE$\*.*"
   for (const std::string& entry : run.trace) {
     if (entry.rfind("Delete Files Recursive refused", 0) == 0) ++refused;
   }
-  EXPECT_EQ(refused, 14u);
+  EXPECT_EQ(refused, 15u);
 
   // A folder of its own below Program Files is the setup's to empty.
   CommandRun own = Run("Delete Files Recursive \"C:\\Program Files\\Other\\*.*\"\n");
