@@ -60,6 +60,8 @@ class Archive : private KeySource {
   Archive(const uint8_t* data, size_t size, PasswordSource& password);
 
   const std::vector<Entry>& entries() const { return entries_; }
+  // Bytes of the archive file (or memory block).
+  uint64_t file_size() const { return file_.size(); }
 
   // Decodes every folder that holds a selected entry and streams the selected entries' bytes,
   // checked against their CRCs, to the sink in archive order. Entries without data are not

@@ -178,7 +178,8 @@ TEST(ArchiveExtract, ExistingFilesAreKeptOrOverwrittenAsAnswered) {
 
 TEST(ArchiveSafety, UnsafeEntriesAreRefusedBeforeAnythingIsWritten) {
   for (const char* name : {"escape-dotdot.7z", "escape-absolute.7z", "escape-device.7z",
-                           "escape-drive.7z", "link.7z"}) {
+                           "escape-drive.7z", "escape-com0.7z", "escape-lpt0.7z",
+                           "escape-com-super.7z", "escape-lpt-super.7z", "link.7z"}) {
     SCOPED_TRACE(name);
     ScratchDir out("unsafe");
     fs::path dest = out.path() / "dest";

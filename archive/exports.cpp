@@ -1,5 +1,6 @@
 // The exported operations: argument checks, the per-call password source, translation of
 // failures into GetLastArchiveError numbers. No exception leaves this file.
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -17,6 +18,7 @@ namespace corvane::archive {
 namespace {
 
 thread_local int g_last_error = 0;
+std::atomic<uint32_t> g_output_ratio{kZelDefaultOutputRatio};
 
 std::filesystem::path HostPath(const char* text) {
   return std::filesystem::path(platform::Utf16From1252(text));
@@ -151,6 +153,7 @@ int ExtractArchive(const char* archive_path, int mode, const char* destination,
     ExtractOptions o;
     o.destination = HostPath(destination);
     o.strip_folders = strip == 1;
+    o.max_output_ratio = g_output_ratio.load();
     if (progress_callback != nullptr) {
       o.progress = [progress_callback](const std::string& path, uint64_t done, uint64_t total) {
         return progress_callback(path.c_str(), done, total) != 0;
@@ -175,12 +178,16 @@ int ExtractArchive(const char* archive_path, int mode, const char* destination,
 
 int GetLastArchiveError() { return g_last_error; }
 
+void SetArchiveOutputRatio(uint32_t ratio) { g_output_ratio.store(ratio); }
+
 }  // extern "C"
 
 static_assert(std::is_same_v<decltype(&OpenListArchive), ZelOpenListArchive>);
 static_assert(std::is_same_v<decltype(&CloseListArchive), ZelCloseListArchive>);
 static_assert(std::is_same_v<decltype(&ExtractArchive), ZelExtractArchive>);
 static_assert(std::is_same_v<decltype(&GetLastArchiveError), ZelGetLastArchiveError>);
+static_assert(std::is_same_v<decltype(&SetArchiveOutputRatio), ZelSetArchiveOutputRatio>);
+static_assert(kZelDefaultOutputRatio == kDefaultOutputRatio);
 static_assert(sizeof(ZelEntryRecord) == 48 && offsetof(ZelEntryRecord, size) == 8 &&
               offsetof(ZelEntryRecord, packed_size) == 16 &&
               offsetof(ZelEntryRecord, modified) == 32 && offsetof(ZelEntryRecord, flags) == 40);

@@ -39,6 +39,15 @@ std::string CompareTrees(const std::filesystem::path& expected, const std::files
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& p);
 void WriteBytes(const std::filesystem::path& p, const std::vector<uint8_t>& data);
 
+// Rewrites the first number of a plain (unpacked) header that follows the property byte id and
+// equals old_value, as new_value (its encoded length may change), and repairs the start header's
+// size and CRCs. False when the archive has no plain header or no such number.
+bool PatchHeaderNumber(std::vector<uint8_t>* archive, uint8_t id, uint64_t old_value,
+                       uint64_t new_value);
+
+// The names of the files and folders below root (generic form), for "nothing was written" checks.
+std::vector<std::string> NamesBelow(const std::filesystem::path& root);
+
 // A password source with a fixed answer that counts how often it is asked.
 class FixedPassword : public PasswordSource {
  public:

@@ -68,4 +68,11 @@ typedef int (*ZelExtractArchive)(const char* archive_path, int mode, const char*
                                  ZelAnswerCallback answer_callback);
 typedef int (*ZelGetLastArchiveError)();
 
+// Optional fifth operation (a caller finds it by name and may do without): the most that later
+// ExtractArchive calls of the process decode, as a multiple of the archive file's size (always at
+// least 1 MiB); 0 lifts the cap. The default is kZelDefaultOutputRatio. Larger announced output
+// fails before anything is written.
+typedef void (*ZelSetArchiveOutputRatio)(uint32_t ratio);
+constexpr uint32_t kZelDefaultOutputRatio = 10000;
+
 }  // extern "C"

@@ -87,6 +87,8 @@ std::unique_ptr<ArchiveLibrary> ArchiveLibrary::Load(const std::string& path, st
   lib->extract = reinterpret_cast<ZelExtractArchive>(lib->library_->Find("ExtractArchive"));
   lib->last_error =
       reinterpret_cast<ZelGetLastArchiveError>(lib->library_->Find("GetLastArchiveError"));
+  lib->set_output_ratio =
+      reinterpret_cast<ZelSetArchiveOutputRatio>(lib->library_->Find("SetArchiveOutputRatio"));
   if (!lib->open_list || !lib->close_list || !lib->extract || !lib->last_error) {
     if (error != nullptr) *error = path + " lacks an archive operation";
     return nullptr;

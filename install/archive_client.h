@@ -24,6 +24,8 @@ class ArchiveLibrary {
   ZelCloseListArchive close_list = nullptr;
   ZelExtractArchive extract = nullptr;
   ZelGetLastArchiveError last_error = nullptr;
+  // Optional (a library without it keeps its own cap): the output cap of later extractions.
+  ZelSetArchiveOutputRatio set_output_ratio = nullptr;
 
  private:
   std::unique_ptr<platform::SharedLibrary> library_;

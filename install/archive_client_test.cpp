@@ -180,5 +180,35 @@ TEST_F(ArchiveClient, ExtractionFailuresAreNumbered) {
   EXPECT_EQ(error, "The archive file was not found");
 }
 
+TEST_F(ArchiveClient, OutputCapIsSetForTheLibraryAndJudgedBeforeWriting) {
+  ASSERT_NE(lib_->set_output_ratio, nullptr);
+  ScratchDir d("client");
+  std::string error;
+  fs::path dest = d.path() / "dest";
+  lib_->set_output_ratio(1000);  // a long run of zeros packs to about 6000 to 1
+  bool ok = ExtractArchiveFiles(*lib_, Text(ArchivePath("zeros.7z")), "", Text(dest), nullptr,
+                                nullptr, true, true, &error);
+  lib_->set_output_ratio(kZelDefaultOutputRatio);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, "#1007");
+  EXPECT_FALSE(fs::exists(dest));
+  ASSERT_TRUE(ExtractArchiveFiles(*lib_, Text(ArchivePath("zeros.7z")), "", Text(dest), nullptr,
+                                  nullptr, true, true, &error))
+      << error;
+  EXPECT_EQ(fs::file_size(dest / "zeros.bin"), uint64_t{8} << 20);
+}
+
+TEST_F(ArchiveClient, EntriesNamingTheSameWindowsFileAreRefused) {
+  for (const char* name : {"same-case.7z", "same-dots.7z", "same-blanks.7z"}) {
+    SCOPED_TRACE(name);
+    ScratchDir d("client");
+    std::string error;
+    EXPECT_FALSE(ExtractArchiveFiles(*lib_, Text(ArchivePath(name)), "", Text(d.path() / "dest"),
+                                     nullptr, nullptr, true, true, &error));
+    EXPECT_EQ(error, "#1002");
+    EXPECT_FALSE(fs::exists(d.path() / "dest"));
+  }
+}
+
 }  // namespace
 }  // namespace corvane::install

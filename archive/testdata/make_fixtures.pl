@@ -135,7 +135,9 @@ symlink('/etc/hostname', "$unsafe/link") or die "symlink: $!";
 sub run_in { my ($dir, @cmd) = @_; my $pid = fork();
   if ($pid == 0) { chdir $dir or die; exec @cmd or die; } waitpid($pid, 0); die "@cmd\n" if $?; }
 my %renames = ('escape-dotdot' => '../escape.txt', 'escape-absolute' => '/tmp/escape.txt',
-               'escape-device' => 'docs/CON.txt', 'escape-drive' => 'C:\\escape.txt');
+               'escape-device' => 'docs/CON.txt', 'escape-drive' => 'C:\\escape.txt',
+               'escape-com0' => 'COM0.txt', 'escape-lpt0' => 'docs/lpt0',
+               'escape-com-super' => "COM\xC2\xB9.txt", 'escape-lpt-super' => "LPT\xC2\xB3.log");
 for my $name (sort keys %renames) {
   run_in($unsafe, '7zz', 'a', '-bso0', '-bsp0', "$arch/$name.7z", 'docs', 'escape.txt');
   run_in($unsafe, '7zz', 'rn', '-bso0', '-bsp0', "$arch/$name.7z", 'escape.txt', $renames{$name});
@@ -143,3 +145,38 @@ for my $name (sort keys %renames) {
 run_in($unsafe, '7zz', 'a', '-bso0', '-bsp0', '-snl', "$arch/link.7z", 'docs', 'link');
 # A plain (unpacked) header with LZMA data, for tests that patch header fields.
 run_in($tree, '7zz', 'a', '-bso0', '-bsp0', '-mhc=off', '-m0=LZMA', '-ms=off', "$arch/plain-header.7z", 'docs');
+
+# Names that Windows takes for the same file: letter case, trailing dots and blanks; and a file
+# whose name is a folder of another entry.
+sub put_in { my ($dir, $name, $data) = @_; make_path($dir); open(my $f, '>:raw', "$dir/$name") or die;
+  print $f $data; close $f; }
+my $same = "$out/same";
+put_in("$same/case", $_, "case $_\n") for ('A.txt', 'a.txt');
+put_in("$same/dots", $_, "dots $_\n") for ('x', 'x.');
+put_in("$same/blanks", $_, "blanks $_\n") for ('y', 'y ');
+put_in("$same/folder", 'data', "a file\n");
+put_in("$same/folder/Data", 'one.txt', "in a folder\n");
+for my $name (qw(case dots blanks folder)) {
+  run_in("$same/$name", '7zz', 'a', '-bso0', '-bsp0', "$arch/same-$name.7z", '.');
+}
+
+# A long run of zeros: about 6000 to 1 with the default settings.
+my $zeros = "$out/zeros";
+put_in($zeros, 'zeros.bin', "\0" x (8 << 20));
+run_in($zeros, '7zz', 'a', '-bso0', '-bsp0', "$arch/zeros.7z", 'zeros.bin');
+
+# Stored data and a plain header: packed bytes and size fields can be patched in place.
+my $stored = "$out/stored";
+put_in($stored, 'first.txt', join('', map { "first line $_\r\n" } 1 .. 400));
+put_in($stored, 'second.txt', join('', map { "second line $_\r\n" } 1 .. 300));
+run_in($stored, '7zz', 'a', '-bso0', '-bsp0', '-mx0', '-mhc=off', "$arch/stored.7z",
+       'first.txt', 'second.txt');
+run_in($stored, '7zz', 'a', '-bso0', '-bsp0', '-mx0', '-mhc=off', "$arch/stored-one.7z",
+       'first.txt');
+
+# Entries for destinations with links planted in them (see plant_links.pl).
+my $planted = "$out/planted-src";
+put_in("$planted/sub", 'evil.txt', "through a folder link\n");
+put_in($planted, 'x.txt', "through a file link\n");
+put_in("$planted/a/b", 'c.txt', "through a deeper link\n");
+run_in($planted, '7zz', 'a', '-bso0', '-bsp0', "$arch/planted.7z", 'sub', 'x.txt', 'a');

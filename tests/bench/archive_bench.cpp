@@ -13,12 +13,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,9 +72,24 @@ Outcome Run(const std::vector<std::string>& args) {
   return out;
 }
 
+// Names a Windows setup can hold: the system folders have files that differ only by letter case
+// (xt_MARK.h, xt_mark.h), which the library refuses as one file named twice. The key is the
+// path in lower case, trailing dots and blanks of each component dropped.
+std::string WindowsKey(const fs::path& relative) {
+  std::string key;
+  for (const auto& part : relative) {
+    std::string s = part.string();
+    while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    key += "/" + s;
+  }
+  return key;
+}
+
 // Copies regular files from the system folders until budget bytes are taken.
 void CopySome(const std::vector<fs::path>& roots, const fs::path& to, uint64_t budget,
               bool (*want)(const fs::path&)) {
+  static std::map<std::string, std::string> taken_names;  // key -> the name that took it
   uint64_t taken = 0;
   std::error_code ec;
   for (const auto& root : roots) {
@@ -81,7 +98,16 @@ void CopySome(const std::vector<fs::path>& roots, const fs::path& to, uint64_t b
       if (ec || it->is_symlink() || !it->is_regular_file()) continue;
       uint64_t size = it->file_size(ec);
       if (ec || size == 0 || size > 8 * kMiB || !want(it->path())) continue;
-      fs::path target = to / fs::relative(it->path(), "/", ec);
+      fs::path relative = fs::relative(it->path(), "/", ec);
+      bool clash = false;
+      fs::path prefix;
+      for (const auto& part : relative) {
+        prefix /= part;
+        auto [at, added] = taken_names.emplace(WindowsKey(prefix), prefix.string());
+        clash = clash || (!added && at->second != prefix.string());
+      }
+      if (clash) continue;
+      fs::path target = to / relative;
       fs::create_directories(target.parent_path(), ec);
       if (fs::copy_file(it->path(), target, fs::copy_options::skip_existing, ec)) taken += size;
     }
