@@ -3,6 +3,7 @@
 #include <gcrypt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -10,6 +11,10 @@
 
 namespace corvane::archive {
 namespace {
+
+std::atomic<uint64_t> g_derivations{0};
+// Bytes hashed between two ticks of a derivation.
+constexpr uint64_t kTickBytes = uint64_t{16} << 20;
 
 void InitCrypto() {
   static std::once_flag once;
@@ -35,12 +40,15 @@ AesParams ParseAesParams(const std::vector<uint8_t>& props) {
     p.salt.assign(props.begin() + 2, props.begin() + 2 + static_cast<long>(salt_size));
     std::copy_n(props.begin() + 2 + static_cast<long>(salt_size), iv_size, p.iv.begin());
   }
-  // Key derivation of more than 2^24 rounds is refused: it would take minutes.
-  if (p.cycles_power != 0x3F && p.cycles_power > 24) Fail(kErrorCannotOpen, "AES key too costly");
+  if (p.cycles_power != 0x3F && p.cycles_power > kMaxAesCyclesPower)
+    Fail(kErrorCannotOpen, "AES key too costly");
   return p;
 }
 
-std::array<uint8_t, 32> DeriveAesKey(const AesParams& params, const std::string& password) {
+uint64_t AesKeyDerivations() { return g_derivations.load(); }
+
+std::array<uint8_t, 32> DeriveAesKey(const AesParams& params, const std::string& password,
+                                     const std::function<void()>& tick) {
   std::array<uint8_t, 32> key{};
   if (params.cycles_power == 0x3F) {
     std::string raw(params.salt.begin(), params.salt.end());
@@ -61,6 +69,11 @@ std::array<uint8_t, 32> DeriveAesKey(const AesParams& params, const std::string&
     std::copy(params.salt.begin(), params.salt.end(), at);
     std::memcpy(at + params.salt.size(), password.data(), password.size());
   }
+  struct Close {
+    gcry_md_hd_t md;
+    ~Close() { gcry_md_close(md); }
+  } close{md};
+  uint64_t since_tick = 0;
   for (uint64_t done = 0; done < rounds; done += batch) {
     for (size_t r = 0; r < batch; ++r) {
       uint64_t counter = done + r;
@@ -68,9 +81,14 @@ std::array<uint8_t, 32> DeriveAesKey(const AesParams& params, const std::string&
       for (int k = 0; k < 8; ++k) c[k] = static_cast<uint8_t>(counter >> (8 * k));
     }
     gcry_md_write(md, block.data(), block.size());
+    since_tick += block.size();
+    if (tick && since_tick >= kTickBytes) {
+      since_tick = 0;
+      tick();
+    }
   }
   std::memcpy(key.data(), gcry_md_read(md, GCRY_MD_SHA256), 32);
-  gcry_md_close(md);
+  ++g_derivations;
   return key;
 }
 

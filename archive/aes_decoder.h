@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,11 +19,18 @@ struct AesParams {
   std::array<uint8_t, 16> iv{};
 };
 
+// Most key rounds the format allows: 2^24.
+constexpr unsigned kMaxAesCyclesPower = 24;
+
 // Parses the coder properties; throws kErrorCannotOpen when malformed or too costly.
 AesParams ParseAesParams(const std::vector<uint8_t>& props);
 
-// password: UTF-16LE bytes.
-std::array<uint8_t, 32> DeriveAesKey(const AesParams& params, const std::string& password);
+// password: UTF-16LE bytes. tick is called between chunks of rounds (every few megabytes
+// hashed) and may throw to stop the derivation.
+std::array<uint8_t, 32> DeriveAesKey(const AesParams& params, const std::string& password,
+                                     const std::function<void()>& tick = {});
+// How many derivations have run to their end in this process (for tests and measurements).
+uint64_t AesKeyDerivations();
 
 class AesStream : public InStream {
  public:

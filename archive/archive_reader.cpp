@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <set>
 
 #include "archive/errors.h"
 #include "platform/text.h"
@@ -14,6 +15,10 @@ namespace {
 
 constexpr uint8_t kSignature[6] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
 constexpr uint64_t kMaxHeaderSize = uint64_t{128} << 20;
+// A real header is a small part of its archive; one of only empty files compresses its names
+// well, but not by more than this.
+constexpr uint64_t kHeaderCapFloor = uint64_t{8} << 20;
+constexpr uint64_t kHeaderCapPerArchiveByte = 64;
 constexpr size_t kCopyBlock = size_t{1} << 20;
 
 uint64_t Le64(const uint8_t* p) {
@@ -25,7 +30,16 @@ uint32_t Le32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
+uint64_t KeyRounds(const AesParams& p) {
+  return p.cycles_power == 0x3F ? 1 : uint64_t{1} << p.cycles_power;
+}
+
 }  // namespace
+
+uint64_t DecodedHeaderCap(uint64_t archive_size) {
+  uint64_t cap = kHeaderCapFloor + std::min(archive_size, kMaxHeaderSize) * kHeaderCapPerArchiveByte;
+  return std::min(cap, kMaxHeaderSize);
+}
 
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t n) {
   while (n != 0) {
@@ -37,13 +51,13 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t n) {
   return crc;
 }
 
-Archive::Archive(const std::filesystem::path& path, PasswordSource& password)
-    : file_(path), password_(password) {
+Archive::Archive(const std::filesystem::path& path, PasswordSource& password, Heartbeat heartbeat)
+    : file_(path), password_(password), heartbeat_(std::move(heartbeat)) {
   ReadHeaders();
 }
 
-Archive::Archive(const uint8_t* data, size_t size, PasswordSource& password)
-    : file_(data, size), password_(password) {
+Archive::Archive(const uint8_t* data, size_t size, PasswordSource& password, Heartbeat heartbeat)
+    : file_(data, size), password_(password), heartbeat_(std::move(heartbeat)) {
   ReadHeaders();
 }
 
@@ -67,18 +81,20 @@ void Archive::ReadHeaders() {
   // A packed header: its streams info says how to decode the real one (possibly in turn packed).
   for (int depth = 0; !raw.empty() && raw[0] == nid::kEncodedHeader; ++depth) {
     if (depth == 4) Fail(kErrorCannotOpen, "bad header: nested too deep");
-    StreamsInfo s = ParseEncodedHeaderInfo(raw.data() + 1, raw.size() - 1);
+    StreamsInfo s = ParseEncodedHeaderInfo(raw.data() + 1, raw.size() - 1, budget_);
     raw = DecodeHeaderFolder(s);
   }
-  header_ = ParseHeader(raw.data(), raw.size());
+  header_ = ParseHeader(raw.data(), raw.size(), budget_);
+  raw = {};
   BuildEntries();
+  header_.entries = {};  // entries_ holds all of it now
 }
 
 std::vector<uint8_t> Archive::DecodeHeaderFolder(const StreamsInfo& s) {
   if (s.folders.empty()) Fail(kErrorCannotOpen, "bad header: no folder");
   const Folder& f = s.folders[0];
   uint64_t size = f.UnpackSize();
-  if (size > kMaxHeaderSize) Fail(kErrorLimit, "header too large");
+  if (size > DecodedHeaderCap(file_.size())) Fail(kErrorLimit, "header too large for its archive");
   bool encrypted = FolderIsEncrypted(f);
   std::vector<uint8_t> out;
   try {
@@ -109,23 +125,45 @@ std::array<uint8_t, 32> Archive::Key(const AesParams& params) {
   auto id = std::make_pair(params.cycles_power, params.salt);
   auto it = keys_.find(id);
   if (it != keys_.end()) return it->second;
-  auto key = DeriveAesKey(params, password_utf16_);
+  uint64_t rounds = KeyRounds(params);
+  if (rounds > kMaxKeyRoundsPerCall - key_rounds_) Fail(kErrorLimit, "too many keys to derive");
+  key_rounds_ += rounds;
+  auto key = DeriveAesKey(params, password_utf16_, [this] { Beat(); });
   keys_[id] = key;
   return key;
 }
 
+void Archive::CheckKeyCost(const std::vector<bool>& wanted_folders) {
+  const StreamsInfo& s = header_.streams;
+  std::set<std::pair<unsigned, std::vector<uint8_t>>> needed;
+  uint64_t rounds = key_rounds_;
+  for (size_t fi = 0; fi < s.folders.size(); ++fi) {
+    if (!wanted_folders[fi]) continue;
+    for (const Coder& c : s.folders[fi].coders) {
+      if (!IsAesCoder(c)) continue;
+      AesParams params = ParseAesParams(c.props);
+      auto id = std::make_pair(params.cycles_power, params.salt);
+      if (keys_.count(id) != 0 || !needed.insert(id).second) continue;
+      rounds += KeyRounds(params);
+      if (rounds > kMaxKeyRoundsPerCall) Fail(kErrorLimit, "too many keys to derive");
+    }
+  }
+}
+
 void Archive::BuildEntries() {
   const StreamsInfo& s = header_.streams;
-  // Substream k belongs to folder folder_of[k].
-  std::vector<size_t> folder_of;
-  for (size_t fi = 0; fi < s.folders.size(); ++fi)
-    folder_of.insert(folder_of.end(), s.folders[fi].num_substreams, fi);
-  size_t k = 0;
+  budget_.Charge(header_.entries.size(), sizeof(Entry));
+  budget_.Charge(s.sizes.size(), sizeof(size_t));  // stream_entry_
+  entries_.reserve(header_.entries.size());
+  stream_entry_.reserve(s.sizes.size());
+  // Substream k belongs to folder fi; folder fi's substreams end before folder_end.
+  size_t k = 0, fi = 0, folder_end = 0;
   size_t last_folder = SIZE_MAX;
-  for (const auto& h : header_.entries) {
+  for (auto& h : header_.entries) {
     Entry e;
-    e.name = h.name;
     std::string path = platform::Cp1252FromUtf16(h.name);
+    if (path.size() > 15) budget_.Charge(path.size() + 17);
+    e.name = std::move(h.name);
     std::replace(path.begin(), path.end(), '/', '\\');
     e.path = std::move(path);
     e.is_dir = h.is_dir;
@@ -135,9 +173,10 @@ void Archive::BuildEntries() {
     e.mtime = h.mtime;
     e.mtime_defined = h.mtime_defined;
     if (h.has_stream) {
-      if (k >= folder_of.size()) Fail(kErrorCannotOpen, "bad header: streams");
+      while (fi < s.folders.size() && k >= folder_end) folder_end += s.folders[fi++].num_substreams;
+      if (k >= folder_end) Fail(kErrorCannotOpen, "bad header: streams");
       e.has_stream = true;
-      e.folder = folder_of[k];
+      e.folder = fi - 1;
       e.size = s.sizes[k];
       e.crc_defined = s.crc_defined[k];
       e.crc = s.crcs[k];
@@ -164,16 +203,23 @@ void Archive::BuildEntries() {
 
 void Archive::Extract(const std::vector<bool>& selected, EntrySink& sink) {
   const StreamsInfo& s = header_.streams;
-  std::vector<uint8_t> block(kCopyBlock);
+  std::vector<bool> wanted(s.folders.size(), false);
   size_t k = 0;
+  for (size_t fi = 0; fi < s.folders.size(); ++fi) {
+    size_t first = k;
+    k += s.folders[fi].num_substreams;
+    for (size_t j = first; j < k && !wanted[fi]; ++j) wanted[fi] = selected[stream_entry_[j]];
+  }
+  CheckKeyCost(wanted);
+  std::vector<uint8_t> block(kCopyBlock);
+  k = 0;
   for (size_t fi = 0; fi < s.folders.size(); ++fi) {
     const Folder& f = s.folders[fi];
     size_t first = k;
     k += f.num_substreams;
-    bool wanted = false;
-    for (size_t j = first; j < k; ++j) wanted = wanted || selected[stream_entry_[j]];
-    if (!wanted) continue;
+    if (!wanted[fi]) continue;
     try {
+      current_entry_ = stream_entry_[first];
       auto stream = OpenFolder(file_, 32 + s.pack_pos, s, fi, *this);
       // The last wanted substream: nothing after it needs decoding.
       size_t last = first;
@@ -182,6 +228,7 @@ void Archive::Extract(const std::vector<bool>& selected, EntrySink& sink) {
       for (size_t j = first; j <= last; ++j) {
         size_t entry = stream_entry_[j];
         bool take = selected[entry];
+        current_entry_ = entry;
         if (take) sink.Begin(entry);
         uint64_t left = s.sizes[j];
         uint32_t crc = 0;
@@ -193,6 +240,8 @@ void Archive::Extract(const std::vector<bool>& selected, EntrySink& sink) {
           if (take) {
             crc = Crc32(crc, block.data(), got);
             sink.Write(block.data(), got);
+          } else {
+            Beat();
           }
         }
         if (take) {

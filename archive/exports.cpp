@@ -127,7 +127,14 @@ int ExtractArchive(const char* archive_path, int mode, const char* destination,
     if (archive_path == nullptr || destination == nullptr || *destination == 0)
       Fail(kErrorGeneral, "bad arguments");
     CallPassword pw(password_callback, password);
-    Archive archive(HostPath(archive_path), pw);
+    // The header's key derivation may be long: progress (nothing done yet) lets it be cancelled.
+    Heartbeat reading;
+    if (progress_callback != nullptr) {
+      reading = [progress_callback](size_t) {
+        if (progress_callback("", 0, 0) == 0) Fail(kErrorCancelled, "cancelled");
+      };
+    }
+    Archive archive(HostPath(archive_path), pw, reading);
     const auto& list = archive.entries();
 
     std::vector<bool> selected(list.size(), targets == nullptr);
@@ -144,9 +151,16 @@ int ExtractArchive(const char* archive_path, int mode, const char* destination,
         std::string key = p;
         for (char& c : key)
           if (c == '/') c = '\\';
-        auto range = by_path.equal_range(key);
-        if (range.first == range.second) Fail(kErrorTargetMissing, "target not in the archive");
-        for (auto it = range.first; it != range.second; ++it) selected[it->second] = true;
+        // Entries of one name are selected together, so one lookup tells whether a name was
+        // matched before: the listing handed back has each name as often as it is stored.
+        auto found = by_path.find(key);
+        if (found == by_path.end()) Fail(kErrorTargetMissing, "target not in the archive");
+        if (!selected[found->second]) {
+          auto range = by_path.equal_range(key);
+          for (auto it = range.first; it != range.second; ++it) selected[it->second] = true;
+        }
+        if (progress_callback != nullptr && t % 4096 == 4095 && progress_callback(p, 0, 0) == 0)
+          Fail(kErrorCancelled, "cancelled");
       }
     }
 

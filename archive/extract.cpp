@@ -320,10 +320,12 @@ void ExtractEntries(Archive& archive, const std::vector<bool>& selected_in,
   fs::create_directories(o.destination, ec);
   if (!fs::is_directory(o.destination, ec)) Fail(kErrorWrite, "cannot create folder");
   FileSink sink(entries, targets, folders, o, total);
-  // Folders and empty files first, in archive order; then the data, folder by folder.
+  // Folders and empty files first, in archive order; then the data, folder by folder. Each
+  // entry reports progress as it starts, and so do key derivation and skipped data.
   for (size_t i = 0; i < entries.size(); ++i) {
     if (!selected[i] || entries[i].has_stream) continue;
     if (entries[i].is_dir) {
+      sink.Report(entries[i]);
       folders.Ensure(targets[i].folder, true);
       continue;
     }
@@ -332,6 +334,13 @@ void ExtractEntries(Archive& archive, const std::vector<bool>& selected_in,
   }
   std::vector<bool> with_data(entries.size(), false);
   for (size_t i = 0; i < entries.size(); ++i) with_data[i] = selected[i] && entries[i].has_stream;
+  struct Unset {
+    Archive& a;
+    ~Unset() { a.SetHeartbeat(nullptr); }
+  } unset{archive};
+  archive.SetHeartbeat([&](size_t entry) {
+    if (entry < entries.size()) sink.Report(entries[entry]);
+  });
   archive.Extract(with_data, sink);
 }
 

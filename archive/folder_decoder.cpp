@@ -96,6 +96,8 @@ class Builder {
 
 }  // namespace
 
+bool IsAesCoder(const Coder& c) { return c.method == kAes; }
+
 bool FolderIsEncrypted(const Folder& f) {
   for (const auto& c : f.coders)
     if (c.method == kAes) return true;

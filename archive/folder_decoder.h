@@ -25,5 +25,6 @@ std::unique_ptr<InStream> OpenFolder(ArchiveFile& file, uint64_t data_start, con
                                      size_t folder_index, KeySource& keys);
 
 bool FolderIsEncrypted(const Folder& f);
+bool IsAesCoder(const Coder& c);
 
 }  // namespace corvane::archive

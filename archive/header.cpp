@@ -11,9 +11,15 @@ constexpr size_t kMaxItems = size_t{1} << 22;
 
 [[noreturn]] void Bad(const char* what) { Fail(kErrorCannotOpen, std::string("bad header: ") + what); }
 
+// Bytes of the heap block behind a vector of n elements of each bytes (its allocator's overhead
+// included), for the budget.
+uint64_t Heap(uint64_t n, uint64_t each) { return n == 0 ? 0 : n * each + 16; }
+
 class Reader {
  public:
-  Reader(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+  Reader(const uint8_t* data, size_t size, HeaderBudget& budget)
+      : p_(data), end_(data + size), budget_(budget) {}
+  HeaderBudget& budget() { return budget_; }
   size_t left() const { return static_cast<size_t>(end_ - p_); }
   uint8_t Byte() {
     if (p_ == end_) Bad("truncated");
@@ -63,11 +69,13 @@ class Reader {
  private:
   const uint8_t* p_;
   const uint8_t* end_;
+  HeaderBudget& budget_;
 };
 
 std::vector<bool> BitVector(Reader& r, size_t n) {
-  std::vector<bool> v(n);
   if (n > r.left() * 8) Bad("truncated bit vector");
+  r.budget().Charge(Heap(n / 8 + 1, 1));
+  std::vector<bool> v(n);
   uint8_t byte = 0, mask = 0;
   for (size_t i = 0; i < n; ++i) {
     if (mask == 0) {
@@ -81,12 +89,16 @@ std::vector<bool> BitVector(Reader& r, size_t n) {
 }
 
 std::vector<bool> DefinedVector(Reader& r, size_t n) {
-  if (r.Byte() != 0) return std::vector<bool>(n, true);
+  if (r.Byte() != 0) {
+    r.budget().Charge(Heap(n / 8 + 1, 1));
+    return std::vector<bool>(n, true);
+  }
   return BitVector(r, n);
 }
 
 void Digests(Reader& r, size_t n, std::vector<bool>* defined, std::vector<uint32_t>* crcs) {
   *defined = DefinedVector(r, n);
+  r.budget().Charge(Heap(n, sizeof(uint32_t)));
   crcs->assign(n, 0);
   for (size_t i = 0; i < n; ++i)
     if ((*defined)[i]) (*crcs)[i] = r.UInt32();
@@ -99,6 +111,7 @@ void PackInfo(Reader& r, StreamsInfo* s) {
     uint64_t type = r.Number();
     if (type == nid::kEnd) break;
     if (type == nid::kSize) {
+      r.budget().Charge(Heap(n, sizeof(uint64_t)));
       s->pack_sizes.resize(n);
       for (auto& size : s->pack_sizes) size = r.Number();
     } else if (type == nid::kCrc) {
@@ -116,6 +129,8 @@ Folder ReadFolder(Reader& r) {
   Folder f;
   size_t num_coders = r.Count(2);
   if (num_coders == 0 || num_coders > 64) Bad("coder count");
+  r.budget().Charge(Heap(num_coders, sizeof(Coder)));
+  f.coders.reserve(num_coders);
   uint32_t total_in = 0;
   for (size_t i = 0; i < num_coders; ++i) {
     uint8_t flags = r.Byte();
@@ -135,10 +150,13 @@ Folder ReadFolder(Reader& r) {
       const uint8_t* props = r.Take(size);
       c.props.assign(props, props + size);
     }
+    r.budget().Charge(Heap(c.method.size(), 1) + Heap(c.props.size(), 1));
     total_in += c.num_in;
     f.coders.push_back(std::move(c));
   }
   uint32_t num_out = static_cast<uint32_t>(num_coders);
+  r.budget().Charge(Heap(num_out, sizeof(BindPair)) + Heap(num_out, sizeof(uint32_t)) +
+                    Heap(num_out, sizeof(uint64_t)));
   for (uint32_t i = 0; i + 1 < num_out; ++i) {
     BindPair b{static_cast<uint32_t>(r.Number()), static_cast<uint32_t>(0)};
     uint64_t out = r.Number();
@@ -177,6 +195,8 @@ void UnpackInfo(Reader& r, StreamsInfo* s) {
   size_t n = r.Count(3);
   if (n > kMaxItems / 4) Bad("folder count");  // a folder's model is larger than an entry's
   if (r.Byte() != 0) Fail(kErrorCannotOpen, "external folders");
+  r.budget().Charge(Heap(n, sizeof(Folder)));
+  s->folders.reserve(n);
   size_t pack = 0;
   for (size_t i = 0; i < n; ++i) {
     Folder f = ReadFolder(r);
@@ -219,6 +239,10 @@ void SubStreamsInfo(Reader& r, StreamsInfo* s) {
     total += f.num_substreams;
     if (total > kMaxItems) Bad("substream count");
   }
+  // Sizes, checksums and their defined flags, one each per substream.
+  r.budget().Charge(Heap(total, sizeof(uint64_t)) + Heap(total, sizeof(uint32_t)) +
+                    Heap(total / 8 + 1, 1));
+  s->sizes.reserve(total);
   bool have_sizes = type == nid::kSize;
   for (const auto& f : s->folders) {
     if (f.num_substreams == 0) continue;
@@ -292,6 +316,8 @@ StreamsInfo ReadStreamsInfo(Reader& r) {
   }
   if (type != nid::kEnd) Bad("streams info");
   if (!have_sub) {
+    r.budget().Charge(Heap(s.folders.size(), sizeof(uint64_t)) +
+                      Heap(s.folders.size(), sizeof(uint32_t)) + Heap(s.folders.size() / 8 + 1, 1));
     for (const auto& f : s.folders) {
       s.sizes.push_back(f.UnpackSize());
       s.crc_defined.push_back(f.crc_defined);
@@ -317,6 +343,7 @@ void ReadTimes(Reader& r, size_t n, std::vector<HeaderEntry>* entries) {
 void FilesInfo(Reader& r, Header* h) {
   size_t n = r.Count(0);
   if (n > r.left() * 8 + h->streams.sizes.size() || n > kMaxItems) Bad("file count");
+  r.budget().Charge(Heap(n, sizeof(HeaderEntry)));
   h->entries.resize(n);
   std::vector<bool> empty_stream(n, false), empty_file, anti;
   size_t num_empty = 0;
@@ -324,7 +351,7 @@ void FilesInfo(Reader& r, Header* h) {
     uint64_t type = r.Number();
     if (type == nid::kEnd) break;
     uint64_t size = r.Number();
-    Reader p(r.Take(size), static_cast<size_t>(size));
+    Reader p(r.Take(size), static_cast<size_t>(size), r.budget());
     switch (type) {
       case nid::kEmptyStream:
         empty_stream = BitVector(p, n);
@@ -349,6 +376,7 @@ void FilesInfo(Reader& r, Header* h) {
             if (c == 0) break;
             e.name.push_back(static_cast<char16_t>(c));
           }
+          if (e.name.size() > 7) r.budget().Charge(Heap(e.name.size() + 1, sizeof(char16_t)));
         }
         break;
       }
@@ -399,13 +427,29 @@ uint32_t Folder::MainCoder() const {
   return found;
 }
 
-StreamsInfo ParseEncodedHeaderInfo(const uint8_t* data, size_t size) {
-  Reader r(data, size);
+void HeaderBudget::Charge(uint64_t bytes) {
+  if (bytes > limit_ - used_) Fail(kErrorLimit, "the archive's header needs too much memory");
+  used_ += bytes;
+}
+
+void HeaderBudget::Charge(uint64_t n, uint64_t each) {
+  if (each != 0 && n > (limit_ - used_) / each)
+    Fail(kErrorLimit, "the archive's header needs too much memory");
+  Charge(n * each);
+}
+
+StreamsInfo ParseEncodedHeaderInfo(const uint8_t* data, size_t size, HeaderBudget& budget) {
+  Reader r(data, size, budget);
   return ReadStreamsInfo(r);
 }
 
 Header ParseHeader(const uint8_t* data, size_t size) {
-  Reader r(data, size);
+  HeaderBudget budget;
+  return ParseHeader(data, size, budget);
+}
+
+Header ParseHeader(const uint8_t* data, size_t size, HeaderBudget& budget) {
+  Reader r(data, size, budget);
   Header h;
   if (r.Number() != nid::kHeader) Bad("no header");
   uint64_t type = r.Number();

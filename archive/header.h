@@ -1,6 +1,6 @@
 // The 7z header model and its parser. The parser checks every count against the bytes that are
 // left before it allocates, so a damaged header fails with kErrorCannotOpen instead of asking
-// for huge amounts of memory.
+// for huge amounts of memory, and charges what it builds to the archive's memory budget.
 #pragma once
 
 #include <cstdint>
@@ -73,9 +73,29 @@ enum : uint8_t {
 };
 }
 
+// Memory the parsed header of one archive may take: far above any real setup (a few hundred
+// thousand entries), far below the address space of the 32-bit engine.
+constexpr uint64_t kHeaderMemoryBudget = uint64_t{64} << 20;
+
+// What the model of one archive's header has taken so far. Each part is charged before it is
+// allocated; going over the limit fails with kErrorLimit.
+class HeaderBudget {
+ public:
+  explicit HeaderBudget(uint64_t limit = kHeaderMemoryBudget) : limit_(limit) {}
+  void Charge(uint64_t bytes);
+  // n items of each bytes (no overflow).
+  void Charge(uint64_t n, uint64_t each);
+  uint64_t used() const { return used_; }
+
+ private:
+  uint64_t limit_;
+  uint64_t used_ = 0;
+};
+
 // Parses the streams info that follows kEncodedHeader (data starts after that byte).
-StreamsInfo ParseEncodedHeaderInfo(const uint8_t* data, size_t size);
+StreamsInfo ParseEncodedHeaderInfo(const uint8_t* data, size_t size, HeaderBudget& budget);
 // Parses a plain header (data starts with kHeader).
-Header ParseHeader(const uint8_t* data, size_t size);
+Header ParseHeader(const uint8_t* data, size_t size, HeaderBudget& budget);
+Header ParseHeader(const uint8_t* data, size_t size);  // with a budget of its own
 
 }  // namespace corvane::archive
