@@ -10,6 +10,7 @@
 #include "archive/archive_reader.h"
 #include "archive/errors.h"
 #include "archive/extract.h"
+#include "archive/host_text.h"
 #include "archive/zel_api.h"
 #include "platform/text.h"
 
@@ -17,10 +18,6 @@ namespace corvane::archive {
 namespace {
 
 thread_local int g_last_error = 0;
-
-std::filesystem::path HostPath(const char* text) {
-  return std::filesystem::path(platform::Utf16From1252(text));
-}
 
 // The caller's password: asked from the callback once, else the password argument.
 class CallPassword : public PasswordSource {
@@ -137,12 +134,15 @@ int ExtractArchive(const char* archive_path, int mode, const char* destination,
       for (size_t i = 0; i < list.size(); ++i) by_path.emplace(list[i].path, i);
       for (uint32_t t = 0; t < targets->count; ++t) {
         const char* p = targets->paths[t];
-        if (p == nullptr || *p == 0 || std::strpbrk(p, "*?") != nullptr)
-          Fail(kErrorIllegalPath, "illegal target path");
+        if (p == nullptr || *p == 0) Fail(kErrorIllegalPath, "illegal target path");
         std::string key = p;
         for (char& c : key)
           if (c == '/') c = '\\';
+        // A listed name spells letters the code page lacks as '?': handed back, it names the
+        // entries listed so, and only a name that is not listed is taken as a wildcard.
         auto range = by_path.equal_range(key);
+        if (range.first == range.second && std::strpbrk(p, "*?") != nullptr)
+          Fail(kErrorIllegalPath, "illegal target path");
         if (range.first == range.second) Fail(kErrorTargetMissing, "target not in the archive");
         for (auto it = range.first; it != range.second; ++it) selected[it->second] = true;
       }

@@ -143,3 +143,15 @@ for my $name (sort keys %renames) {
 run_in($unsafe, '7zz', 'a', '-bso0', '-bsp0', '-snl', "$arch/link.7z", 'docs', 'link');
 # A plain (unpacked) header with LZMA data, for tests that patch header fields.
 run_in($tree, '7zz', 'a', '-bso0', '-bsp0', '-mhc=off', '-m0=LZMA', '-ms=off', "$arch/plain-header.7z", 'docs');
+# Names that the 8-bit code page cannot spell (stored as UTF-8 here): two files and a folder
+# whose listed names all come out with '?' in place of their letters.
+my $wide = "$out/wide";
+my $nihon = "\xE6\x97\xA5\xE6\x9C\xAC";
+my $china = "\xE4\xB8\xAD\xE5\x9B\xBD";
+make_path("$wide/$nihon");
+for my $f (['readme.txt', "plain\r\n"], ["$nihon.txt", "nihon\r\n"], ["$china.txt", "zhongguo\r\n"],
+           ["$nihon/a.txt", "inside\r\n"]) {
+  open(my $w, '>:raw', "$wide/$f->[0]") or die "$f->[0]: $!"; print $w $f->[1]; close $w;
+}
+run_in($wide, '7zz', 'a', '-bso0', '-bsp0', "$arch/wide-names.7z", 'readme.txt', "$nihon.txt",
+       "$china.txt", $nihon);
