@@ -1035,6 +1035,11 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
     child.is_dir = entry.is_directory(ec);
     FileEntry e;
     e.name = name;
+    // A name with letters the code page lacks is reported by its short name, which opens it.
+    if (PathHasLostCharacters(name)) {
+      if (aliases.empty()) aliases = ShortNames(names);
+      e.name = aliases[i];
+    }
     e.attributes = AttributesOf(child);
     // A host symbolic link stands for a junction or link of the machine.
     if (entry.is_symlink(ec)) e.attributes |= attr::kReparsePoint;

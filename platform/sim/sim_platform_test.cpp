@@ -326,6 +326,16 @@ TEST_F(SimMachine, FoldersOutsideTheCodePageAreGivenInTheirShortForm) {
   EXPECT_TRUE(fs::exists(folder_ / "drive_c" / "Temp" / nihon / "x" /
                          "\xE4\xB8\xAD\xE5\x9B\xBD" / "a.txt"));
   EXPECT_EQ(p->system().UserName(), "User");
+  // A listing names such an entry by its short name, so that what it lists can be removed.
+  const std::string folder = p->system().TempFolder();
+  std::ofstream(p->HostPath(folder) / (nihon + ".txt")) << "x";
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(p->files().List(folder, "*", &entries), Status::kOk);
+  std::vector<std::string> names;
+  for (const FileEntry& e : entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "__~1.TXT"}));
+  DeleteTree(p->files(), "C:\\Temp");
+  EXPECT_FALSE(fs::exists(folder_ / "drive_c" / "Temp"));
 }
 
 // The machine has no console, ports or printers: their names are devices that cannot be opened,
