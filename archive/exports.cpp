@@ -11,6 +11,7 @@
 #include "archive/archive_reader.h"
 #include "archive/errors.h"
 #include "archive/extract.h"
+#include "archive/host_text.h"
 #include "archive/zel_api.h"
 #include "platform/text.h"
 
@@ -19,10 +20,6 @@ namespace {
 
 thread_local int g_last_error = 0;
 std::atomic<uint32_t> g_output_ratio{kZelDefaultOutputRatio};
-
-std::filesystem::path HostPath(const char* text) {
-  return std::filesystem::path(platform::Utf16From1252(text));
-}
 
 // The caller's password: asked from the callback once, else the password argument.
 class CallPassword : public PasswordSource {
@@ -146,14 +143,17 @@ int ExtractArchive(const char* archive_path, int mode, const char* destination,
       for (size_t i = 0; i < list.size(); ++i) by_path.emplace(list[i].path, i);
       for (uint32_t t = 0; t < targets->count; ++t) {
         const char* p = targets->paths[t];
-        if (p == nullptr || *p == 0 || std::strpbrk(p, "*?") != nullptr)
-          Fail(kErrorIllegalPath, "illegal target path");
+        if (p == nullptr || *p == 0) Fail(kErrorIllegalPath, "illegal target path");
         std::string key = p;
         for (char& c : key)
           if (c == '/') c = '\\';
         // Entries of one name are selected together, so one lookup tells whether a name was
-        // matched before: the listing handed back has each name as often as it is stored.
+        // matched before: the listing handed back has each name as often as it is stored. A
+        // listed name spells letters the code page lacks as '?': handed back, it names the
+        // entries listed so, and only a name that is not listed is taken as a wildcard.
         auto found = by_path.find(key);
+        if (found == by_path.end() && std::strpbrk(p, "*?") != nullptr)
+          Fail(kErrorIllegalPath, "illegal target path");
         if (found == by_path.end()) Fail(kErrorTargetMissing, "target not in the archive");
         if (!selected[found->second]) {
           auto range = by_path.equal_range(key);

@@ -1,6 +1,7 @@
 // The exported operations as the engine calls them: record layout, callbacks, failure numbers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/test_support.h"
@@ -167,6 +168,61 @@ TEST(Exports, ExtractionFailuresCarryTheirNumbers) {
                            "", nullptr, nullptr, nullptr, nullptr),
             1);
   EXPECT_EQ(GetLastArchiveError(), 0);
+}
+
+// Names the code page cannot spell list with '?' and still extract under their stored names,
+// when the listing is handed back as the target list as the engine does.
+TEST(Exports, NamesOutsideTheCodePageExtractUnderTheirStoredNames) {
+  const std::string archive = Narrow(ArchivePath("wide-names.7z"));
+  ZelEntryRecord* records = nullptr;
+  int32_t count = 0;
+  uintptr_t h = OpenListArchive(archive.c_str(), 0, nullptr, 0, 0, 0, "", &records, &count);
+  ASSERT_NE(h, 0u) << GetLastArchiveError();
+  std::vector<std::string> listed;
+  for (int32_t i = 0; i < count; ++i) listed.push_back(records[i].path);
+  CloseListArchive(h);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "??.txt"), 2) << ::testing::PrintToString(listed);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "??\\a.txt"), 1);
+
+  ScratchDir d("wide");
+  std::vector<const char*> all;
+  for (const auto& p : listed) all.push_back(p.c_str());
+  ZelTargetList everything{all.data(), static_cast<uint32_t>(all.size())};
+  ASSERT_EQ(ExtractArchive(archive.c_str(), 1, Narrow(d.path()).c_str(), &everything, 0, "",
+                           nullptr, nullptr, nullptr, nullptr),
+            1)
+      << GetLastArchiveError();
+  auto text = [](const fs::path& p) {
+    std::vector<uint8_t> b = testing::ReadBytes(p);
+    return std::string(b.begin(), b.end());
+  };
+  EXPECT_EQ(text(d.path() / "readme.txt"), "plain\r\n");
+  EXPECT_EQ(text(d.path() / fs::path(u8"\u65E5\u672C.txt")), "nihon\r\n");
+  EXPECT_EQ(text(d.path() / fs::path(u8"\u4E2D\u56FD.txt")), "zhongguo\r\n");
+  EXPECT_EQ(text(d.path() / fs::path(u8"\u65E5\u672C") / "a.txt"), "inside\r\n");
+
+  // One listed name selects every entry listed so; a name with '?' that is not listed is still
+  // a wildcard, and refused.
+  ScratchDir flat("wide");
+  const char* both[] = {"??.txt", "?\?/a.txt"};
+  ZelTargetList two{both, 2};
+  ASSERT_EQ(ExtractArchive(archive.c_str(), 1, Narrow(flat.path()).c_str(), &two, 1, "", nullptr,
+                           nullptr, nullptr, nullptr),
+            1)
+      << GetLastArchiveError();
+  EXPECT_TRUE(fs::is_regular_file(flat.path() / fs::path(u8"\u65E5\u672C.txt")));
+  EXPECT_TRUE(fs::is_regular_file(flat.path() / fs::path(u8"\u4E2D\u56FD.txt")));
+  EXPECT_EQ(text(flat.path() / "a.txt"), "inside\r\n");
+  EXPECT_FALSE(fs::exists(flat.path() / "readme.txt"));
+  for (const char* wild : {"?eadme.txt", "*.txt", "???.txt"}) {
+    const char* one[] = {wild};
+    ZelTargetList list{one, 1};
+    EXPECT_EQ(ExtractArchive(archive.c_str(), 1, Narrow(flat.path()).c_str(), &list, 1, "",
+                             nullptr, nullptr, nullptr, nullptr),
+              0)
+        << wild;
+    EXPECT_EQ(GetLastArchiveError(), 1002) << wild;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The four operations the archive library exports, as the engine calls them. Shared by the
 // library and the engine's client; plain C types only. Text is 8-bit (Windows-1252) and
-// zero-terminated; entry paths use backslashes.
+// zero-terminated; entry paths use backslashes. File paths are in the 8-bit form of the system's
+// file calls (see archive/host_text.h). Entries are written under their stored (UTF-16) names,
+// also where the listed 8-bit name has '?' for letters the code page lacks.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +45,9 @@ struct ZelEntryRecord {
 constexpr uint32_t kZelEntryFolder = 1;
 constexpr uint32_t kZelEntryEncrypted = 2;
 
-// The entries to extract: paths as listed (letter case and '/' or '\' do not matter).
+// The entries to extract: paths as listed (letter case and '/' or '\' do not matter). A path
+// that a listed entry has selects every entry listed so, '?' and '*' included; wildcards in any
+// other path are refused (1002).
 struct ZelTargetList {
   const char* const* paths;
   uint32_t count;

@@ -38,6 +38,7 @@ class Startup {
     windows_open_ = false;
   }
   void RegisterHostApp();
+  void RefuseUnreachableFolders();
   void RefuseLibraryRedirection();
   void ReadLanguageOverlay();
   int ReadImage();
@@ -72,6 +73,25 @@ void Startup::RegisterHostApp() {
                    "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
                    "Compatibility Assistant\\Persisted",
                    st_.engine_path, platform::RegView::kNative, platform::RegValue::Dword(32));
+  }
+}
+
+// The system gives the engine's folders in their short form where the code page cannot spell
+// their names; a folder that has no short form either (short names turned off on its drive)
+// cannot be opened by any 8-bit call, and the run would fail later with a message that names
+// the wrong cause.
+void Startup::RefuseUnreachableFolders() {
+  const char* const kHint = "\" holds characters that this system's code page cannot spell, "
+                            "and it has no short name. ";
+  if (platform::PathHasLostCharacters(st_.engine_path)) {
+    throw image::ScriptFailure("The setup's folder \"" + st_.engine_folder + kHint +
+                               "Copy the setup to a folder whose name has none and start it "
+                               "again.");
+  }
+  if (platform::PathHasLostCharacters(st_.temp_folder)) {
+    throw image::ScriptFailure("The temporary folder \"" + st_.temp_folder + kHint +
+                               "Set TEMP to a folder whose name has none and start the setup "
+                               "again.");
   }
 }
 
@@ -234,6 +254,7 @@ int Startup::Run(const std::string& raw_command_line) {
   try {
     Trace("<Corvane>");
     Trace("  <SetupSplash>");
+    RefuseUnreachableFolders();
     RefuseLibraryRedirection();
     if (Windows()) {
       const std::string picture = st_.engine_folder + "setup.bmp";

@@ -230,6 +230,46 @@ TEST_F(StartupTest, ADamagedImageEndsThroughTheStartupFailurePath) {
   EXPECT_EQ(log.back(), "</Corvane>");
 }
 
+// A folder that the system can give neither in full nor in a short form (its '?' stand for
+// letters the code page lacks) ends the run through the start-up failure path, saying why,
+// before anything is written there.
+TEST_F(StartupTest, AFolderTheCodePageCannotSpellEndsWithAClearMessage) {
+  WriteSetup(kScript);
+  struct Lost : platform::SystemInfoWrapper {
+    using SystemInfoWrapper::SystemInfoWrapper;
+    std::string TempFolder() override { return temp.empty() ? target_.TempFolder() : temp; }
+    std::string ModulePath() override { return module.empty() ? target_.ModulePath() : module; }
+    std::string temp, module;
+  } system(sim_->system());
+  platform::PlatformRefs lost(sim_->files(), sim_->registry(), system, sim_->ui(),
+                              &sim_->installer(), &sim_->shell());
+  files().CreateDirectories("C:\\Users\\User\\AppData\\Local\\Temp\\__~1");
+  system.temp = "C:\\Users\\User\\AppData\\Local\\Temp\\??\\";
+  EXPECT_EQ(RunEngine(lost, services_, "setup.exe /l=C:\\lost.log"), kExitStartupFailure);
+  ASSERT_EQ(sim_->RecordedBoxes().size(), 1u);
+  const std::string text = sim_->RecordedBoxes()[0].text;
+  EXPECT_NE(text.find("The temporary folder \"" + system.temp + "\" holds characters"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Set TEMP"), std::string::npos) << text;
+  EXPECT_EQ(TraceLines("C:\\lost.log").back(), "</Corvane>");
+  EXPECT_TRUE(title_seen_.empty());
+
+  system.temp.clear();
+  system.module = "C:\\??\\setup.exe";
+  EXPECT_EQ(RunEngine(lost, services_, "setup.exe /s"), kExitStartupFailure);
+  EXPECT_EQ(sim_->RecordedBoxes().size(), 1u);  // silent
+  EXPECT_EQ(RunEngine(lost, services_, "setup.exe"), kExitStartupFailure);
+  ASSERT_EQ(sim_->RecordedBoxes().size(), 2u);
+  EXPECT_NE(sim_->RecordedBoxes()[1].text.find("The setup's folder \"C:\\??\\\" holds"),
+            std::string::npos)
+      << sim_->RecordedBoxes()[1].text;
+  EXPECT_TRUE(title_seen_.empty());
+  // The same setup runs where the folders can be named.
+  EXPECT_EQ(Run("/s"), 0);
+  EXPECT_EQ(title_seen_, "Hello");
+}
+
 TEST_F(StartupTest, TheLanguageFileBehindTheArchiveLibraryIsReadAndKept) {
   WriteSetup(kScript);
   files().WriteFile("C:\\Setup\\zel.lib", EngineStub() + "LANGUAGE FILE");

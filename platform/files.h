@@ -31,7 +31,9 @@ constexpr uint32_t kInvalid = 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES
 
 // One entry of a folder listing (what FindFirstFile/FindNextFile report).
 struct FileEntry {
-  std::string name;        // the entry's own name, no folder part
+  // The entry's own name, no folder part: its short name where the code page cannot spell the
+  // long one, so that joined to the folder it names the entry for every call.
+  std::string name;
   uint32_t attributes = 0;  // attr:: bits
   uint64_t size = 0;       // 0 for folders
   int64_t last_write = 0;  // FILETIME: 100-ns intervals since 1601-01-01 UTC

@@ -34,7 +34,8 @@ class Shell {
  public:
   virtual ~Shell() = default;
 
-  // The path of a special folder with a trailing backslash (SHGetFolderPathA, current value).
+  // The path of a special folder with a trailing backslash (SHGetFolderPath, current value), in
+  // the 8-bit form that SystemInfo's paths have (short form where the code page lacks a letter).
   // kNotFound with an empty path when the system has no such folder.
   virtual Status GetSpecialFolder(SpecialFolder folder, std::string* path) = 0;
 

@@ -36,7 +36,12 @@ class SystemInfo {
   virtual uint32_t TickCount() = 0;
   virtual LocalTime Now() = 0;
 
-  // Temporary folder with a trailing backslash (GetTempPath).
+  // Paths from the system are in a form the 8-bit calls open: where the code page cannot spell a
+  // folder's name, its short (8.3) form; where that cannot be spelt either, the path with '?' for
+  // the lost characters (see PathHasLostCharacters), which no call opens.
+  //
+  // Temporary folder with a trailing backslash (GetTempPath); created when it must be for its
+  // short form.
   virtual std::string TempFolder() = 0;
   // Windows folder and system folder, no trailing backslash (GetWindowsDirectory,
   // GetSystemDirectory). The system folder is the one of the process's own bitness.

@@ -227,4 +227,9 @@ size_t CaseInsensitiveHash::operator()(std::string_view s) const {
   return static_cast<size_t>(h ^ (h >> 29));
 }
 
+bool PathHasLostCharacters(std::string_view path) {
+  if (path.rfind("\\\\?\\", 0) == 0) path.remove_prefix(4);
+  return path.find('?') != std::string_view::npos;
+}
+
 }  // namespace corvane::platform

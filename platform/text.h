@@ -31,6 +31,10 @@ std::string Cp1252FromUtf16(std::u16string_view s);
 std::string Utf8From1252(std::string_view s);
 std::string Cp1252FromUtf8(std::string_view s);
 
+// True when a path that the system gave has '?' for characters the code page lacks ('?' is in
+// no file name; the "\\?\" prefix does not count).
+bool PathHasLostCharacters(std::string_view path);
+
 // Hash of the upper-cased text: equal under SameText implies equal hash.
 struct CaseInsensitiveHash {
   size_t operator()(std::string_view s) const;

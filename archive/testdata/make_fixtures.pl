@@ -180,3 +180,16 @@ put_in("$planted/sub", 'evil.txt', "through a folder link\n");
 put_in($planted, 'x.txt', "through a file link\n");
 put_in("$planted/a/b", 'c.txt', "through a deeper link\n");
 run_in($planted, '7zz', 'a', '-bso0', '-bsp0', "$arch/planted.7z", 'sub', 'x.txt', 'a');
+
+# Names that the 8-bit code page cannot spell (stored as UTF-8 here): two files and a folder
+# whose listed names all come out with '?' in place of their letters.
+my $wide = "$out/wide";
+my $nihon = "\xE6\x97\xA5\xE6\x9C\xAC";
+my $china = "\xE4\xB8\xAD\xE5\x9B\xBD";
+make_path("$wide/$nihon");
+for my $f (['readme.txt', "plain\r\n"], ["$nihon.txt", "nihon\r\n"], ["$china.txt", "zhongguo\r\n"],
+           ["$nihon/a.txt", "inside\r\n"]) {
+  open(my $w, '>:raw', "$wide/$f->[0]") or die "$f->[0]: $!"; print $w $f->[1]; close $w;
+}
+run_in($wide, '7zz', 'a', '-bso0', '-bsp0', "$arch/wide-names.7z", 'readme.txt', "$nihon.txt",
+       "$china.txt", $nihon);

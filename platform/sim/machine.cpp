@@ -83,7 +83,8 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       continue;
     }
     std::string key = Trim(t.substr(0, eq));
-    std::string value = Cp1252FromUtf8(Trim(t.substr(eq + 1)));
+    const std::string utf8_value = Trim(t.substr(eq + 1));
+    std::string value = Cp1252FromUtf8(utf8_value);
     std::string lkey = LowerCase(key);
     bool ok = true;
     if (lkey == "windows.version") {
@@ -114,10 +115,12 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       m.computer = value;
     } else if (lkey == "user") {
       m.user = value;
+      m.user_utf8 = utf8_value;
     } else if (lkey == "windows_folder") {
       m.windows_folder = value;
     } else if (lkey == "temp_folder") {
       m.temp_folder = value;
+      m.temp_folder_utf8 = utf8_value;
     } else if (lkey == "module_path") {
       m.module_path = value;
     } else if (lkey == "current_folder") {
@@ -159,9 +162,21 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
 }
 
 void MachineDescription::Complete() {
-  std::string profile = "C:\\Users\\" + user;
-  if (temp_folder.empty()) temp_folder = profile + "\\AppData\\Local\\Temp\\";
+  if (user_utf8.empty()) user_utf8 = Utf8From1252(user);
+  if (profile.empty()) {
+    profile = "C:\\Users\\" + user;
+    profile_utf8 = "C:\\Users\\" + user_utf8;
+  } else if (profile_utf8.empty()) {
+    profile_utf8 = Utf8From1252(profile);
+  }
+  if (temp_folder.empty()) {
+    temp_folder = profile + "\\AppData\\Local\\Temp\\";
+    temp_folder_utf8 = profile_utf8 + "\\AppData\\Local\\Temp\\";
+  } else if (temp_folder_utf8.empty()) {
+    temp_folder_utf8 = Utf8From1252(temp_folder);
+  }
   if (temp_folder.back() != '\\') temp_folder.push_back('\\');
+  if (temp_folder_utf8.back() != '\\') temp_folder_utf8.push_back('\\');
   if (module_path.empty()) module_path = profile + "\\Downloads\\setup.exe";
   if (current_folder.empty()) current_folder = profile + "\\Downloads";
   disks.try_emplace('C');
@@ -171,7 +186,6 @@ void MachineDescription::Complete() {
 }
 
 std::vector<std::pair<std::string, std::string>> MachineDescription::InitialEnvironment() const {
-  std::string profile = "C:\\Users\\" + user;
   std::string temp = temp_folder;
   if (temp.size() > 3 && temp.back() == '\\') temp.pop_back();
   const std::string& win = windows_folder;
@@ -181,7 +195,7 @@ std::vector<std::pair<std::string, std::string>> MachineDescription::InitialEnvi
       {"COMPUTERNAME", computer},
       {"ComSpec", win + "\\system32\\cmd.exe"},
       {"HOMEDRIVE", "C:"},
-      {"HOMEPATH", "\\Users\\" + user},
+      {"HOMEPATH", profile.size() > 2 ? profile.substr(2) : profile},
       {"LOCALAPPDATA", profile + "\\AppData\\Local"},
       {"NUMBER_OF_PROCESSORS", "2"},
       {"OS", "Windows_NT"},

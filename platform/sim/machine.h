@@ -5,10 +5,11 @@
 // The file holds "key = value" lines in UTF-8; "#" starts a comment line. Keys:
 //   windows.version = 10.0.19045       windows.product_type = 1    windows.service_pack =
 //   windows.64bit = true               process.64bit = false
-//   computer = WORKSTATION             user = User
+//   computer = WORKSTATION             user = User (may hold letters outside the code page)
 //   user.admin = true                  (the engine runs elevated with administrator rights)
 //   windows_folder = C:\Windows
-//   temp_folder = C:\Users\User\AppData\Local\Temp\ (a trailing backslash is added when missing)
+//   temp_folder = C:\Users\User\AppData\Local\Temp\ (a trailing backslash is added when missing;
+//                 may hold letters outside the code page)
 //   module_path = C:\Users\User\Downloads\setup.exe
 //   current_folder = C:\Users\User\Downloads
 //   locale.short_date = M/d/yyyy       locale.time = h:mm:ss tt
@@ -42,7 +43,12 @@ struct MachineDescription {
   std::string user = "User";
   bool admin = true;
   std::string windows_folder = "C:\\Windows";
-  std::string temp_folder;     // default C:\Users\<user>\AppData\Local\Temp\ (trailing "\")
+  std::string temp_folder;     // default <profile>\AppData\Local\Temp\ (trailing "\")
+  std::string profile;         // default C:\Users\<user>
+  // The user name, the temporary folder and the profile as written (UTF-8). Where the code page
+  // lacks one of their letters the 8-bit fields above hold '?' for it, as an 8-bit call on the
+  // system would; the platform then names those folders by their short forms.
+  std::string user_utf8, temp_folder_utf8, profile_utf8;
   std::string module_path;     // default C:\Users\<user>\Downloads\setup.exe
   std::string current_folder;  // default C:\Users\<user>\Downloads
   std::string short_date = "M/d/yyyy";

@@ -596,6 +596,52 @@ fs::path SimFileSystem::HostPath(const std::string& windows_path) {
   return r.host;
 }
 
+std::string SimFileSystem::ReachFolder(const std::string& utf8_path) {
+  const std::string lost = Cp1252FromUtf8(utf8_path);
+  if (utf8_path.size() < 3 || utf8_path[1] != ':' || utf8_path[2] != '\\') return lost;
+  fs::path host = machine_ / (std::string("drive_") + LowerChar1252(lost[0]));
+  std::string out = lost.substr(0, 2);
+  std::error_code ec;
+  size_t pos = 3;
+  while (pos <= utf8_path.size()) {
+    size_t end = std::min(utf8_path.find('\\', pos), utf8_path.size());
+    const std::string part = utf8_path.substr(pos, end - pos);
+    pos = end + 1;
+    if (part.empty()) continue;
+    const std::string part1252 = Cp1252FromUtf8(part);
+    const bool spelt = Utf8From1252(part1252) == part;
+    if (spelt && !IsValidComponent(part1252)) return lost;
+    fs::path next;
+    if (!spelt) {
+      next = host / fs::path(part);  // the host keeps the name as written
+    } else if (!FindChild(host, part1252, &next)) {
+      next = host / HostName(part1252);
+    }
+    fs::create_directory(next, ec);
+    if (!fs::is_directory(next, ec)) return lost;
+    std::string name = NameFromHost(next.filename());
+    if (!spelt) {
+      // Its short name among the folder's entries, as a path part resolves it.
+      std::vector<fs::path> paths;
+      std::vector<std::string> names;
+      for (fs::directory_iterator it(host, ec), stop; !ec && it != stop; it.increment(ec)) {
+        paths.push_back(it->path());
+        names.push_back(NameFromHost(it->path().filename()));
+      }
+      std::vector<std::string> aliases = ShortNames(names);
+      name.clear();
+      for (size_t i = 0; i < paths.size(); ++i) {
+        if (paths[i].filename() == next.filename()) name = aliases[i];
+      }
+      if (name.empty()) return lost;
+    }
+    out += "\\" + name;
+    host = next;
+  }
+  if (utf8_path.back() == '\\') out += '\\';
+  return out;
+}
+
 uint32_t SimFileSystem::AttributesOf(const Resolved& r) {
   auto it = attributes_.find(r.key);
   uint32_t bits = it != attributes_.end() ? it->second : (r.is_dir ? 0 : kFileDefault);
@@ -989,6 +1035,11 @@ Status SimFileSystem::List(const std::string& folder, const std::string& pattern
     child.is_dir = entry.is_directory(ec);
     FileEntry e;
     e.name = name;
+    // A name with letters the code page lacks is reported by its short name, which opens it.
+    if (PathHasLostCharacters(name)) {
+      if (aliases.empty()) aliases = ShortNames(names);
+      e.name = aliases[i];
+    }
     e.attributes = AttributesOf(child);
     // A host symbolic link stands for a junction or link of the machine.
     if (entry.is_symlink(ec)) e.attributes |= attr::kReparsePoint;

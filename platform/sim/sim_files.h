@@ -54,6 +54,12 @@ class SimFileSystem : public FileSystem {
   // unknown drive, malformed name).
   std::filesystem::path HostPath(const std::string& windows_path);
 
+  // Makes the folders of a full path written in UTF-8 (names that the code page may not spell)
+  // and gives the path in the 8-bit form the system's calls give for it: each name that the code
+  // page spells as it is, any other by its short name. A path that cannot be made comes back
+  // with '?' for the letters the code page lacks.
+  std::string ReachFolder(const std::string& utf8_path);
+
   // The shell's protected folders and owners (see platform/shell.h); the run's rights are the
   // machine description's.
   Status ProtectFolder(const std::string& path);

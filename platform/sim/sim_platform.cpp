@@ -1,6 +1,7 @@
 #include "platform/sim/sim_platform.h"
 
 #include "platform/sim/sim_common.h"
+#include "platform/text.h"
 
 namespace corvane::platform {
 
@@ -18,11 +19,14 @@ SimPlatform::SimPlatform(const SimOptions& options)
   }
   if (!options.module_path.empty()) description_.module_path = options.module_path;
   files_ = std::make_unique<sim::SimFileSystem>(machine_, description_);
+  // Before the system service copies the facts: it reports the folders in their 8-bit forms.
+  const bool moved_current = ReachFoldersOutsideTheCodePage();
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
   installer_ = std::make_unique<sim::SimInstaller>(*registry_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
   PrepareFolders();
+  if (moved_current) files_->SetCurrentDirectory(description_.current_folder);
   if (fs::exists(machine_ / "registry.reg", ec)) {
     std::string error;
     if (LoadRegistry(machine_ / "registry.reg", &error) != Status::kOk) {
@@ -45,9 +49,29 @@ SimPlatform::~SimPlatform() {
   if (options_.save_registry_on_exit) SaveRegistry();
 }
 
+// A profile or temporary folder named with letters that the code page lacks is made under its
+// own name, and the machine's facts name it (and what lies below the profile) by its short form,
+// as the system's 8-bit calls give it. True when the current folder moved with the profile.
+bool SimPlatform::ReachFoldersOutsideTheCodePage() {
+  sim::MachineDescription& m = description_;
+  bool moved_current = false;
+  if (PathHasLostCharacters(m.profile)) {
+    const std::string lost = m.profile;
+    m.profile = files_->ReachFolder(m.profile_utf8);
+    for (std::string* below : {&m.temp_folder, &m.module_path, &m.current_folder}) {
+      if (below->rfind(lost + "\\", 0) == 0) {
+        *below = m.profile + below->substr(lost.size());
+        moved_current = moved_current || below == &m.current_folder;
+      }
+    }
+  }
+  if (PathHasLostCharacters(m.temp_folder)) m.temp_folder = files_->ReachFolder(m.temp_folder_utf8);
+  return moved_current;
+}
+
 void SimPlatform::PrepareFolders() {
   const sim::MachineDescription& m = description_;
-  std::string profile = "C:\\Users\\" + m.user;
+  const std::string& profile = m.profile;
   std::vector<std::string> folders = {
       m.windows_folder,
       m.windows_folder + "\\system32",

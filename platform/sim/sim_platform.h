@@ -82,6 +82,7 @@ class SimPlatform : public Platform {
 
  private:
   void PrepareFolders();
+  bool ReachFoldersOutsideTheCodePage();
   void SeedRegistry();
 
   std::filesystem::path machine_;

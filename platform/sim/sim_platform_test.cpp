@@ -293,6 +293,51 @@ TEST_F(SimMachine, AnExactNameWinsOverAShortName) {
   EXPECT_EQ(entries[0].name, "long name one.txt");
 }
 
+// A user or temporary folder named with letters the code page lacks: the folders are made under
+// their own names, and the machine names them by their short forms, which the 8-bit calls open.
+TEST_F(SimMachine, FoldersOutsideTheCodePageAreGivenInTheirShortForm) {
+  const std::string nihon = "\xE6\x97\xA5\xE6\x9C\xAC";
+  {
+    std::ofstream(folder_ / "machine.txt") << "user = " << nihon << "\n";
+    auto p = CreateSimPlatform(Options());
+    const std::string temp = p->system().TempFolder();
+    EXPECT_EQ(temp, "C:\\Users\\__~1\\AppData\\Local\\Temp\\");
+    ASSERT_EQ(p->files().WriteFile(temp + "zel.tmp", "x"), Status::kOk);
+    EXPECT_TRUE(fs::exists(folder_ / "drive_c" / "Users" / nihon / "AppData" / "Local" / "Temp" /
+                           "zel.tmp"));
+    std::string local;
+    ASSERT_EQ(p->shell().GetSpecialFolder(SpecialFolder::kLocalAppData, &local), Status::kOk);
+    EXPECT_EQ(local, "C:\\Users\\__~1\\AppData\\Local\\");
+    std::string profile;
+    ASSERT_EQ(p->system().GetEnvironment("USERPROFILE", &profile), Status::kOk);
+    EXPECT_EQ(profile, "C:\\Users\\__~1");
+    EXPECT_EQ(p->files().GetCurrentDirectory(), "C:\\Users\\__~1\\Downloads");
+    // The user name itself is as an 8-bit call gives it.
+    EXPECT_EQ(p->system().UserName(), "??");
+  }
+  fs::remove_all(folder_);
+  fs::create_directories(folder_);
+  // A temporary folder with such names at two levels; the profile keeps its name.
+  std::ofstream(folder_ / "machine.txt")
+      << "temp_folder = C:\\Temp\\" << nihon << "\\x\\\xE4\xB8\xAD\xE5\x9B\xBD\n";
+  auto p = CreateSimPlatform(Options());
+  EXPECT_EQ(p->system().TempFolder(), "C:\\Temp\\__~1\\x\\__~1\\");
+  ASSERT_EQ(p->files().WriteFile(p->system().TempFolder() + "a.txt", "x"), Status::kOk);
+  EXPECT_TRUE(fs::exists(folder_ / "drive_c" / "Temp" / nihon / "x" /
+                         "\xE4\xB8\xAD\xE5\x9B\xBD" / "a.txt"));
+  EXPECT_EQ(p->system().UserName(), "User");
+  // A listing names such an entry by its short name, so that what it lists can be removed.
+  const std::string folder = p->system().TempFolder();
+  std::ofstream(p->HostPath(folder) / (nihon + ".txt")) << "x";
+  std::vector<FileEntry> entries;
+  ASSERT_EQ(p->files().List(folder, "*", &entries), Status::kOk);
+  std::vector<std::string> names;
+  for (const FileEntry& e : entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "__~1.TXT"}));
+  DeleteTree(p->files(), "C:\\Temp");
+  EXPECT_FALSE(fs::exists(folder_ / "drive_c" / "Temp"));
+}
+
 // The machine has no console, ports or printers: their names are devices that cannot be opened,
 // and no host file ever stands for one.
 TEST_F(SimMachine, DevicesOtherThanNulCannotBeOpened) {

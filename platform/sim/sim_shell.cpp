@@ -20,7 +20,7 @@ std::string WithoutBackslash(std::string path) {
 }  // namespace
 
 Status SimShell::GetSpecialFolder(SpecialFolder folder, std::string* path) {
-  const std::string profile = "C:\\Users\\" + machine_.user;
+  const std::string& profile = machine_.profile;
   const std::string program_files = machine_.windows64 && !machine_.process64
                                         ? "C:\\Program Files (x86)"
                                         : "C:\\Program Files";

@@ -58,4 +58,42 @@ Status Record(Status s) {
 
 uint32_t ThreadLastError() { return last_error; }
 
+namespace {
+
+// The code page form of a wide text; false when a character has none (best-fit look-alikes
+// count as none: they would name another file).
+bool ToCodePage(const std::wstring& text, std::string* out) {
+  out->clear();
+  if (text.empty()) return true;
+  const bool utf8 = GetACP() == CP_UTF8;  // every character has a form; the flags are refused
+  BOOL lost = FALSE;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int size = static_cast<int>(text.size());
+  int n = WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr,
+                              utf8 ? nullptr : &lost);
+  if (n <= 0) return false;
+  out->resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_ACP, flags, text.data(), size, out->data(), n, nullptr,
+                      utf8 ? nullptr : &lost);
+  return !lost;
+}
+
+}  // namespace
+
+std::string NarrowPath(const std::wstring& path) {
+  std::string narrow;
+  if (ToCodePage(path, &narrow)) return narrow;
+  DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0);
+  if (n != 0) {
+    std::wstring short_path(n, L'\0');
+    DWORD got = GetShortPathNameW(path.c_str(), short_path.data(), n);
+    if (got != 0 && got < n) {
+      short_path.resize(got);
+      std::string short_narrow;
+      if (ToCodePage(short_path, &short_narrow)) return short_narrow;
+    }
+  }
+  return narrow;
+}
+
 }  // namespace corvane::platform::win32

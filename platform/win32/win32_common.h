@@ -16,6 +16,7 @@
 #undef MessageBox
 
 #include <cstdint>
+#include <string>
 
 #include "platform/status.h"
 
@@ -31,5 +32,10 @@ Status FailLast();
 Status Record(Status s);
 
 uint32_t ThreadLastError();
+
+// The 8-bit form of a wide path that the "A" calls can open: the path itself when the code page
+// spells every character of it, else its short (8.3) form when that one is spelt so; else the
+// path with '?' for each character lost, which no file call opens.
+std::string NarrowPath(const std::wstring& path);
 
 }  // namespace corvane::platform::win32

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_files.h"
 
+#include "platform/text.h"
 #include "platform/win32/win32_common.h"
 
 namespace corvane::platform::win32 {
@@ -237,6 +238,10 @@ Status Win32FileSystem::List(const std::string& folder, const std::string& patte
     if (name == "." || name == "..") continue;
     FileEntry entry;
     entry.name = name;
+    // '?' stands for a letter the code page lacks: such a name opens nothing, its short one does.
+    if (PathHasLostCharacters(name) && data.cAlternateFileName[0] != '\0') {
+      entry.name = data.cAlternateFileName;
+    }
     entry.attributes = data.dwFileAttributes;
     entry.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                      ? 0

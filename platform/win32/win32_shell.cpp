@@ -49,10 +49,12 @@ Status Win32Shell::GetSpecialFolder(SpecialFolder folder, std::string* path) {
   path->clear();
   int csidl = Csidl(folder);
   if (csidl < 0) return Fail(ERROR_INVALID_PARAMETER);
-  char buffer[MAX_PATH + 1] = {};
-  HRESULT hr = SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-  if (FAILED(hr) || buffer[0] == '\0') return Fail(ERROR_PATH_NOT_FOUND);
-  *path = buffer;
+  // Read wide and given in a form the 8-bit calls open (a profile folder may be named with
+  // letters the code page lacks).
+  wchar_t buffer[MAX_PATH + 1] = {};
+  HRESULT hr = SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
+  if (FAILED(hr) || buffer[0] == L'\0') return Fail(ERROR_PATH_NOT_FOUND);
+  *path = NarrowPath(buffer);
   if (path->back() != '\\') path->push_back('\\');
   return Status::kOk;
 }

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_system.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/win32/win32_common.h"
@@ -70,8 +71,44 @@ LocalTime Win32SystemInfo::Now() {
   return t;
 }
 
+// A wide text that fill(buffer, size) -> length writes, grown until it fits.
+template <typename Fill>
+std::wstring GrowingWideBuffer(Fill fill) {
+  std::wstring buf(MAX_PATH + 1, L'\0');
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD n = fill(buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::wstring();
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.assign(std::max<size_t>(n + 1, buf.size() * 2), L'\0');
+  }
+  return std::wstring();
+}
+
+// Creates the missing folders of a wide path (one that may have no 8-bit form yet).
+void CreateWideFolders(const std::wstring& folder) {
+  for (size_t at = folder.find_first_of(L"\\/", 3); at != std::wstring::npos;
+       at = folder.find_first_of(L"\\/", at + 1)) {
+    CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryW(folder.c_str(), nullptr);
+}
+
 std::string Win32SystemInfo::TempFolder() {
-  return GrowingBuffer([](char* b, DWORD n) { return GetTempPathA(n, b); });
+  // Read wide: the 8-bit call would give '?' for letters (a user name's) that the code page
+  // lacks, and such a folder is reached by its short name.
+  std::wstring wide = GrowingWideBuffer([](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
+  if (wide.empty()) return std::string();
+  std::string narrow = NarrowPath(wide);
+  if (narrow.find('?') != std::string::npos) {
+    // A folder that is not there yet has no short name: it is made first (the engine makes it
+    // all the same).
+    CreateWideFolders(wide);
+    narrow = NarrowPath(wide);
+  }
+  return narrow;
 }
 
 std::string Win32SystemInfo::WindowsFolder() {
@@ -83,18 +120,10 @@ std::string Win32SystemInfo::SystemFolder() {
 }
 
 std::string Win32SystemInfo::ModulePath() {
-  // GetModuleFileNameA returns the buffer size when it truncates, so grow until it is smaller.
-  std::string buf(MAX_PATH + 1, '\0');
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::string();
-    if (n < buf.size()) {
-      buf.resize(n);
-      return buf;
-    }
-    buf.assign(buf.size() * 2, '\0');
-  }
-  return std::string();
+  // GetModuleFileNameW returns the buffer size when it truncates, so grow until it is smaller.
+  std::wstring wide = GrowingWideBuffer(
+      [](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); });
+  return wide.empty() ? std::string() : NarrowPath(wide);
 }
 
 OsVersion Win32SystemInfo::Version() {

@@ -117,6 +117,8 @@ class Runner {
   virtual int Run(const fs::path& setup_dir, const std::string& args, fs::path* log) = 0;
   // The host folder that is the engine's temporary folder.
   virtual fs::path TempFolder() = 0;
+  // Runs after this one take as TEMP a folder of this name (UTF-8) in the usual one.
+  virtual void UseTempFolderNamed(const std::string& name) = 0;
 };
 
 class SimRunner : public Runner {
@@ -137,11 +139,17 @@ class SimRunner : public Runner {
     return at == std::string::npos ? -1 : std::stoi(text.substr(at + 10));
   }
   fs::path TempFolder() override {
-    return machine_ / "drive_c" / "Users" / "User" / "AppData" / "Local" / "Temp";
+    return machine_ / "drive_c" / "Users" / "User" / "AppData" / "Local" / "Temp" / temp_name_;
+  }
+  void UseTempFolderNamed(const std::string& name) override {
+    temp_name_ = name;
+    WriteFile(machine_ / "machine.txt",
+              "temp_folder = C:\\Users\\User\\AppData\\Local\\Temp\\" + name + "\n");
   }
 
  private:
   fs::path machine_;
+  std::string temp_name_;
 };
 
 class WineRunner : public Runner {
@@ -160,7 +168,7 @@ class WineRunner : public Runner {
     const fs::path report = setup_dir / "exit.txt";
     fs::remove(report);
     Shell(environment + " " + WineEnvironment() + " " +
-          (kSource / "scripts" / "wine-run").string() + " cmd.exe /c '" + setup + " /l=" +
+          (kSource / "scripts" / "wine-run").string() + " cmd.exe /c '" + before_ + setup + " /l=" +
           windows_log + " " + args + " & echo %ERRORLEVEL%' > " + report.string() +
           " 2>/dev/null");
     std::string text = ReadFile(report);
@@ -168,8 +176,16 @@ class WineRunner : public Runner {
     return digit == std::string::npos ? -1 : std::stoi(text.substr(digit));
   }
   fs::path TempFolder() override {
-    return kPrefix / "drive_c" / "users" / "root" / "Temp";
+    return kPrefix / "drive_c" / "users" / "root" / "Temp" / temp_name_;
   }
+  void UseTempFolderNamed(const std::string& name) override {
+    temp_name_ = name;
+    const std::string temp = "C:\\users\\root\\Temp\\" + name;
+    before_ = "set TEMP=" + temp + "& set TMP=" + temp + "& ";
+  }
+
+ private:
+  std::string temp_name_, before_;
 };
 
 class EndToEnd : public ::testing::TestWithParam<std::string> {
@@ -507,6 +523,28 @@ TEST_P(EndToEnd, CodesThatAreNotGuidsNeverReachAnythingOnTheMachine) {
                         std::back_inserter(lost));
     EXPECT_EQ(lost, std::vector<std::string>()) << "changed or gone after " << c.name;
   }
+}
+
+// A temporary folder whose name the code page cannot spell is reached by its short name, and a
+// support archive entry named so is written under its own name: the run goes to its end.
+TEST_P(EndToEnd, ATemporaryFolderOutsideTheCodePageServesTheWholeRun) {
+  const std::string nihon = "\xE6\x97\xA5\xE6\x9C\xAC";
+  fs::path setup = MakeSetup("nihon", kGoodScript);
+  const fs::path extra = dir_ / "extra";
+  WriteFile(extra / (nihon + ".txt"), "nihon\r\n");
+  ASSERT_EQ(Shell("cd " + extra.string() + " && 7zz a -bso0 -bsp0 " + (setup / "setup.res").string() +
+                  " " + nihon + ".txt >/dev/null"),
+            0);
+  runner_->UseTempFolderNamed(nihon);
+  fs::path log;
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 0);
+  EXPECT_EQ(LastLine(log), "</Corvane>");
+  EXPECT_TRUE(fs::is_directory(runner_->TempFolder())) << runner_->TempFolder();
+  for (const fs::path& left : SupportFolders()) {
+    ADD_FAILURE() << "left behind: " << left;
+    for (const auto& e : fs::recursive_directory_iterator(left)) std::cout << e.path() << "\n";
+  }
+  fs::remove_all(runner_->TempFolder());
 }
 
 INSTANTIATE_TEST_SUITE_P(Runners, EndToEnd, ::testing::Values("sim", "wine"),
