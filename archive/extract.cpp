@@ -145,6 +145,12 @@ void Refuse(HostKind kind) {
 // Whatever ends the extraction early, the file in progress is removed.
 class FileSink : public EntrySink {
  public:
+  // Reports progress as an entry starts (and through the archive's heartbeat).
+  void Report(const Entry& e) {
+    next_report_ = done_ + kProgressStep;
+    if (o_.progress && !o_.progress(e.path, done_, total_)) Fail(kErrorCancelled, "cancelled");
+  }
+
   FileSink(const std::vector<Entry>& entries, const std::vector<Target>& targets,
            FolderTree& folders, const ExtractOptions& o, uint64_t total)
       : entries_(entries), targets_(targets), folders_(folders), o_(o), total_(total) {}
@@ -224,10 +230,6 @@ class FileSink : public EntrySink {
     temp_.clear();
   }
 
-  void Report(const Entry& e) {
-    next_report_ = done_ + kProgressStep;
-    if (o_.progress && !o_.progress(e.path, done_, total_)) Fail(kErrorCancelled, "cancelled");
-  }
 
   const std::vector<Entry>& entries_;
   const std::vector<Target>& targets_;
