@@ -15,16 +15,8 @@
 #include "archive/aes_decoder.h"
 #include "archive/test_support.h"
 #include "archive/testing/archive_writer.h"
-#include "archive/zel_api.h"
+#include "archive/zel_exports.h"
 
-extern "C" {
-uintptr_t OpenListArchive(const char*, intptr_t, ZelPasswordCallback, intptr_t, intptr_t, intptr_t,
-                          const char*, ZelEntryRecord**, int32_t*);
-void CloseListArchive(uintptr_t);
-int ExtractArchive(const char*, int, const char*, const ZelTargetList*, int, const char*,
-                   ZelPasswordCallback, ZelProgressCallback, ZelContinueCallback, ZelAnswerCallback);
-int GetLastArchiveError();
-}
 
 namespace {
 namespace fs = std::filesystem;
