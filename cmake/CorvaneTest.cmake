@@ -15,3 +15,24 @@ function(corvane_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     ENVIRONMENT "CORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};CORVANE_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
+
+# corvane_add_package(TARGET NAME WXS wxs-file OUTPUT msi-file): builds an installer database
+# from a .wxs file with wixl (run in the .wxs file's folder, so its payload paths are relative to
+# it) and makes TARGET depend on it.
+function(corvane_add_package)
+  cmake_parse_arguments(P "" "TARGET;WXS;OUTPUT" "" ${ARGN})
+  if(NOT CORVANE_BUILD_TESTS OR NOT TARGET ${P_TARGET})
+    return()
+  endif()
+  find_program(CORVANE_WIXL wixl REQUIRED)
+  get_filename_component(wxs_dir ${P_WXS} DIRECTORY)
+  file(GLOB_RECURSE payload CONFIGURE_DEPENDS ${wxs_dir}/payload/*)
+  get_filename_component(out_name ${P_OUTPUT} NAME_WE)
+  add_custom_command(OUTPUT ${P_OUTPUT}
+    COMMAND ${CORVANE_WIXL} -o ${P_OUTPUT} ${P_WXS}
+    WORKING_DIRECTORY ${wxs_dir}
+    DEPENDS ${P_WXS} ${payload}
+    COMMENT "Building installer package ${out_name}.msi")
+  add_custom_target(${P_TARGET}_${out_name}_package DEPENDS ${P_OUTPUT})
+  add_dependencies(${P_TARGET} ${P_TARGET}_${out_name}_package)
+endfunction()
