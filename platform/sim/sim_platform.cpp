@@ -23,7 +23,8 @@ SimPlatform::SimPlatform(const SimOptions& options)
   const bool moved_current = ReachFoldersOutsideTheCodePage();
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
-  installer_ = std::make_unique<sim::SimInstaller>(*registry_);
+  installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
+                                                    machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);

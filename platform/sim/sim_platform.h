@@ -6,6 +6,7 @@
 //                          end when SimOptions::save_registry_on_exit is set)
 //   MACHINE/attributes.txt file attribute bits that the host cannot keep
 //   MACHINE/pending_deletions.txt  deletions scheduled for the next restart (see sim_shell.h)
+//   MACHINE/installer.txt  what the next installer calls do (see installer_playback.h)
 //
 // A new machine gets the folders and registry keys that a fresh Windows installation has and
 // that the engine reads (Windows, system, temporary and profile folders, program folders, the
@@ -49,8 +50,11 @@ class SimPlatform : public Platform {
   Installer& installer() override { return *installer_; }
   Shell& shell() override { return *shell_; }
 
-  // Product registrations (a product made installed with a package code, ...).
+  // Product registrations (a product made installed with a package code, ...), and what the
+  // installer calls recorded.
   sim::SimInstaller& sim_installer() { return *installer_; }
+  // Queues what the next install call without an earlier block does (see installer_playback.h).
+  Status QueueInstallerCall(const sim::PlaybackCall& call) { return installer_->QueueCall(call); }
   // Deletions scheduled for the next restart, compression.
   sim::SimShell& sim_shell() { return *shell_; }
   // A restart of the machine: applies the deletions scheduled for it.

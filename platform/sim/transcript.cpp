@@ -65,6 +65,62 @@ const char* OpenModeName(OpenMode m) {
   return "?";
 }
 
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+std::string Hex(uint32_t n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", n);
+  return buf;
+}
+
+// A property list as a command line writes it.
+std::string PropertyLine(const std::vector<std::pair<std::string, std::string>>& properties) {
+  std::string line;
+  for (const auto& [name, value] : properties) {
+    if (!line.empty()) line += " ";
+    line += name + "=";
+    if (value.empty() || value.find_first_of(" \t\"") != std::string::npos) {
+      std::string quoted;
+      for (char ch : value) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+      line += Quote(quoted);
+    } else {
+      line += value;
+    }
+  }
+  return line;
+}
+
+// A database whose commits are recorded.
+class RecordingDatabase : public InstallerDatabase {
+ public:
+  RecordingDatabase(std::unique_ptr<InstallerDatabase> target, std::string path, Transcript& t)
+      : target_(std::move(target)), path_(std::move(path)), t_(t) {}
+  Status Run(const std::string& sql, const InstallerRecord& params,
+             std::vector<InstallerRecord>* rows) override {
+    return target_->Run(sql, params, rows);
+  }
+  Status UpdateColumn(const std::string& table, const std::string& column,
+                      const std::function<void(InstallerField&)>& edit) override {
+    return target_->UpdateColumn(table, column, edit);
+  }
+  Status GetSummary(int property, InstallerField* value) override {
+    return target_->GetSummary(property, value);
+  }
+  Status SetSummary(int property, const InstallerField& value) override {
+    return target_->SetSummary(property, value);
+  }
+  Status Commit() override {
+    Status s = target_->Commit();
+    t_.Add("installer commit " + Quote(path_) + " -> " + StatusName(s));
+    return s;
+  }
+
+ private:
+  std::unique_ptr<InstallerDatabase> target_;
+  std::string path_;
+  Transcript& t_;
+};
+
 }  // namespace
 
 std::string DescribeRegistryValue(RegRoot root, const std::string& key, const std::string& name,
@@ -204,6 +260,78 @@ int RecordingUserInterface::MessageBox(const std::string& text, const std::strin
   RecordedBox box{text, caption, flags, answer, false, 0};
   t_.Add("message " + DescribeBox(box));
   return answer;
+}
+
+int RecordingInstaller::QueryProductState(const std::string& code) {
+  int state = target_.QueryProductState(code);
+  t_.Add("installer product-state " + code + " -> " + std::to_string(state));
+  return state;
+}
+
+Status RecordingInstaller::GetProductInfo(const std::string& code, const std::string& property,
+                                          std::string* value) {
+  Status s = target_.GetProductInfo(code, property, value);
+  t_.Add("installer product-info " + code + " " + property + " -> " +
+         (s == Status::kOk ? Quote(*value) : std::string(StatusName(s))));
+  return s;
+}
+
+std::unique_ptr<InstallerDatabase> RecordingInstaller::OpenDatabase(const std::string& path,
+                                                                    bool read_only,
+                                                                    Status* status) {
+  auto db = target_.OpenDatabase(path, read_only, status);
+  t_.Add("installer open-database " + Quote(path) + (read_only ? " read-only" : " direct") +
+         " -> " + StatusName(*status));
+  if (!db) return db;
+  return std::make_unique<RecordingDatabase>(std::move(db), path, t_);
+}
+
+Status RecordingInstaller::EnableLog(uint32_t mode, const std::string& path,
+                                     uint32_t attributes) {
+  Status s = target_.EnableLog(mode, path, attributes);
+  t_.Add("installer enable-log " + Hex(mode) + " " + Quote(path) + " " + Hex(attributes) +
+         " -> " + StatusName(s));
+  return s;
+}
+
+void RecordingInstaller::SetInternalUI(uint32_t level) {
+  target_.SetInternalUI(level);
+  t_.Add("installer internal-ui " + Hex(level));
+}
+
+void RecordingInstaller::SetExternalUI(InstallerMessageHandler handler, uint32_t filter) {
+  const bool set = static_cast<bool>(handler);
+  target_.SetExternalUI(std::move(handler), filter);
+  t_.Add("installer external-ui " + (set ? Hex(filter) : std::string("none")));
+}
+
+Status RecordingInstaller::AddSource(const std::string& code, const std::string& user,
+                                     const std::string& source) {
+  Status s = target_.AddSource(code, user, source);
+  t_.Add("installer add-source " + code + " " + Quote(user) + " " + Quote(source) + " -> " +
+         StatusName(s));
+  return s;
+}
+
+uint32_t RecordingInstaller::InstallProduct(const std::string& package, const std::string& line) {
+  uint32_t r = target_.InstallProduct(package, line);
+  t_.Add("installer install " + Quote(package) + " " + Quote(line) + " -> " + std::to_string(r));
+  return r;
+}
+
+uint32_t RecordingInstaller::ApplyPatch(const std::string& patch, const std::string& line) {
+  uint32_t r = target_.ApplyPatch(patch, line);
+  t_.Add("installer apply-patch " + Quote(patch) + " " + Quote(line) + " -> " +
+         std::to_string(r));
+  return r;
+}
+
+uint32_t RecordingInstaller::RunPackageAction(const PackageAction& action, bool* reboot) {
+  uint32_t r = target_.RunPackageAction(action, reboot);
+  t_.Add("installer package-action " + Quote(action.package) + " " + action.action + " " +
+         Quote(PropertyLine(action.properties)) + " -> " + std::to_string(r) +
+         (*reboot ? " (restart)" : ""));
+  return r;
 }
 
 }  // namespace corvane::platform::sim

@@ -65,17 +65,41 @@ class RecordingUserInterface : public UserInterface {
   Transcript& t_;
 };
 
-// A platform whose files, registry and message boxes are recorded in a transcript.
+// One line per installer call with its exact arguments and outcome ("installer install
+// "C:\setup.msi" "ADDLOCAL=ALL" -> 0"); of an opened database only the commit is recorded.
+class RecordingInstaller : public InstallerWrapper {
+ public:
+  RecordingInstaller(Installer& target, Transcript& t) : InstallerWrapper(target), t_(t) {}
+  int QueryProductState(const std::string& code) override;
+  Status GetProductInfo(const std::string& code, const std::string& property,
+                        std::string* value) override;
+  std::unique_ptr<InstallerDatabase> OpenDatabase(const std::string& path, bool read_only,
+                                                  Status* status) override;
+  Status EnableLog(uint32_t mode, const std::string& path, uint32_t attributes) override;
+  void SetInternalUI(uint32_t level) override;
+  void SetExternalUI(InstallerMessageHandler handler, uint32_t filter) override;
+  Status AddSource(const std::string& code, const std::string& user,
+                   const std::string& source) override;
+  uint32_t InstallProduct(const std::string& package, const std::string& line) override;
+  uint32_t ApplyPatch(const std::string& patch, const std::string& line) override;
+  uint32_t RunPackageAction(const PackageAction& action, bool* reboot) override;
+
+ private:
+  Transcript& t_;
+};
+
+// A platform whose files, registry, message boxes and installer calls are recorded in a
+// transcript.
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
-        ui_(target.ui(), t) {}
+        ui_(target.ui(), t), installer_(target.installer(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
   UserInterface& ui() override { return ui_; }
-  Installer& installer() override { return target_.installer(); }
+  Installer& installer() override { return installer_; }
   Shell& shell() override { return target_.shell(); }
 
  private:
@@ -83,6 +107,7 @@ class RecordingPlatform : public Platform {
   RecordingFileSystem files_;
   RecordingRegistry registry_;
   RecordingUserInterface ui_;
+  RecordingInstaller installer_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.
