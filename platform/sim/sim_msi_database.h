@@ -18,6 +18,10 @@ std::unique_ptr<InstallerDatabase> OpenMsiDatabase(const std::filesystem::path& 
                                                    bool read_only, Status* status,
                                                    bool patch = false);
 
+// Run on a database that OpenMsiDatabase opened, with the data of stream columns given as texts.
+Status RunReadingStreams(InstallerDatabase& db, const std::string& sql,
+                         const InstallerRecord& params, std::vector<InstallerRecord>* rows);
+
 // The number of '?' markers of a statement, those inside quoted texts and names not counted.
 size_t CountMarkers(const std::string& sql);
 

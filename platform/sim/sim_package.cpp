@@ -110,8 +110,9 @@ uint32_t Package::Load(const std::filesystem::path& host_path) {
 
 bool Package::ReadStream(const std::string& name, std::string* data) {
   std::vector<InstallerRecord> rows;
-  if (!db_ || db_->Run("SELECT `Data` FROM `_Streams` WHERE `Name` = ?",
-                       {InstallerField::Text(name)}, &rows) != Status::kOk ||
+  if (!db_ ||
+      RunReadingStreams(*db_, "SELECT `Data` FROM `_Streams` WHERE `Name` = ?",
+                        {InstallerField::Text(name)}, &rows) != Status::kOk ||
       rows.size() != 1 || rows[0].empty() || rows[0][0].is_null()) {
     return false;
   }
@@ -208,14 +209,18 @@ std::string FormatText(const std::string& text, const PropertyMap& properties,
     const size_t close = text.find(']', open + 1);
     const std::string inner =
         close == std::string::npos ? std::string() : text.substr(open + 1, close - open - 1);
+    // [\x]: the one character x, which may be a bracket itself.
+    if (text.size() > open + 3 && text[open + 1] == '\\' && text[open + 3] == ']') {
+      out.push_back(text[open + 2]);
+      i = open + 4;
+      continue;
+    }
     if (close == std::string::npos || inner.empty() || inner.find('[') != std::string::npos) {
       out.push_back('[');
       i = open + 1;
       continue;
     }
-    if (inner[0] == '\\' && inner.size() == 2) {
-      out.push_back(inner[1]);
-    } else if (inner == "~") {
+    if (inner == "~") {
       out.push_back('\0');
     } else if ((inner[0] == '#' || inner[0] == '!') && inner.size() > 1) {
       out += lookup(file_paths, inner.substr(1));
