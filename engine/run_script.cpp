@@ -202,6 +202,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     });
     components.Define(std::string(ui::kPredefinedComponent), true, "");
     DefinePredefinedVariables(session, st);
+    cache.LoadPatchBaseState();
     // The restart entry of Reboot and Resume is named by the product code's first eight digits.
     if (st.image.product_code.size() >= 9) {
       const std::string name = st.image.product_code.substr(1, 8);
