@@ -189,6 +189,7 @@ TEST_F(InstallerSessionContract, AFailedLaunchConditionEndsTheInstall) {
   RecordMessages();
   EXPECT_EQ(installer.InstallProduct(package_, "BLOCKME=1 ADDLOCAL=ALL"),
             platform::install_result::kFailure);
+  EXPECT_TRUE(Saw(message::kActionStart));  // the installer ran, and stopped on its own
   EXPECT_EQ(installer.QueryProductState(kContractProduct), state::kUnknown);
   EXPECT_FALSE(Files().FileExists(InstallFolder() + "\\one.txt"));
 }
