@@ -48,6 +48,12 @@ struct CommandsState {
   bool redirection_switched_off = false;
 
   TextReader reader;
+
+  // Transform Instance made this run a new instance of the product; its component identifiers
+  // are made anew once, and the installer database gets the new codes once.
+  bool new_instance = false;
+  bool components_regenerated = false;
+  bool instance_prepared = false;
 };
 
 CommandsState& StateOf(interp::Session& session);

@@ -109,6 +109,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   s.dialogs = services.dialogs;
   s.localizer = services.localizer;
   s.engine_file_name = FileNameOf(st.engine_path);
+  s.media_switch = st.command_line.media_path;
   // Entries go to the command line's log path until LOGGED takes over before the first command.
   s.log_path = st.command_line.log_path;
   s.trace = [&s, &trace](std::string_view entry) {
@@ -201,6 +202,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     });
     components.Define(std::string(ui::kPredefinedComponent), true, "");
     DefinePredefinedVariables(session, st);
+    cache.LoadPatchBaseState();
     // The restart entry of Reboot and Resume is named by the product code's first eight digits.
     if (st.image.product_code.size() >= 9) {
       const std::string name = st.image.product_code.substr(1, 8);

@@ -250,6 +250,38 @@ std::string EngineCache::InstalledUninstallCommand(bool all_users) {
   return command;
 }
 
+void EngineCache::LoadPatchBaseState() {
+  if (!IsPatchBuild()) return;
+  std::string command = InstalledUninstallCommand(false);
+  if (command.empty()) command = InstalledUninstallCommand(true);
+  // The installed revision names the folder: only a code may, or the command could point the
+  // run at any folder's files.
+  const std::string installed = LastFolderName(ParentFolder(command));
+  if (!image::IsBracedGuid(installed)) {
+    session_.Trace("<PatchBase none>");
+    return;
+  }
+  platform::FileSystem& files = session_.platform.files();
+  const std::string& base = in_.setup_base;
+  const std::string saved =
+      GetCacheRoot(MaintenanceCacheIsPerMachine(DatabasePath())) + installed + "\\";
+  const bool saved_trusted = IsTrustedCachePath(saved, saved);
+  auto trusted = [&](const std::string& file) {
+    return saved_trusted && files.FileExists(file) && IsTrustedCachePath(file, saved);
+  };
+  if (trusted(saved + base + ".dat")) {
+    LoadDataFile(saved + base + ".dat", static_cast<int>(ui::ComponentTable::LoadKind::kCache));
+  }
+  if (trusted(saved + base + ".lnk")) {
+    if (auto pins = ReadLines(files, saved + base + ".lnk")) previous_pins_ = *pins;
+  }
+  if (trusted(saved + base + ".par")) {
+    if (auto properties = ReadLines(files, saved + base + ".par")) {
+      session_.properties.SetSessionProperties(*properties);
+    }
+  }
+}
+
 // ---------------------------------------------------------------- the component data file
 
 void EngineCache::LoadDataFile(const std::string& path, int kind) {

@@ -71,6 +71,9 @@ class EngineCache : public interp::EngineCacheHooks {
   // --- the run
   // Decides first-time / maintenance / upgrade, loads the saved state, sets the cache variables.
   void BootstrapEngineCache();
+  // A patch build's start: the installed product's saved state (component selection, pins,
+  // installer properties), from the cache folder its uninstall command names.
+  void LoadPatchBaseState();
   // After a successful Apply Changes: fills or removes the cache and the uninstall registration.
   // Copy, delete and registry failures are ignored.
   void UpdateEngineCache(CacheUpdate update);

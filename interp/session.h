@@ -89,6 +89,7 @@ class Session {
     std::string date, time;
   } clock_cache;
   std::string engine_file_name;  // file name of the engine executable, once known
+  std::string media_switch;      // the "/p=" folder of the command line (the setup sources)
   // Raised after every command that may have changed the machine (all but the interpreter's own
   // flow commands and the commands that only read the machine or work on variables), so that
   // what the refresh reads from the machine is read again; between two such commands it is

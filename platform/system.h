@@ -82,6 +82,13 @@ class SystemInfo {
   virtual std::string UserName() = 0;
   // Windows error code of the last failed platform call on this thread (GetLastError).
   virtual uint32_t LastError() = 0;
+  // The system's message text for a Windows error code (FormatMessage from the system table),
+  // as the system writes it (usually ending in a full stop and a line break); "" when the
+  // system has no text for the code.
+  virtual std::string ErrorMessage(uint32_t code) = 0;
+  // A new globally unique identifier, braced and upper-case: "{0F1E2D3C-...}"; "" when the
+  // system cannot make one.
+  virtual std::string NewGuid() = 0;
 };
 
 // Forwards every call to another SystemInfo: derive from it to change one call in a test (a fixed
@@ -123,6 +130,8 @@ class SystemInfoWrapper : public SystemInfo {
   std::string ComputerName() override { return target_.ComputerName(); }
   std::string UserName() override { return target_.UserName(); }
   uint32_t LastError() override { return target_.LastError(); }
+  std::string ErrorMessage(uint32_t code) override { return target_.ErrorMessage(code); }
+  std::string NewGuid() override { return target_.NewGuid(); }
 
  protected:
   SystemInfo& target_;

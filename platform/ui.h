@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/status.h"
+
 namespace corvane::platform {
 
 // MessageBox flags and results (MB_* / ID* values of Windows).
@@ -40,6 +42,13 @@ class UserInterface {
   virtual ~UserInterface() = default;
   // Shows a modal message box and returns the id of the button chosen (id::).
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+  // The folder browser with a title, owned by the engine's main window: kOk with the folder
+  // chosen, kNotFound when the user cancelled. A platform without one always cancels.
+  virtual Status BrowseForFolder(const std::string& title, std::string* folder) {
+    (void)title;
+    folder->clear();
+    return Status::kNotFound;
+  }
 };
 
 // Forwards every call to another UserInterface: derive from it to change one call in a test.
@@ -48,6 +57,9 @@ class UserInterfaceWrapper : public UserInterface {
   explicit UserInterfaceWrapper(UserInterface& target) : target_(target) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override {
     return target_.MessageBox(text, caption, flags);
+  }
+  Status BrowseForFolder(const std::string& title, std::string* folder) override {
+    return target_.BrowseForFolder(title, folder);
   }
 
  protected:

@@ -127,7 +127,8 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
     if (interp::TextToBool(store.Get("VORT_IsCancelled"))) {
       store.Set("VORT_LastActiveTick", store.Get("VORT_LastDelegateTick"));
       job->terminate_.store(true, std::memory_order_relaxed);
-      if (!watchdog_running) {
+      if (options_.copy_cancel_flag) store.Set("VORT_thCancelled", "TRUE");
+      if (options_.watchdog && !watchdog_running) {
         watchdog_running = true;
         watchdog_due = Clock::now() + options_.watchdog_interval;
       }
@@ -141,6 +142,7 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
   flag.reset();
 
   if (!interp::TextToBool(store.Get("VORT_IsCancelled"))) return WaitOutcome::kFinished;
+  if (!options_.report_cancel) return WaitOutcome::kCancelled;
   return interp::ReportCancel(ctx, options_.cancel_label) ? WaitOutcome::kScriptEnded
                                                           : WaitOutcome::kCancelled;
 }

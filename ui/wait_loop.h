@@ -65,6 +65,15 @@ struct WaitOptions {
   std::chrono::milliseconds watchdog_interval{5000};
   // Longest wait for the worker between two message pumps.
   std::chrono::milliseconds pump_interval{20};
+  // A worker that must not be given up on (it drives an installer that goes on without it) runs
+  // without the watchdog.
+  bool watchdog = true;
+  // The cancellation convention after the work; a command that reports a cancel in its own
+  // result turns it off.
+  bool report_cancel = true;
+  // Copies VORT_IsCancelled into VORT_thCancelled while waiting, for workers that read the
+  // latter.
+  bool copy_cancel_flag = false;
 };
 
 enum class WaitOutcome {

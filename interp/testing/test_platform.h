@@ -3,6 +3,7 @@
 // queue. Only what the interpreter core touches behaves; the rest reports kFailed.
 #pragma once
 
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <set>
@@ -105,6 +106,13 @@ class ClockSystem : public platform::SystemInfo {
   std::string ComputerName() override { return "TESTPC"; }
   std::string UserName() override { return "tester"; }
   uint32_t LastError() override { return 0; }
+  std::string ErrorMessage(uint32_t) override { return ""; }
+  std::string NewGuid() override {
+    char text[40];
+    std::snprintf(text, sizeof text, "{00000000-0000-4000-8000-%012X}", ++guids);
+    return text;
+  }
+  unsigned guids = 0;
 };
 
 class RecordingUi : public platform::UserInterface {

@@ -3,7 +3,10 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
+#include <mutex>
+#include <random>
 
 #include "platform/sim/date_format.h"
 #include "platform/sim/sim_common.h"
@@ -165,5 +168,71 @@ std::vector<std::pair<std::string, std::string>> SimSystemInfo::EnvironmentBlock
 }
 
 uint32_t SimSystemInfo::LastError() { return ThreadLastError(); }
+
+std::string SimSystemInfo::NewGuid() {
+  // A version 4 identifier from the host's random source.
+  static std::mutex mutex;
+  static std::mt19937_64 random{std::random_device{}()};
+  uint64_t a, b;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    a = random();
+    b = random();
+  }
+  a = (a & ~0xF000ull) | 0x4000ull;
+  b = (b & ~(0xC000ull << 48)) | (0x8000ull << 48);
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%012llX}",
+                static_cast<unsigned>(a >> 32), static_cast<unsigned>((a >> 16) & 0xFFFF),
+                static_cast<unsigned>(a & 0xFFFF), static_cast<unsigned>(b >> 48),
+                static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFull));
+  return text;
+}
+
+std::string SimSystemInfo::ErrorMessage(uint32_t code) {
+  // The texts of the system's message table for the codes a simulated machine produces.
+  static const struct {
+    uint32_t code;
+    const char* text;
+  } kTexts[] = {
+      {2, "The system cannot find the file specified."},
+      {3, "The system cannot find the path specified."},
+      {5, "Access is denied."},
+      {87, "The parameter is incorrect."},
+      {112, "There is not enough space on the disk."},
+      {1601, "The Windows Installer Service could not be accessed."},
+      {1602, "User cancelled installation."},
+      {1603, "Fatal error during installation."},
+      {1604, "Installation suspended, incomplete."},
+      {1605, "This action is only valid for products that are currently installed."},
+      {1618, "Another installation is already in progress. Complete that installation before "
+             "proceeding with this install."},
+      {1619, "This installation package could not be opened. Verify that the package exists and "
+             "that you can access it, or contact the application vendor to verify that this is a "
+             "valid Windows Installer package."},
+      {1620, "This installation package could not be opened. Contact the application vendor to "
+             "verify that this is a valid Windows Installer package."},
+      {1625, "This installation is forbidden by system policy. Contact your system "
+             "administrator."},
+      {1633, "This installation package is not supported by this processor type. Contact your "
+             "product vendor."},
+      {1635, "This update package could not be opened. Verify that the update package exists "
+             "and that you can access it, or contact the application vendor to verify that this "
+             "is a valid Windows Installer update package."},
+      {1638, "Another version of this product is already installed. Installation of this "
+             "version cannot continue. To configure or remove the existing version of this "
+             "product, use Add/Remove Programs on the Control Panel."},
+      {1639, "Invalid command line argument. Consult the Windows Installer SDK for detailed "
+             "command line help."},
+      {1642, "The upgrade cannot be installed by the Windows Installer service because the "
+             "program to be upgraded may be missing, or the upgrade may update a different "
+             "version of the program. Verify that the program to be upgraded exists on your "
+             "computer and that you have the correct upgrade."},
+  };
+  for (const auto& t : kTexts) {
+    if (t.code == code) return std::string(t.text) + "\r\n";
+  }
+  return "";
+}
 
 }  // namespace corvane::platform::sim

@@ -38,6 +38,8 @@ class SimSystemInfo : public SystemInfo {
   std::string ComputerName() override { return machine_.computer; }
   std::string UserName() override { return machine_.user; }
   uint32_t LastError() override;
+  std::string ErrorMessage(uint32_t code) override;
+  std::string NewGuid() override;
 
  private:
   MachineDescription machine_;

@@ -15,6 +15,8 @@ Status StatusFromError(DWORD error) {
     case ERROR_BAD_NET_NAME:
     case ERROR_NO_MORE_FILES:
     case ERROR_ENVVAR_NOT_FOUND:
+    case ERROR_UNKNOWN_PRODUCT:
+    case ERROR_UNKNOWN_PROPERTY:
       return Status::kNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:

@@ -1,8 +1,10 @@
 #include "platform/win32/win32_system.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_common.h"
 
 namespace corvane::platform::win32 {
@@ -289,5 +291,27 @@ std::string Win32SystemInfo::UserName() {
 }
 
 uint32_t Win32SystemInfo::LastError() { return ThreadLastError(); }
+
+std::string Win32SystemInfo::NewGuid() {
+  using CoCreateGuidFn = HRESULT(WINAPI*)(GUID*);
+  static const auto create = SystemProc<CoCreateGuidFn>("ole32.dll", "CoCreateGuid");
+  GUID g;
+  if (create == nullptr || create(&g) != S_OK) return "";
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  return text;
+}
+
+std::string Win32SystemInfo::ErrorMessage(uint32_t code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out = n != 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  return out;
+}
 
 }  // namespace corvane::platform::win32

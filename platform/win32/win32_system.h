@@ -29,6 +29,8 @@ class Win32SystemInfo : public SystemInfo {
   std::string ComputerName() override;
   std::string UserName() override;
   uint32_t LastError() override;
+  std::string ErrorMessage(uint32_t code) override;
+  std::string NewGuid() override;
 };
 
 }  // namespace corvane::platform::win32
