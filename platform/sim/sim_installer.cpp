@@ -181,12 +181,37 @@ SimInstaller::Playback SimInstaller::TakePlayback(PlaybackCall* call) {
 
 int SimInstaller::Send(uint32_t type, const std::string& text) {
   InstallerMessageHandler handler;
+  InstallerLogSettings log;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (!handler_ || !(filter_ & (1u << (type >> 24)))) return 0;
-    handler = handler_;
+    log = log_;
+    if (handler_ && (filter_ & (1u << (type >> 24)))) handler = handler_;
   }
-  return handler(type, text);
+  if (!log.path.empty() && (log.mode & (1u << (type >> 24)))) WriteLog(log.path, text + "\r\n");
+  return handler ? handler(type, text) : 0;
+}
+
+void SimInstaller::WriteLog(const std::string& path, const std::string& text) {
+  Status status = Status::kFailed;
+  std::unique_ptr<File> file = files_.Open(path, OpenMode::kAppend, &status);
+  if (file) file->Write(text.data(), text.size());
+}
+
+void SimInstaller::StartLog() {
+  InstallerLogSettings log;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    log = log_;
+  }
+  if (log.path.empty() || log.mode == 0) return;
+  // Each session starts a fresh log unless the log was enabled for appending.
+  if (!(log.attributes & kLogAppend)) files_.WriteFile(log.path, "");
+  LocalTime t = system_.Now();
+  char line[96];
+  std::snprintf(line, sizeof line, "=== Logging started: %u/%u/%u  %02u:%02u:%02u ===\r\n",
+                t.month % 100u, t.day % 100u, t.year % 10000u, t.hour % 100u, t.minute % 100u,
+                t.second % 100u);
+  WriteLog(log.path, line);
 }
 
 uint32_t SimInstaller::Play(const PlaybackCall& call) {
@@ -208,6 +233,7 @@ std::string SimInstaller::ActionStart(const std::string& action, const std::stri
 
 uint32_t SimInstaller::InstallProduct(const std::string& package,
                                       const std::string& command_line) {
+  StartLog();
   PlaybackCall call;
   switch (TakePlayback(&call)) {
     case Playback::kTaken:
@@ -223,6 +249,7 @@ uint32_t SimInstaller::InstallProduct(const std::string& package,
 }
 
 uint32_t SimInstaller::ApplyPatch(const std::string& patch, const std::string& command_line) {
+  StartLog();
   std::error_code ec;
   const std::filesystem::path host = files_.HostPath(patch);
   if (host.empty() || !std::filesystem::is_regular_file(host, ec)) {
@@ -261,6 +288,7 @@ uint32_t SimInstaller::ApplyPatch(const std::string& patch, const std::string& c
 
 uint32_t SimInstaller::RunPackageAction(const PackageAction& action, bool* reboot) {
   *reboot = false;
+  StartLog();
   {
     std::lock_guard<std::mutex> lock(mu_);
     actions_.push_back(action);

@@ -98,7 +98,11 @@ class SimInstaller : public Installer {
   uint32_t Play(const PlaybackCall& call);
   // Sends one message to the external handler when its filter lets the kind through; the
   // handler's answer, 0 without one.
+  // Messages whose kind the log mode names are written to the log as well.
   int Send(uint32_t type, const std::string& text);
+  static constexpr uint32_t kLogAppend = 1;  // INSTALLLOGATTRIBUTES_APPEND
+  void StartLog();
+  void WriteLog(const std::string& path, const std::string& text);
   bool Cancelled(int answer) const { return answer == 2; }
   std::string ActionStart(const std::string& action, const std::string& description);
   // The simulated session of a package with properties set on it.

@@ -364,10 +364,13 @@ TEST_F(SimInstallerTest, InstallingCopiesFilesWritesRegistryAndRegistersTheProdu
   EXPECT_EQ(ReadValue(kSettingsKey, "Greeting"), "hi \"there\"");
   EXPECT_EQ(ReadValue(kSettingsKey, "Greeting", RegView::kView64), "<none>");
 
-  // The messages: a reset with the total, action starts, and reports that add up to it.
-  ASSERT_FALSE(messages_.empty());
-  EXPECT_EQ(messages_[0].type, install_message::kProgress);
-  EXPECT_EQ(messages_[0].text.rfind("1: 0 2: 80 ", 0), 0u) << messages_[0].text;
+  // The messages: the launch conditions' start, a reset with the total, action starts, and
+  // reports that add up to it.
+  ASSERT_GE(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].type, install_message::kActionStart);
+  EXPECT_NE(messages_[0].text.find("LaunchConditions"), std::string::npos) << messages_[0].text;
+  EXPECT_EQ(messages_[1].type, install_message::kProgress);
+  EXPECT_EQ(messages_[1].text.rfind("1: 0 2: 80 ", 0), 0u) << messages_[1].text;
   uint64_t reported = 0;
   int starts = 0;
   for (const Message& m : messages_) {
@@ -380,7 +383,7 @@ TEST_F(SimInstallerTest, InstallingCopiesFilesWritesRegistryAndRegistersTheProdu
     }
   }
   EXPECT_EQ(reported, 80u);
-  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(starts, 3);
   bool copied_one = false;
   for (const Message& m : messages_) {
     copied_one = copied_one || (m.type == install_message::kActionData &&
@@ -393,9 +396,10 @@ TEST_F(SimInstallerTest, InstallingCopiesFilesWritesRegistryAndRegistersTheProdu
 TEST_F(SimInstallerTest, AFalseLaunchConditionFailsWithItsMessageAndInstallsNothing) {
   Listen();
   EXPECT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL BLOCKME=1"), install_result::kFailure);
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].type, install_message::kError);
-  EXPECT_EQ(messages_[0].text, "The package was told to refuse: BLOCKME is set.");
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].type, install_message::kActionStart);
+  EXPECT_EQ(messages_[1].type, install_message::kError);
+  EXPECT_EQ(messages_[1].text, "The package was told to refuse: BLOCKME is set.");
   EXPECT_EQ(I().QueryProductState(kProduct), install_state::kUnknown);
   EXPECT_FALSE(F().DirectoryExists(kInstallDir));
   // An empty value leaves the property unset.
@@ -497,6 +501,24 @@ TEST_F(SimInstallerTest, SettingsCallsAreRecorded) {
   EXPECT_EQ(I().AddSource(kProduct, "", "C:\\media\\"), Status::kOk);
   EXPECT_EQ(S().Sources(kProduct), std::vector<std::string>{"C:\\media\\"});
   EXPECT_EQ(I().AddSource("not-a-code", "", "C:\\media\\"), Status::kFailed);
+}
+
+TEST_F(SimInstallerTest, TheLogHoldsTheKindsItsModeNamesAndStartsAfreshUnlessAppending) {
+  const uint32_t starts_only = 1u << (install_message::kActionStart >> 24);
+  ASSERT_EQ(I().EnableLog(starts_only, "C:\\install.log", 0), Status::kOk);
+  EXPECT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL BLOCKME=1"), install_result::kFailure);
+  EXPECT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL BLOCKME=1"), install_result::kFailure);
+  std::string log;
+  ASSERT_EQ(F().ReadFile("C:\\install.log", &log), Status::kOk);
+  EXPECT_EQ(log.find("=== Logging started"), 0u) << log;
+  EXPECT_NE(log.find("LaunchConditions"), std::string::npos) << log;
+  EXPECT_EQ(log.find("BLOCKME is set"), std::string::npos) << log;  // an error: not in the mode
+  EXPECT_EQ(log.find("=== Logging started", 1), std::string::npos) << log;  // the second replaced it
+
+  ASSERT_EQ(I().EnableLog(starts_only, "C:\\install.log", 1), Status::kOk);
+  EXPECT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL BLOCKME=1"), install_result::kFailure);
+  ASSERT_EQ(F().ReadFile("C:\\install.log", &log), Status::kOk);
+  EXPECT_NE(log.find("=== Logging started", 1), std::string::npos) << log;
 }
 
 TEST_F(SimInstallerTest, TheTranscriptHasALinePerInstallerCall) {

@@ -241,6 +241,11 @@ uint32_t SimInstaller::RunSession(const std::string& package_path, const Propert
   if (known) props["Installed"] = "1";
   const std::string remove = props["REMOVE"];
   if (SameText(remove, "ALL") && !known) return session_result::kUnknownProduct;
+  if (!package.conditions().empty() &&
+      Cancelled(Send(install_message::kActionStart,
+                     ActionStart("LaunchConditions", "Evaluating launch conditions")))) {
+    return install_result::kUserExit;
+  }
   for (const LaunchCondition& c : package.conditions()) {
     if (!EvaluateCondition(c.condition, props)) {
       Send(install_message::kError, FormatText(c.description, props, {}, {}));
