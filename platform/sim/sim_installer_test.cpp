@@ -393,6 +393,42 @@ TEST_F(SimInstallerTest, InstallingCopiesFilesWritesRegistryAndRegistersTheProdu
   EXPECT_TRUE(copied_one);
 }
 
+// A package whose word count says its sources are loose files takes them from beside it (the
+// folders named by the directories' source names), unless a file says it is compressed.
+TEST_F(SimInstallerTest, LooseSourcesComeFromBesideThePackageUnlessAFileIsCompressed) {
+  {
+    auto db = Open(false);
+    ASSERT_EQ(db->SetSummary(summary::kWordCount, InstallerField::Integer(8)), Status::kOk);
+    ASSERT_EQ(db->Commit(), Status::kOk);
+  }
+  Listen();
+  EXPECT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL"), install_result::kFailure);
+  bool named = false;
+  for (const Message& m : messages_) {
+    named = named || (m.type == install_message::kError &&
+                      m.text.find("Downloads\\Contract Package\\one.txt") != std::string::npos);
+  }
+  EXPECT_TRUE(named);
+  EXPECT_FALSE(F().DirectoryExists(kInstallDir));
+
+  ASSERT_EQ(F().CreateDirectory("C:\\Users\\User\\Downloads\\Contract Package"), Status::kOk);
+  ASSERT_EQ(F().WriteFile("C:\\Users\\User\\Downloads\\Contract Package\\one.txt", "loose one"),
+            Status::kOk);
+  {
+    // two.txt stays in the cabinet: its own bit says so.
+    auto db = Open(false);
+    ASSERT_EQ(db->Run("UPDATE `File` SET `Attributes` = 16384 WHERE `File` = 'two'", {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Commit(), Status::kOk);
+  }
+  ASSERT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL"), install_result::kSuccess);
+  std::string one, two;
+  ASSERT_EQ(F().ReadFile(std::string(kInstallDir) + "\\one.txt", &one), Status::kOk);
+  ASSERT_EQ(F().ReadFile(std::string(kInstallDir) + "\\two.txt", &two), Status::kOk);
+  EXPECT_EQ(one, "loose one");
+  EXPECT_EQ(two, Payload("two.txt"));
+}
+
 TEST_F(SimInstallerTest, AFalseLaunchConditionFailsWithItsMessageAndInstallsNothing) {
   Listen();
   EXPECT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL BLOCKME=1"), install_result::kFailure);

@@ -69,6 +69,7 @@ uint32_t Package::Load(const std::filesystem::path& host_path) {
   if (db_->GetSummary(summary::kTemplate, &field) == Status::kOk) {
     platform_ = field.text.substr(0, field.text.find(';'));
   }
+  if (db_->GetSummary(summary::kWordCount, &field) == Status::kOk) word_count_ = field.number;
   for (const InstallerRecord& r :
        Rows(*db_, "SELECT `Condition`, `Description` FROM `LaunchCondition`")) {
     conditions_.push_back({Text(r, 0), Text(r, 1)});
@@ -82,8 +83,10 @@ uint32_t Package::Load(const std::filesystem::path& host_path) {
     components_[Text(r, 0)] = {Text(r, 1), Number(r, 2)};
   }
   for (const InstallerRecord& r : Rows(*db_,
-           "SELECT `File`, `Component_`, `FileName`, `FileSize`, `Sequence` FROM `File`")) {
-    files_.push_back({Text(r, 0), Text(r, 1), LongName(Text(r, 2)), Number(r, 3), Number(r, 4)});
+           "SELECT `File`, `Component_`, `FileName`, `FileSize`, `Sequence`, `Attributes` "
+           "FROM `File`")) {
+    files_.push_back({Text(r, 0), Text(r, 1), LongName(Text(r, 2)), Number(r, 3), Number(r, 4),
+                      Number(r, 5)});
   }
   std::sort(files_.begin(), files_.end(),
             [](const PackageFile& a, const PackageFile& b) { return a.sequence < b.sequence; });
@@ -106,6 +109,21 @@ uint32_t Package::Load(const std::filesystem::path& host_path) {
     registry_.push_back(std::move(row));
   }
   return 0;
+}
+
+std::string Package::SourceFolder(const std::string& directory) const {
+  std::string path;
+  std::string id = directory;
+  for (size_t depth = 0; depth < directories_.size(); ++depth) {  // a cycle ends the walk
+    auto it = directories_.find(id);
+    if (it == directories_.end() || it->second.parent.empty() || it->second.parent == id) break;
+    const std::string& dd = it->second.default_dir;
+    const size_t colon = dd.find(':');
+    const std::string name = LongName(colon == std::string::npos ? dd : dd.substr(colon + 1));
+    if (!name.empty() && name != ".") path = name + "\\" + path;
+    id = it->second.parent;
+  }
+  return path;
 }
 
 bool Package::ReadStream(const std::string& name, std::string* data) {

@@ -46,6 +46,14 @@ struct PackageFile {
   std::string name;  // the long name
   int32_t size = 0;
   int32_t sequence = 0;
+  int32_t attributes = 0;
+  // Whether the file comes from a cabinet: its own compressed or uncompressed bit, else what the
+  // package's word count says of all its files.
+  bool Compressed(int32_t word_count) const {
+    if (attributes & 0x4000) return true;   // msidbFileAttributesCompressed
+    if (attributes & 0x2000) return false;  // msidbFileAttributesNoncompressed
+    return (word_count & 2) != 0;
+  }
 };
 struct PackageMedia {
   int32_t last_sequence = 0;
@@ -78,6 +86,12 @@ class Package {
   const std::vector<PackageFile>& files() const { return files_; }
   const std::vector<PackageMedia>& media() const { return media_; }
   const std::vector<PackageRegistry>& registry() const { return registry_; }
+  // The summary's word count: 2 compressed sources, 0 loose files beside the package.
+  int32_t word_count() const { return word_count_; }
+  // Where a directory's loose source files lie, relative to the package's folder ("" or
+  // "Name\Sub\"): each directory's source name (the part of its DefaultDir after ':', its
+  // long form), "." and the root adding nothing.
+  std::string SourceFolder(const std::string& directory) const;
 
   // The data of an embedded stream; false when the package has none of that name.
   bool ReadStream(const std::string& name, std::string* data);
@@ -86,6 +100,7 @@ class Package {
   std::unique_ptr<InstallerDatabase> db_;
   PropertyMap properties_;
   std::string product_code_, package_code_, platform_;
+  int32_t word_count_ = 0;
   std::vector<LaunchCondition> conditions_;
   std::map<std::string, PackageDirectory> directories_;
   std::map<std::string, PackageComponent> components_;

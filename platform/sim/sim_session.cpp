@@ -354,7 +354,29 @@ uint32_t SimInstaller::Install(Package& package, const PropertyMap& given,
     return install_result::kFailure;
   };
   std::map<std::string, CabinetFiles> cabinets;
+  const std::string package_folder = Folder(files_.GetFullPath(package_path));
   for (const PackageFile& f : package.files()) {
+    const std::string& path = file_paths[f.key];
+    if (!f.Compressed(package.word_count())) {
+      // A loose source file beside the package.
+      auto component = package.components().find(f.component);
+      const std::string source =
+          package_folder +
+          (component == package.components().end()
+               ? std::string()
+               : package.SourceFolder(component->second.directory)) +
+          f.name;
+      std::string data;
+      if (!ReadHostFile(files_.HostPath(source), &data)) {
+        return fail("Error 1311. Source file not found: " + source + ".");
+      }
+      if (MakeFolders(files_, Folder(path), &made) != Status::kOk ||
+          files_.WriteFile(path, data) != Status::kOk) {
+        return fail("Error 1310. Error writing to file: " + path + ".");
+      }
+      made.Add(made.files, path);
+      continue;
+    }
     const PackageMedia* media = nullptr;
     for (const PackageMedia& m : package.media()) {
       if (m.last_sequence >= f.sequence) {
@@ -387,7 +409,6 @@ uint32_t SimInstaller::Install(Package& package, const PropertyMap& given,
       return fail("Error 1334. The file '" + f.key + "' cannot be installed because the file "
                   "cannot be found in cabinet file '" + media->cabinet + "'.");
     }
-    const std::string& path = file_paths[f.key];
     if (MakeFolders(files_, Folder(path), &made) != Status::kOk ||
         files_.WriteFile(path, data->second) != Status::kOk) {
       return fail("Error 1310. Error writing to file: " + path + ".");

@@ -91,7 +91,7 @@ TEST_P(ApplyChanges, AFirstInstallPlacesTheProductAndTheCachedEngineRemovesIt) {
   // The engine's own registration and cache.
   const std::string uninstall = runner_->ReadRegistry(
       "HKLM", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello World",
-      "UninstallString", false);
+      "UninstallString", !runner_->Engine64());
   EXPECT_NE(uninstall.find("setup.exe\" REMOVE=TRUE MODIFY=FALSE"), std::string::npos)
       << uninstall;
   for (const char* name : {"setup.exe", "setup.msi", "setup.res", "setup.dat", "setup.par"}) {
@@ -107,7 +107,7 @@ TEST_P(ApplyChanges, AFirstInstallPlacesTheProductAndTheCachedEngineRemovesIt) {
             "<missing>");
   EXPECT_EQ(runner_->ReadRegistry(
                 "HKLM", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Hello World",
-                "UninstallString", false),
+                "UninstallString", !runner_->Engine64()),
             "<missing>");
   EXPECT_FALSE(fs::exists(HostOf(cache)));
 }
@@ -125,6 +125,13 @@ TEST_P(ApplyChanges, ARunWhileInstalledRepairsTheProduct) {
     EXPECT_NE(sim->Transcript().find("REINSTALL=ALL REINSTALLMODE=vomus ALLUSERS=1 "),
               std::string::npos);
   }
+  // Without the source marker in its data folder a silent maintenance install cannot find its
+  // sources: it cancels with the reason, and nothing is touched.
+  fs::remove(setup / "data" / "{6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A001}");
+  fs::remove(InstallFolder() / "greeting.txt");
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 42) << LastLine(log);
+  EXPECT_FALSE(fs::exists(InstallFolder() / "greeting.txt"));
+  EXPECT_TRUE(fs::exists(InstallFolder() / "readme.txt"));
 }
 
 TEST_P(ApplyChanges, ARefusingPackageGivesErrorWithItsTextAndTheScriptGoesOn) {
@@ -143,7 +150,7 @@ TEST_P(ApplyChanges, ATitleWithAnApostropheInstalls) {
   EXPECT_TRUE(fs::exists(InstallFolder() / "readme.txt"));
   EXPECT_NE(runner_->ReadRegistry(
                 "HKLM", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Bob's Tool",
-                "UninstallString", false),
+                "UninstallString", !runner_->Engine64()),
             "<missing>");
 }
 

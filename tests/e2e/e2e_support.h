@@ -131,7 +131,16 @@ class Runner {
   // the machine, or "<missing>".
   virtual std::string ReadRegistry(const std::string& root, const std::string& key,
                                    const std::string& name, bool view32) = 0;
+  // Whether the engine runs as a 64-bit process: the view in which it writes its own keys.
+  virtual bool Engine64() const = 0;
 };
+
+// A word for the shell: in single quotes, a quote inside written '\''.
+inline std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
 
 class SimRunner : public Runner {
  public:
@@ -145,6 +154,7 @@ class SimRunner : public Runner {
     return RunSetup("'" + program + "'", args, log);
   }
   fs::path DriveC() override { return machine_ / "drive_c"; }
+  bool Engine64() const override { return false; }  // a 32-bit process, as the engine ships
   std::string ReadRegistry(const std::string& root, const std::string& key,
                            const std::string& name, bool view32) override {
     platform::SimOptions options;
@@ -208,12 +218,13 @@ class WineRunner : public Runner {
     return RunProgram(program, args, work, log);
   }
   fs::path DriveC() override { return kPrefix / "drive_c"; }
+  bool Engine64() const override { return true; }  // the x86_64 build
   std::string ReadRegistry(const std::string& root, const std::string& key,
                            const std::string& name, bool view32) override {
     // Through the registry itself (the prefix's files are written back only later).
     const fs::path out = kScratch / ("reg-" + std::to_string(getpid()) + ".txt");
     Shell(WineEnvironment() + " " + (kSource / "scripts" / "wine-run").string() +
-          " reg.exe query '" + root + "\\" + key + "' /v '" + name + "'" +
+          " reg.exe query " + ShellQuote(root + "\\" + key) + " /v " + ShellQuote(name) +
           (view32 ? " /reg:32" : " /reg:64") + " > " + out.string() + " 2>/dev/null");
     std::string text = ReadFile(out);
     fs::remove(out);
