@@ -447,6 +447,12 @@ TEST_F(SimInstallerTest, RemovalTakesAwayExactlyWhatTheInstallationMade) {
                                         "Before", RegView::kView32, RegValue::String("kept")),
             Status::kOk);
   ASSERT_EQ(I().InstallProduct(kPackage, "ADDLOCAL=ALL"), install_result::kSuccess);
+  // The product keeps a copy of its package, which the removal takes away.
+  std::string local, kept;
+  ASSERT_EQ(I().GetProductInfo(kProduct, "LocalPackage", &local), Status::kOk);
+  EXPECT_EQ(local.rfind("C:\\Windows\\Installer\\", 0), 0u) << local;
+  ASSERT_EQ(F().ReadFile(local, &kept), Status::kOk);
+  EXPECT_EQ(kept, bytes_);
   ASSERT_EQ(F().WriteFile("C:\\Program Files (x86)\\Contract Package\\mine.txt", "user"),
             Status::kOk);
   Listen(0x7FFF, 8);  // cancels at the first action start
@@ -459,6 +465,7 @@ TEST_F(SimInstallerTest, RemovalTakesAwayExactlyWhatTheInstallationMade) {
   EXPECT_EQ(I().QueryProductState(kProduct), install_state::kUnknown);
   EXPECT_FALSE(F().FileExists(std::string(kInstallDir) + "\\one.txt"));
   EXPECT_FALSE(F().FileExists(std::string(kInstallDir) + "\\two.txt"));
+  EXPECT_FALSE(F().FileExists(local));
   // The user's file keeps the folder; the key that was there before stays with its value.
   EXPECT_TRUE(F().FileExists(std::string(kInstallDir) + "\\mine.txt"));
   EXPECT_EQ(ReadValue("Software\\Corvane Tests", "Before"), "kept");

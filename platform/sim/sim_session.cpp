@@ -480,6 +480,10 @@ uint32_t SimInstaller::Remove(const std::string& code) {
   }
   NoRedirection native(files_);
   Undo(registry_, files_, installed);
+  std::string local;
+  if (GetProductInfo(code, "LocalPackage", &local) == Status::kOk && !local.empty()) {
+    files_.DeleteFile(local);
+  }
   RemoveProduct(code);
   return install_result::kSuccess;
 }
@@ -500,6 +504,21 @@ void SimInstaller::Register(Package& package, const PropertyMap& props,
   SetProductProperty(code, "Language", property("ProductLanguage"));
   SetProductProperty(code, "PackageName", FileName(package_path));
   SetProductProperty(code, "InstallSource", Folder(files_.GetFullPath(package_path)));
+  // As the installer does, the product keeps a copy of its package, as it was installed, in the
+  // Installer folder of Windows, under a name of its own.
+  std::string local;
+  if (GetProductInfo(code, "LocalPackage", &local) != Status::kOk || local.empty()) {
+    std::string folder = machine_.windows_folder;
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    folder += "Installer";
+    if (!files_.DirectoryExists(folder)) files_.CreateDirectory(folder);
+    std::string guid = system_.NewGuid();
+    guid.erase(std::remove(guid.begin(), guid.end(), '-'), guid.end());
+    local = folder + "\\" + guid.substr(1, 7) + ".msi";
+  }
+  if (files_.CopyFile(package_path, local, false) == Status::kOk) {
+    SetProductProperty(code, "LocalPackage", local);
+  }
 }
 
 }  // namespace corvane::platform::sim

@@ -106,10 +106,21 @@ bool SimUserInterface::QueueAnswers(const std::string& text, std::string* error)
   std::string line;
   int number = 0;
   std::vector<int> parsed;
+  std::vector<std::string> folders;
   while (std::getline(in, line)) {
     ++number;
     size_t b = line.find_first_not_of(" \t\r");
     if (b == std::string::npos || line[b] == '#') continue;
+    std::string rest = line.substr(b);
+    while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' ' || rest.back() == '\t')) {
+      rest.pop_back();
+    }
+    if (rest.size() >= 6 && SameText(rest.substr(0, 6), "folder") &&
+        (rest.size() == 6 || rest[6] == ' ' || rest[6] == '\t')) {
+      size_t path = rest.find_first_not_of(" \t", 6);
+      folders.push_back(path == std::string::npos ? std::string() : rest.substr(path));
+      continue;
+    }
     int id = ParseAnswer(line);
     if (id == 0) {
       if (error) *error = "answers line " + std::to_string(number) + ": not an answer: " + line;
@@ -119,7 +130,22 @@ bool SimUserInterface::QueueAnswers(const std::string& text, std::string* error)
   }
   std::lock_guard<std::mutex> lock(mu_);
   answers_.insert(answers_.end(), parsed.begin(), parsed.end());
+  folders_.insert(folders_.end(), folders.begin(), folders.end());
   return true;
+}
+
+Status SimUserInterface::BrowseForFolder(const std::string&, std::string* folder) {
+  std::lock_guard<std::mutex> lock(mu_);
+  folder->clear();
+  if (folders_.empty()) return Status::kNotFound;
+  *folder = folders_.front();
+  folders_.pop_front();
+  return folder->empty() ? Status::kNotFound : Status::kOk;
+}
+
+void SimUserInterface::QueueFolder(const std::string& folder) {
+  std::lock_guard<std::mutex> lock(mu_);
+  folders_.push_back(folder);
 }
 
 size_t SimUserInterface::PendingAnswers() {

@@ -36,9 +36,14 @@ std::string DescribeBox(const RecordedBox& box);
 class SimUserInterface : public UserInterface {
  public:
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  // The folder browser takes the next folder answer; without one (or with an empty one) the user
+  // cancelled.
+  Status BrowseForFolder(const std::string& title, std::string* folder) override;
+  void QueueFolder(const std::string& folder);
 
   void QueueAnswer(int id);
   // Queues the answers of a text: one per line, blank lines and lines starting with '#' skipped.
+  // "folder PATH" answers the next folder browser with PATH, "folder" alone cancels it.
   // False with the bad line in *error when a line is not an answer.
   bool QueueAnswers(const std::string& text, std::string* error);
   size_t PendingAnswers();
@@ -48,6 +53,7 @@ class SimUserInterface : public UserInterface {
  private:
   std::mutex mu_;
   std::deque<int> answers_;
+  std::deque<std::string> folders_;
   std::vector<RecordedBox> boxes_;
 };
 

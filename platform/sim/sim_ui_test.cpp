@@ -37,5 +37,24 @@ TEST(SimUi, DefaultButtonQueueAndRecord) {
   EXPECT_EQ(ui.PendingAnswers(), 0u);  // a bad file queues nothing
 }
 
+TEST(SimUi, FolderAnswersAnswerTheFolderBrowserInOrder) {
+  SimUserInterface ui;
+  std::string folder = "left over";
+  EXPECT_EQ(ui.BrowseForFolder("Where?", &folder), Status::kNotFound);  // none queued: cancel
+  EXPECT_EQ(folder, "");
+  std::string error;
+  ASSERT_TRUE(ui.QueueAnswers("folder C:\\Media Files \nYes\nfolder\nFOLDER D:\\\n", &error))
+      << error;
+  EXPECT_EQ(ui.PendingAnswers(), 1u);  // the folder answers are not box answers
+  EXPECT_EQ(ui.BrowseForFolder("Where?", &folder), Status::kOk);
+  EXPECT_EQ(folder, "C:\\Media Files");
+  EXPECT_EQ(ui.BrowseForFolder("Where?", &folder), Status::kNotFound);
+  EXPECT_EQ(ui.BrowseForFolder("Where?", &folder), Status::kOk);
+  EXPECT_EQ(folder, "D:\\");
+  EXPECT_EQ(ui.MessageBox("t", "c", mb::kYesNo | mb::kDefButton2), id::kYes);
+  // "folders" is no folder answer.
+  EXPECT_FALSE(ui.QueueAnswers("folders C:\\x\n", &error));
+}
+
 }  // namespace
 }  // namespace corvane::platform::sim

@@ -262,6 +262,13 @@ int RecordingUserInterface::MessageBox(const std::string& text, const std::strin
   return answer;
 }
 
+Status RecordingUserInterface::BrowseForFolder(const std::string& title, std::string* folder) {
+  Status s = target_.BrowseForFolder(title, folder);
+  t_.Add("folder browser \"" + title + "\" -> " +
+         (s == Status::kOk ? "\"" + *folder + "\"" : std::string("cancelled")));
+  return s;
+}
+
 int RecordingInstaller::QueryProductState(const std::string& code) {
   int state = target_.QueryProductState(code);
   t_.Add("installer product-state " + code + " -> " + std::to_string(state));

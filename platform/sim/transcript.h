@@ -59,6 +59,7 @@ class RecordingUserInterface : public UserInterface {
  public:
   RecordingUserInterface(UserInterface& target, Transcript& t) : target_(target), t_(t) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  Status BrowseForFolder(const std::string& title, std::string* folder) override;
 
  private:
   UserInterface& target_;

@@ -159,4 +159,152 @@ INSTANTIATE_TEST_SUITE_P(Runners, ApplyChanges, ::testing::Values("sim", "wine")
                            return info.param;
                          });
 
+// What only the simulated machine can stage: installer results played back instead of a real
+// session, and a look at the database that the session prepared.
+class SimulatedApplyChanges : public ApplyChanges {
+ protected:
+  SimRunner& Sim() { return *static_cast<SimRunner*>(runner_.get()); }
+  // Queues installer calls: each result answers one call, in order.
+  void PlayBack(std::initializer_list<int> results) {
+    std::string text;
+    for (int r : results) text += "call\n  result " + std::to_string(r) + "\nend\n";
+    WriteFile(runner_->DriveC().parent_path() / "installer.txt", text);
+  }
+  size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  }
+  std::string Export(const fs::path& msi, const std::string& table) {
+    const fs::path out = dir_ / (table + ".txt");
+    Shell("msiinfo export '" + msi.string() + "' " + table + " > '" + out.string() + "'");
+    return ReadFile(out);
+  }
+};
+
+// Restarts and failures reach the script: REBOOT with REBOOTCOMPUTER for 3010, ERROR with the
+// system's text for 1603, and a busy installer (1618) is asked again until it answers.
+TEST_P(SimulatedApplyChanges, InstallerResultsReachTheScript) {
+  const std::string checks =
+      "If \"REBOOTCOMPUTER\" \"0\" \"TRUE\" \"FALSE\"\n"
+      "  Terminate with Exit Code \"45\"\n"
+      "End\n"
+      "If \"LASTERROR\" \"0\" \"Fatal error during installation\" \"FALSE\"\n"
+      "  Terminate with Exit Code \"46\"\n"
+      "End\n";
+  std::string script = InstallScript("Hello World");
+  script.insert(script.find("If \"RESULT\""), checks);
+  fs::path setup = MakeSetup("hello", script);
+  fs::path log;
+
+  PlayBack({3010});
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 45) << LastLine(log);
+  PlayBack({1603});
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 46) << LastLine(log);
+  PlayBack({1618, 0});
+  EXPECT_EQ(runner_->Run(setup, "/s", &log), 40) << LastLine(log);
+  const std::string transcript = Sim().Transcript();
+  EXPECT_EQ(Count(transcript, "\ninstaller install "), 2u) << transcript;
+  EXPECT_NE(transcript.find("-> 1618"), std::string::npos);
+}
+
+// The session hands the installer its database prepared (the platform of the engine, sources
+// as loose long-name files) and the script's variables in the session property file, which is
+// gone when the session ends.
+TEST_P(SimulatedApplyChanges, TheSessionPreparesItsDatabaseAndItsPropertyFile) {
+  fs::path setup = MakeSetup("hello", InstallScript("Hello World"));
+  const std::string cache = CacheFolder(setup);
+  cache_engine_ = cache + "setup.exe";
+  fs::path log;
+  ASSERT_EQ(runner_->Run(setup, "/s", &log), 40) << LastLine(log);
+  // The installer keeps the package it installed in the Installer folder of Windows.
+  fs::path kept;
+  for (const auto& entry : fs::directory_iterator(runner_->DriveC() / "Windows" / "Installer")) {
+    if (entry.path().extension() == ".msi") kept = entry.path();
+  }
+  ASSERT_FALSE(kept.empty());
+  Shell("msiinfo suminfo '" + kept.string() + "' > '" + (dir_ / "suminfo.txt").string() + "'");
+  const std::string summary = ReadFile(dir_ / "suminfo.txt");
+  EXPECT_NE(summary.find("Template: Intel;1033"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("Source: 8"), std::string::npos) << summary;
+
+  const std::string transcript = Sim().Transcript();
+  const std::string file = "Temp\\{6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A001}";
+  const size_t install = transcript.find("\ninstaller install ");
+  const size_t deleted = transcript.find("file delete C:\\Users\\User\\AppData\\Local\\" + file);
+  ASSERT_NE(install, std::string::npos);
+  EXPECT_NE(transcript.rfind(file, install), std::string::npos) << "written before the call";
+  EXPECT_NE(deleted, std::string::npos) << transcript;
+  EXPECT_GT(deleted, install);
+  EXPECT_FALSE(fs::exists(runner_->DriveC() / "Users" / "User" / "AppData" / "Local" / "Temp" /
+                          "{6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A001}"));
+}
+
+// A second copy of an installed product: Transform Instance gives the run new codes, and its
+// database gets new component identifiers, so the two instances share no component.
+TEST_P(SimulatedApplyChanges, ANewInstanceHasNewCodesAndComponents) {
+  fs::path setup = MakeSetup("hello", InstallScript("Hello World"));
+  cache_engine_ = CacheFolder(setup) + "setup.exe";
+  fs::path log;
+  ASSERT_EQ(runner_->Run(setup, "/s", &log), 40) << LastLine(log);
+
+  std::string script = InstallScript("Hello World");
+  script.insert(script.find("Set Variable \"RESULT\""), "Transform Instance\n");
+  fs::path second = MakeSetup("second", script);
+  ASSERT_EQ(runner_->Run(second, "/s", &log), 40) << LastLine(log);
+
+  fs::path instance;
+  for (const auto& entry : fs::directory_iterator(runner_->DriveC() / "ProgramData")) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() == 38 && name[0] == '{' && fs::exists(entry.path() / "setup.msi") &&
+        "C:\\ProgramData\\" + name + "\\" != CacheFolder(setup)) {
+      instance = entry.path();
+    }
+  }
+  ASSERT_FALSE(instance.empty()) << "no cache folder of the new instance";
+  const std::string original = Export(second / "setup.msi", "Component");
+  const std::string renewed = Export(instance / "setup.msi", "Component");
+  for (const char* guid : {"6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A010",
+                           "6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A011"}) {
+    EXPECT_NE(original.find(guid), std::string::npos) << original;
+    EXPECT_EQ(renewed.find(guid), std::string::npos) << renewed;
+  }
+  const std::string properties = Export(instance / "setup.msi", "Property");
+  EXPECT_EQ(properties.find("{6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A001}"), std::string::npos)
+      << properties;
+  const std::string transcript = Sim().Transcript();
+  EXPECT_NE(transcript.find("\ninstaller install "), std::string::npos) << transcript;
+}
+
+// A maintenance install whose data folder lost its marker asks for the sources until a folder
+// (or its data folder) holds the marker, then installs from there.
+TEST_P(SimulatedApplyChanges, TheUserLocatesTheSetupSources) {
+  fs::path setup = MakeSetup("hello", InstallScript("Hello World"));
+  cache_engine_ = CacheFolder(setup) + "setup.exe";
+  fs::path log;
+  ASSERT_EQ(runner_->Run(setup, "/s", &log), 40) << LastLine(log);
+  fs::remove(setup / "data" / "{6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A001}");
+  fs::create_directories(runner_->DriveC() / "Media" / "data");
+  WriteFile(runner_->DriveC() / "Media" / "data" / "{6F1A0C52-8E3B-4C11-9A5D-2B7E41D0A001}", "");
+  Sim().answers = dir_ / "answers.txt";
+  WriteFile(Sim().answers, "folder C:\\Windows\nfolder C:\\Media\n");
+  ASSERT_EQ(runner_->Run(setup, "", &log), 40) << LastLine(log);
+  const std::string transcript = Sim().Transcript();
+  const std::string title = "\"Please locate your original setup sources to continue operation\"";
+  EXPECT_NE(transcript.find("folder browser " + title + " -> \"C:\\Windows\""), std::string::npos)
+      << transcript;
+  EXPECT_NE(transcript.find("folder browser " + title + " -> \"C:\\Media\""), std::string::npos);
+  EXPECT_NE(transcript.find("SRCDIR=C:\\Media\\data\\"), std::string::npos) << transcript;
+
+  // Cancelled: the run cancels with the reason.
+  WriteFile(Sim().answers, "folder\n");
+  EXPECT_EQ(runner_->Run(setup, "", &log), 42) << LastLine(log);
+  Sim().answers.clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(Runners, SimulatedApplyChanges, ::testing::Values("sim"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+
 }  // namespace

@@ -153,6 +153,8 @@ class SimRunner : public Runner {
                    fs::path* log) override {
     return RunSetup("'" + program + "'", args, log);
   }
+  // The answers file of the next runs (none when empty).
+  fs::path answers;
   fs::path DriveC() override { return machine_ / "drive_c"; }
   bool Engine64() const override { return false; }  // a 32-bit process, as the engine ships
   std::string ReadRegistry(const std::string& root, const std::string& key,
@@ -181,6 +183,7 @@ class SimRunner : public Runner {
     const fs::path transcript = machine_.parent_path() / "transcript.txt";
     fs::remove(transcript);
     Shell((kNative / "apps" / "corvane-sim").string() + " --machine " + machine_.string() +
+          (answers.empty() ? std::string() : " --answers " + answers.string()) +
           " --transcript " + transcript.string() + " " + setup +
           " '/l=C:\\run.log' " + args + " >/dev/null 2>&1");
     // The last line of the transcript is "exit code N".

@@ -437,9 +437,8 @@ TEST(EngineLibraries, LibrariesPlantedBesideTheSetupAreNeverLoaded) {
             "Write to Text File \"" + result + "\" \"$V$\" \"TRUE\"\n");
   WriteFile(example / "dialogs.txt", "Welcome\n");
   fs::copy_file(kSource / "examples" / "hello" / "hello.wxs", example / "setup.wxs");
-  fs::create_directories(example / "payload");
-  fs::copy_file(kSource / "examples" / "hello" / "payload" / "readme.txt",
-                example / "payload" / "readme.txt");
+  fs::copy(kSource / "examples" / "hello" / "payload", example / "payload",
+           fs::copy_options::recursive);
   const fs::path setup = dir / "setup";
   ASSERT_EQ(Shell((kSource / "scripts" / "make-setup").string() + " " + example.string() + " " +
                   setup.string() + " " + engine.string() + " " +
