@@ -304,7 +304,12 @@ void SessionJob::Work(ui::ProgressChannel& progress) {
     r.last_message = handler->last_message();
   }
 
-  if (called) {
+  if (!called) {
+    // Cancelled before the installer was called: nothing was installed, and a session that did
+    // nothing must not count as complete (the engine cache would register the product).
+    r.failed = true;
+    r.error_text = TrimErrorText(p.system().ErrorMessage(platform::install_result::kUserExit));
+  } else {
     if (code == platform::install_result::kRebootInitiated ||
         code == platform::install_result::kRebootRequired) {
       r.reboot_needed = true;
@@ -571,7 +576,10 @@ SessionResult RunInstallerSession(interp::CommandContext& ctx, SessionRecord& re
   in.trace_path = session.log_path;
   in.user_name = p.system().UserName();
   store.Set("VORT_thFinished", "FALSE");
-  store.Set("VORT_thCancelled", "FALSE");
+  // A cancel asked for before the session starts reaches it at once, not at the wait loop's first
+  // look, so that whether the installer is called does not depend on the timing.
+  store.Set("VORT_thCancelled",
+            interp::TextToBool(store.Get("VORT_IsCancelled")) ? "TRUE" : "FALSE");
   record.reboot_needed = record.failed = false;
   record.error_text.clear();
   record.last_message.clear();

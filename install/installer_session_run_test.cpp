@@ -1,0 +1,202 @@
+// Whole Apply Changes commands on the simulated machine, with an installer that plays the part of
+// a busy or cancelled installation: the results a cancel gives at each moment of the session.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "install/installer_session.h"
+#include "interp/session.h"
+#include "interp/testing/script_harness.h"
+#include "platform/sim/sim_platform.h"
+
+namespace corvane::install {
+namespace {
+
+using platform::Status;
+
+constexpr const char* kProduct = "{5C0B7A3E-1D2F-4E6A-9B8C-7D6E5F4A3B21}";
+
+// The session of the running script, for the installer that plays the user's cancel.
+std::atomic<interp::Session*> running{nullptr};
+void RememberSession(interp::CommandContext& ctx) { running = &ctx.session(); }
+
+// What the installer does when it is called.
+enum class Play { kCancelThenSucceed, kBusyAndCancelled, kSucceed };
+
+class PlayingInstaller : public platform::InstallerWrapper {
+ public:
+  PlayingInstaller(platform::Installer& target, Play play) : InstallerWrapper(target), play_(play) {}
+  uint32_t InstallProduct(const std::string&, const std::string&) override {
+    ++calls;
+    interp::Session* s = running.load();
+    if (s == nullptr) return platform::install_result::kFailure;
+    auto& store = s->variables.store();
+    switch (play_) {
+      case Play::kCancelThenSucceed:
+        // The user cancels while the installer works; the installation still ends well.
+        store.Set("VORT_IsCancelled", "TRUE");
+        WaitFor([&store] { return store.Get("VORT_thCancelled") == "TRUE"; });
+        return platform::install_result::kSuccess;
+      case Play::kBusyAndCancelled:
+        if (calls == 1) store.Set("VORT_IsCancelled", "TRUE");
+        return platform::install_result::kAlreadyRunning;
+      case Play::kSucceed:
+        return platform::install_result::kSuccess;
+    }
+    return platform::install_result::kFailure;
+  }
+  std::atomic<int> calls{0};
+
+ private:
+  static void WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  Play play_;
+};
+
+class PlayingPlatform : public platform::Platform {
+ public:
+  PlayingPlatform(platform::Platform& target, Play play)
+      : target_(target), installer_(target.installer(), play) {}
+  platform::FileSystem& files() override { return target_.files(); }
+  platform::Registry& registry() override { return target_.registry(); }
+  platform::SystemInfo& system() override { return target_.system(); }
+  platform::UserInterface& ui() override { return target_.ui(); }
+  platform::Installer& installer() override { return installer_; }
+  platform::Shell& shell() override { return target_.shell(); }
+  PlayingInstaller& playing() { return installer_; }
+
+ private:
+  platform::Platform& target_;
+  PlayingInstaller installer_;
+};
+
+class SessionRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/corvane-session-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    folder_ = tmpl;
+    platform::SimOptions options;
+    options.machine_folder = folder_.string();
+    options.save_registry_on_exit = false;
+    sim_ = platform::CreateSimPlatform(options);
+    std::ifstream in(CORVANE_TEST_MSI, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    auto& f = sim_->files();
+    f.CreateDirectory("C:\\Setup");
+    f.CreateDirectory("C:\\Setup\\data");
+    ASSERT_EQ(f.WriteFile("C:\\Setup\\setup.msi", bytes.str()), Status::kOk);
+    ASSERT_EQ(f.WriteFile(std::string("C:\\Setup\\data\\") + kProduct, ""), Status::kOk);
+    SetInstallerBusyRetryInterval(std::chrono::milliseconds(5));
+  }
+  void TearDown() override {
+    SetInstallerBusyRetryInterval(std::chrono::milliseconds(3141));
+    running = nullptr;
+    sim_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+  interp::testing::ScriptRun Run(PlayingPlatform& p, const std::string& before = "",
+                                 const char* choices = "\"TRUE\" \"FALSE\"") {
+    interp::testing::ScriptHarness h;
+    h.target = &p;
+    h.silent = false;  // a silent run has no one to press cancel: its wait looks at nothing else
+    h.handlers.Override("Remember Session", RememberSession);
+    h.predefined = {{"MSIFILE", "C:\\Setup\\setup.msi"}, {"DATADIR", "C:\\Setup\\data\\"},
+                    {"TARGETDIR", "C:\\Program Files\\Contract\\"}, {"ALLUSERS", "TRUE"},
+                    {"MAINTENANCE", "FALSE"}, {"SUPPORTDIR", "C:\\Setup\\"}};
+    return h.Run(std::string(".product-code \"") + kProduct +
+                 "\"\n.title \"Contract\"\n"
+                 "Remember Session\n" + before +
+                 "Apply Changes \"\" \"RESULT\" " + choices + "\n");
+  }
+
+  std::filesystem::path folder_;
+  std::unique_ptr<platform::SimPlatform> sim_;
+};
+
+TEST_F(SessionRun, ACancelledSessionWhoseInstallationSucceededIsComplete) {
+  PlayingPlatform p(*sim_, Play::kCancelThenSucceed);
+  interp::testing::ScriptRun run = Run(p);
+  EXPECT_EQ(run.result.failure, "");
+  EXPECT_EQ(p.playing().calls.load(), 1);
+  EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
+  EXPECT_EQ(run.Var("LASTERROR"), "");
+}
+
+TEST_F(SessionRun, ACancelDuringTheBusyWaitEndsAsCancelWithTheInstallersReason) {
+  PlayingPlatform p(*sim_, Play::kBusyAndCancelled);
+  interp::testing::ScriptRun run = Run(p);
+  EXPECT_EQ(run.Var("RESULT"), "CANCEL");
+  EXPECT_NE(run.Var("LASTERROR").find("Another installation is already in progress"),
+            std::string::npos)
+      << run.Var("LASTERROR");
+  // Asked again until the cancel reached the session, then no more.
+  EXPECT_GE(p.playing().calls.load(), 1);
+  EXPECT_LT(p.playing().calls.load(), 1000);
+}
+
+// A cancel that comes before the installer is called is a cancel, never a completed session: the
+// product was not installed.
+TEST_F(SessionRun, ACancelBeforeTheCallIsACancel) {
+  PlayingPlatform p(*sim_, Play::kSucceed);
+  interp::testing::ScriptRun run = Run(p, "Set Variable \"ABORT\" \"TRUE\"\n");
+  EXPECT_EQ(p.playing().calls.load(), 0);
+  EXPECT_EQ(run.Var("RESULT"), "CANCEL");
+  EXPECT_EQ(run.Var("LASTERROR"), "User cancelled installation") << run.Var("LASTERROR");
+  EXPECT_EQ(sim_->installer().QueryProductState(kProduct), platform::install_state::kUnknown);
+}
+
+// Before a removal the package and data folders become sources of the product, in the keys the
+// installer made for it; keys it did not make are not made.
+TEST_F(SessionRun, ARemovalRegistersItsSourcesOnlyInKeysThatExist) {
+  using platform::RegRoot;
+  using platform::RegValue;
+  using platform::RegView;
+  auto& reg = sim_->registry();
+  const std::string packed = PackedProductCode(kProduct);
+  ASSERT_EQ(packed.size(), 32u);
+  const std::string list = "Installer\\Products\\" + packed + "\\SourceList";
+  ASSERT_EQ(reg.CreateKey(RegRoot::kClassesRoot, list + "\\Net", RegView::kNative), Status::kOk);
+  ASSERT_EQ(reg.CreateKey(RegRoot::kClassesRoot, list + "\\Media", RegView::kNative), Status::kOk);
+  reg.WriteValue(RegRoot::kClassesRoot, list, "LastUsedSource", RegView::kNative,
+                 RegValue::ExpandString("n;1;C:\\Old\\"));
+  reg.WriteValue(RegRoot::kClassesRoot, list + "\\Net", "1", RegView::kNative,
+                 RegValue::ExpandString("C:\\Old\\"));
+  reg.WriteValue(RegRoot::kClassesRoot, list + "\\Media", "MediaPackage", RegView::kNative,
+                 RegValue::ExpandString("\\"));
+
+  PlayingPlatform p(*sim_, Play::kSucceed);
+  interp::testing::ScriptRun run = Run(p, "", "\"FALSE\" \"TRUE\"");
+  EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
+  RegValue v;
+  ASSERT_EQ(reg.ReadValue(RegRoot::kClassesRoot, list, "LastUsedSource", RegView::kNative, &v),
+            Status::kOk);
+  EXPECT_EQ(v.data, "n;1;C:\\Setup\\");
+  ASSERT_EQ(reg.ReadValue(RegRoot::kClassesRoot, list + "\\Net", "2", RegView::kNative, &v),
+            Status::kOk);
+  EXPECT_EQ(v.data, "C:\\Setup\\");
+  ASSERT_EQ(reg.ReadValue(RegRoot::kClassesRoot, list + "\\Net", "3", RegView::kNative, &v),
+            Status::kOk);
+  EXPECT_EQ(v.data, "C:\\Setup\\data\\");
+  ASSERT_EQ(reg.ReadValue(RegRoot::kClassesRoot, list + "\\Net", "1", RegView::kNative, &v),
+            Status::kOk);
+  EXPECT_EQ(v.data, "C:\\Old\\");
+  // The per-user key was never there, and is not now.
+  EXPECT_EQ(reg.KeyExists(RegRoot::kCurrentUser,
+                          "SOFTWARE\\Microsoft\\Installer\\Products\\" + packed,
+                          RegView::kNative),
+            Status::kNotFound);
+}
+
+}  // namespace
+}  // namespace corvane::install
