@@ -70,7 +70,30 @@ class DialogHooks {
   virtual void PauseTaskbar() {}
   virtual void RestoreTaskbar() {}
   virtual SizeUnits Units() { return {}; }
+  // The taskbar button shows the progress of the dialog: position of maximum, or busy when the
+  // mode is "MARQUEE"; "ERROR" and "PAUSE" then colour it.
+  virtual void UpdateTaskbar(const std::string& mode, int64_t position, int64_t maximum) {
+    (void)mode;
+    (void)position;
+    (void)maximum;
+  }
+  // What links of the HTML viewer start: a sound played asynchronously, a program started with a
+  // command line, a document or address opened with the default action.
+  virtual void PlaySound(const std::string& path) { (void)path; }
+  virtual void RunProgram(const std::string& command_line) { (void)command_line; }
+  virtual void OpenDocument(const std::string& address) { (void)address; }
 };
+
+// What a link of the HTML viewer does.
+struct LinkAction {
+  enum Kind { kFollow, kPlaySound, kRun, kOpen } kind = kFollow;
+  std::string target;      // the resolved file, or the address to open
+  std::string parameters;  // for kRun: what followed the program's name
+};
+// Classifies a link text; relative targets resolve against page_folder.
+LinkAction ClassifyLink(std::string_view link, const std::string& page_folder);
+// Decodes a meta-refresh address into a file path.
+std::string MetaRefreshPath(std::string_view address);
 
 // Captions of the component state menu, in menu order; the last two are not visible.
 struct ComponentMenuItem {
@@ -138,6 +161,15 @@ struct ProgressValues {
   int64_t position = 0;
 };
 
+// A meta refresh the HTML viewer asked for: after delay_ms the viewer moves from `from` to
+// `target`, unless it shows another page by then.
+struct MetaRefresh {
+  std::string viewer;
+  std::string from;
+  std::string target;
+  int64_t delay_ms = 0;
+};
+
 class DialogRuntime {
  public:
   DialogRuntime(DialogEngine& engine, PoolTemplate& form);
@@ -196,6 +228,14 @@ class DialogRuntime {
   // dialog hidden.
   bool RequestClose() const { return closable_; }
   void set_closable(bool closable) { closable_ = closable; }
+
+  // The HTML viewer: a link clicked (true when the engine handled it, false when the viewer
+  // follows it itself), a meta refresh announced, and the meta-refresh timer fired.
+  bool HotSpotClick(std::string_view control, std::string_view link);
+  void MetaRefreshRequested(std::string_view control, int64_t delay_seconds,
+                            std::string_view address);
+  void MetaTimerFired();
+  const std::optional<MetaRefresh>& pending_refresh() const { return pending_refresh_; }
 
   // --- progress refresh of a dialog displayed while background work runs
   void ShowProgress(const ProgressValues& values);
@@ -274,9 +314,20 @@ class DialogRuntime {
   std::string focused_;
   std::string tracked_memo_, tracked_rich_edit_;
   std::string menu_control_;
+  std::optional<MetaRefresh> pending_refresh_;
   bool closable_ = false;
   bool prepared_ = false;
   bool evaluating_rules_ = false;
 };
+
+// Progress apply: reads VORT_IsCancelled and, with copy_cancel, mirrors it into
+// VORT_thCancelled; outside a silent run, takes the published values for the text "$VORT$" and
+// shows them on the current dialog (may be null) and its taskbar button. Returns whether the run
+// is cancelled.
+bool ApplyProgress(DialogEngine& engine, DialogRuntime* current, const ProgressValues& values,
+                   bool copy_cancel);
+// The one-second dialog timer: while a command waits for background work, the published
+// progress reaches the screen.
+void DialogTimerTick(DialogEngine& engine, DialogRuntime* current, bool background_task);
 
 }  // namespace corvane::ui

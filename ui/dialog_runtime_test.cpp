@@ -118,9 +118,17 @@ class ScriptedUi : public platform::UserInterface {
 class CountingHooks : public DialogHooks {
  public:
   int paused = 0, restored = 0;
+  std::vector<std::string> started;  // "sound:", "run:", "open:" and the target
+  std::string taskbar;
   std::string Caption() override { return "Product - Corvane Wizard"; }
   void PauseTaskbar() override { ++paused; }
   void RestoreTaskbar() override { ++restored; }
+  void PlaySound(const std::string& p) override { started.push_back("sound:" + p); }
+  void RunProgram(const std::string& c) override { started.push_back("run:" + c); }
+  void OpenDocument(const std::string& a) override { started.push_back("open:" + a); }
+  void UpdateTaskbar(const std::string& mode, int64_t position, int64_t maximum) override {
+    taskbar = mode + " " + std::to_string(position) + "/" + std::to_string(maximum);
+  }
 };
 
 class DialogRuntimeTest : public ::testing::Test {
@@ -724,6 +732,83 @@ TEST_F(DialogRuntimeTest, FolderControlsShowBoundFoldersAndWriteChoices) {
   EXPECT_FALSE(Defined("SHELL"));
   d.PickFile("Shell", "C:\\Data\\a.txt");
   EXPECT_EQ(Get("SHELL"), "C:\\Data\\a.txt");
+}
+
+// --- the HTML viewer
+
+TEST(DialogLinks, LinksByKind) {
+  LinkAction a = ClassifyLink("setup.exe /q", "S:\\pages\\");
+  EXPECT_EQ(a.kind, LinkAction::kRun);
+  EXPECT_EQ(a.target, "S:\\pages\\setup.exe");
+  EXPECT_EQ(a.parameters, "/q");
+  a = ClassifyLink("sounds\\ding.WAV?x", "S:\\");
+  EXPECT_EQ(a.kind, LinkAction::kPlaySound);
+  EXPECT_EQ(a.target, "S:\\sounds\\ding.WAV");
+  EXPECT_EQ(ClassifyLink("C:\\tools\\run.exe", "S:\\").target, "C:\\tools\\run.exe");
+  EXPECT_EQ(ClassifyLink("file:///C:/x/notes.txt", "S:\\").kind, LinkAction::kFollow);
+  EXPECT_EQ(ClassifyLink("mailto:help@example.com", "").kind, LinkAction::kOpen);
+  EXPECT_EQ(ClassifyLink("http://example.com/", "").kind, LinkAction::kOpen);
+  // A secure address has no "HTTP:" in it and is left to the viewer.
+  EXPECT_EQ(ClassifyLink("https://example.com/", "").kind, LinkAction::kFollow);
+  EXPECT_EQ(MetaRefreshPath("file:///C%3A/pages/next%2Ehtm"), "C:\\pages\\next.htm");
+  EXPECT_EQ(MetaRefreshPath("file:///C|/a%2"), "C:\\a%2");
+  EXPECT_EQ(MetaRefreshPath("%41bc"), "%41bc");  // decoding stops at a leading "%"
+}
+
+TEST_F(DialogRuntimeTest, ViewerLinksAndMetaRefresh) {
+  files_.AddFile("S:\\index.htm", "<html>first</html>");
+  files_.AddFile("S:\\next.htm", "<html><TITLE>Second page</TITLE></html>");
+  engine_.dialog_folder = "S:\\";
+  DialogRuntime& d = Load("  object Viewer: THTMLViewer\n    Tag = 1\n  end\n");
+  d.Prepare();
+  EXPECT_EQ(State("Viewer").page, "S:\\index.htm");
+  EXPECT_TRUE(d.HotSpotClick("Viewer", "setup.exe /q"));
+  EXPECT_FALSE(d.HotSpotClick("Viewer", "https://example.com/"));
+  EXPECT_EQ(hooks_.started, (std::vector<std::string>{"run:S:\\setup.exe /q"}));
+
+  d.MetaRefreshRequested("Viewer", 3, "missing.htm");
+  EXPECT_FALSE(d.pending_refresh().has_value());
+  d.MetaRefreshRequested("Viewer", 3, "next.htm");
+  ASSERT_TRUE(d.pending_refresh().has_value());
+  EXPECT_EQ(d.pending_refresh()->delay_ms, 3000);
+  d.MetaTimerFired();
+  EXPECT_EQ(State("Viewer").page, "S:\\next.htm");
+  EXPECT_EQ(d.form_state().text, "Second page");
+  d.MetaTimerFired();  // fires once
+  EXPECT_EQ(State("Viewer").page, "S:\\next.htm");
+}
+
+// --- progress apply
+
+TEST_F(DialogRuntimeTest, TimerCarriesPublishedProgressOnlyDuringBackgroundWork) {
+  Set("VORT_IsCancelled", "FALSE");
+  Set("VORT_thProgressText", "Copying files");
+  Set("VORT_thProgress", "30");
+  Set("VORT_thMin", "0");
+  Set("VORT_thMax", "60");
+  DialogRuntime& d = Load(
+      "  object Bar: TProgressBar\n    Tag = 1\n  end\n"
+      "  object Status: TStaticText\n    Tag = 1\n  end\n"
+      "  object Mine: TGauge\n    Hint = 'STEP'\n    Tag = 100\n  end\n");
+  d.Prepare();
+  DialogTimerTick(engine_, &d, false);
+  EXPECT_EQ(State("Status").text, "");
+  EXPECT_FALSE(Defined("VORT_thCancelled"));
+
+  Set("STEP", "75");
+  DialogTimerTick(engine_, &d, true);
+  EXPECT_EQ(State("Status").text, "Copying files");
+  EXPECT_EQ(State("Bar").maximum, 60);
+  EXPECT_EQ(State("Bar").position, 30);
+  EXPECT_EQ(State("Mine").position, 75);
+  EXPECT_EQ(Get("VORT_thCancelled"), "FALSE");
+  EXPECT_EQ(hooks_.taskbar, " 30/60");
+
+  Set("VORT_IsCancelled", "TRUE");
+  Set("STEP", "soon");
+  EXPECT_TRUE(ApplyProgress(engine_, &d, {"$VORT$"}, true));
+  EXPECT_EQ(Get("VORT_thCancelled"), "TRUE");
+  EXPECT_EQ(State("Mine").position, 100);  // a value it cannot show: full
 }
 
 }  // namespace
