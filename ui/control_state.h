@@ -37,7 +37,7 @@ enum class ControlKind : uint8_t {
   kProgressBar,
   kGauge,
   kTrackBar,
-  kButton,       // TButton, TRzBmpButton
+  kButton,  // TButton, TRzBmpButton
   kSpeedButton,
   kBitButton,
   kImage,

@@ -76,10 +76,10 @@ class DialogDisplay : public interp::DialogHost {
   std::unique_ptr<DialogEngine> engine_;
   std::map<std::string, std::unique_ptr<DialogRuntime>> runtimes_;
 
-  std::string current_key_;    // the dialog progress is shown on
-  std::string last_key_;       // the dialog displayed last
-  std::string freeze_key_;     // the dialog to freeze before the next display
-  std::string last_text_;      // the result text stored last
+  std::string current_key_;  // the dialog progress is shown on
+  std::string last_key_;     // the dialog displayed last
+  std::string freeze_key_;   // the dialog to freeze before the next display
+  std::string last_text_;    // the result text stored last
   DialogRuntime* shown_ = nullptr;
   uint64_t window_handle_ = 0;
   bool recentre_ = true;

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "interp/variables.h"
@@ -302,6 +303,7 @@ class DialogRuntime {
   void ExpandCaption(ControlState& s);
   void ApplyCaptionSuffix();
   void AutoAdvance(const ControlState& s);
+  void FocusNext(const ControlState& s);
   void SetNode(ControlState& tree, int node, bool selected, bool with_children);
   std::string ComputedText(int tag);
   std::string ResolveRuleValue(const std::string& value);
@@ -310,6 +312,7 @@ class DialogRuntime {
   PoolTemplate& form_;
   std::string dialog_key_;
   std::vector<std::unique_ptr<ControlState>> states_;  // the form first, then its components
+  std::unordered_map<const Component*, ControlState*> by_component_;
   std::string current_component_;
   std::string focused_;
   std::string tracked_memo_, tracked_rich_edit_;

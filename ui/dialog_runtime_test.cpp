@@ -133,14 +133,12 @@ class CountingHooks : public DialogHooks {
 
 class DialogRuntimeTest : public ::testing::Test {
  protected:
-  DialogRuntimeTest() : engine_(vars_, files_, ui_, &hooks_, &table_) {
-    table_.ResetForFirstRun();
-  }
+  DialogRuntimeTest() : engine_(vars_, files_, ui_, &hooks_, &table_) { table_.ResetForFirstRun(); }
 
   DialogRuntime& Load(std::string_view body, std::vector<std::string> rules = {}) {
     form_ = std::make_unique<PoolTemplate>();
-    form_->ReadRoot(ParseFormText("object Test: TTest\n  Caption = 'Setup'\n" +
-                                  std::string(body) + "end\n"));
+    form_->ReadRoot(
+        ParseFormText("object Test: TTest\n  Caption = 'Setup'\n" + std::string(body) + "end\n"));
     form_->SetValue("Hint", FormValue::String("Test.dfm"));
     form_->rules() = std::move(rules);
     runtime_ = std::make_unique<DialogRuntime>(engine_, *form_);
@@ -601,7 +599,8 @@ TEST_F(DialogRuntimeTest, TemplatesAreReExpandedOnEveryPreparation) {
   Set("TITLE", "Product");
   DialogRuntime& d = Load(
       "  object Heading: TLabel\n    Caption = 'Welcome to $TITLE$'\n  end\n"
-      "  object Choices: TListBox\n    Items.Strings = (\n      '$FIRST$'\n      'Fixed')\n  end\n");
+      "  object Choices: TListBox\n    Items.Strings = (\n      '$FIRST$'\n      'Fixed')\n  "
+      "end\n");
   d.Prepare();
   EXPECT_EQ(State("Heading").text, "Welcome to Product");
   EXPECT_EQ(d.form_state().text, "Setup - Corvane Wizard");
