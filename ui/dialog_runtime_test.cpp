@@ -118,9 +118,17 @@ class ScriptedUi : public platform::UserInterface {
 class CountingHooks : public DialogHooks {
  public:
   int paused = 0, restored = 0;
+  bool localised = false;
+  std::map<std::string, std::string> translations;  // control name -> text
   std::vector<std::string> started;  // "sound:", "run:", "open:" and the target
   std::string taskbar;
   std::string Caption() override { return "Product - Corvane Wizard"; }
+  bool LocalisationActive() override { return localised; }
+  std::string TranslateDialogText(const std::string& key, const std::string& control,
+                                  const std::string& template_text) override {
+    auto it = translations.find(control);
+    return it == translations.end() ? template_text : it->second;
+  }
   void PauseTaskbar() override { ++paused; }
   void RestoreTaskbar() override { ++restored; }
   void PlaySound(const std::string& p) override { started.push_back("sound:" + p); }
@@ -808,6 +816,117 @@ TEST_F(DialogRuntimeTest, TimerCarriesPublishedProgressOnlyDuringBackgroundWork)
   EXPECT_TRUE(ApplyProgress(engine_, &d, {"$VORT$"}, true));
   EXPECT_EQ(Get("VORT_thCancelled"), "TRUE");
   EXPECT_EQ(State("Mine").position, 100);  // a value it cannot show: full
+}
+
+TEST_F(DialogRuntimeTest, TranslationsReplaceDesignTexts) {
+  Set("TITLE", "Produkt");
+  hooks_.localised = true;
+  hooks_.translations = {{"Heading", "Willkommen bei $TITLE$"},
+                         {"Name", "$TITLE$"},
+                         {"Test.dfm", "Einrichtung"}};
+  DialogRuntime& d = Load(
+      "  object Heading: TLabel\n    Caption = 'Welcome to $TITLE$'\n  end\n"
+      "  object Name: TEdit\n  end\n"
+      "  object Status: TStaticText\n    Caption = 'Ready'\n  end\n");
+  d.Prepare();
+  EXPECT_EQ(State("Heading").text, "Willkommen bei Produkt");
+  EXPECT_EQ(State("Name").text, "$TITLE$");  // an edit's translation is not expanded
+  EXPECT_EQ(State("Status").text, "Ready");
+  EXPECT_EQ(d.form_state().text, "Einrichtung - Corvane Wizard");
+  d.ShowProgress({"", 0, 100, 0});
+  EXPECT_EQ(State("Heading").text, "Willkommen bei Produkt");
+}
+
+TEST_F(DialogRuntimeTest, ProgressRefreshKeepsComputedTextsAndFollowsCaptions) {
+  table_.Define("Main", true, "");
+  table_.SetSpace("Main", "10");
+  Set("STEP", "one");
+  DialogRuntime& d = Load(
+      "  object Required: TStaticText\n    Tag = 4\n  end\n"
+      "  object Step: TLabel\n    Caption = 'Step $STEP$'\n  end\n");
+  d.Prepare();
+  EXPECT_EQ(State("Required").text, "10 bytes");
+  Set("STEP", "two");
+  d.ShowProgress({"", 0, 100, 50});
+  EXPECT_EQ(State("Required").text, "10 bytes");
+  EXPECT_EQ(State("Step").text, "Step two");
+}
+
+TEST_F(DialogRuntimeTest, ControlsInsideADisabledPanelTakeNoInput) {
+  DialogRuntime& d = Load(
+      "  object Options: TPanel\n"
+      "    object Box: TRzCheckBox\n      Hint = 'BOX'\n    end\n"
+      "  end\n"
+      "  object Toggle: TRzCheckBox\n    Hint = 'TOGGLE'\n  end\n",
+      {"IF (Toggle.Checked = True)  THEN  Options.Enabled := False;",
+       "IF (Toggle.Checked = False)  THEN  Options.Enabled := True;"});
+  d.Prepare();
+  d.Click("Box");
+  EXPECT_EQ(Get("BOX"), "TRUE");
+  d.Click("Toggle");
+  EXPECT_FALSE(State("Options").enabled);
+  d.Click("Box");
+  EXPECT_EQ(Get("BOX"), "TRUE");
+  EXPECT_TRUE(State("Box").checked);
+  d.Click("Toggle");
+  d.Click("Box");
+  EXPECT_EQ(Get("BOX"), "FALSE");
+}
+
+TEST_F(DialogRuntimeTest, FullMaskEditMovesTheFocusOnKeyUp) {
+  DialogRuntime& d = Load(
+      "  object Serial: TMaskEdit\n    Hint = 'SERIAL'\n    EditMask = '0000;1;_'\n"
+      "    TabOrder = 3\n  end\n"
+      "  object Next: TButton\n    TabOrder = 4\n  end\n");
+  d.Prepare();
+  d.SetText("Serial", "12");
+  EXPECT_EQ(Get("SERIAL"), "12");
+  d.MaskKeyUp("Serial", 1);  // the caret is still inside the mask
+  EXPECT_EQ(d.focused(), "");
+  d.SetText("Serial", "1234");
+  d.MaskKeyUp("Serial", 0);
+  EXPECT_EQ(d.focused(), "Next");
+}
+
+TEST_F(DialogRuntimeTest, LabelsAndShapesActAsButtons) {
+  DialogRuntime& d = Load(
+      "  object Go: TLabel\n    Tag = 1\n  end\n"
+      "  object Back: TShape\n    Tag = 2\n  end\n"
+      "  object Pic: TRzBmpButton\n    Tag = 5\n  end\n");
+  d.Prepare();
+  d.BeginModal();
+  d.Click("Go");
+  EXPECT_EQ(d.result_code(), result::kNext);
+  d.Click("Back");
+  EXPECT_EQ(d.result_code(), result::kBack);
+  d.Click("Pic");
+  EXPECT_EQ(ResultCodeText(d.result_code(), d.result_text()), "PIC");
+}
+
+TEST_F(DialogRuntimeTest, ShellControlsWithTagOneUpdateTheDestination) {
+  files_.AddFolder("C:\\");
+  files_.AddFolder("D:\\");
+  files_.AddFolder("D:\\Work");
+  Set("TARGETDIR", "C:\\Maker\\App");
+  DialogRuntime& d = Load(
+      "  object Tree: TPTShellTree\n    Hint = 'PICKED'\n    Tag = 1\n  end\n"
+      "  object Places: TPTShellCombo\n    Tag = 1\n  end\n"
+      "  object Drives: TDriveComboBox\n    Tag = 1\n  end\n"
+      "  object Dest: TEdit\n    Hint = 'TARGETDIR'\n    Tag = 2\n  end\n"
+      "  object Mirror: TPTShellTree\n    Hint = 'PICKED'\n    Tag = 100\n  end\n");
+  d.Prepare();
+  d.Shown();
+  EXPECT_EQ(State("Tree").folder, "C:\\");
+  EXPECT_EQ(State("Places").folder, "C:\\");
+  EXPECT_EQ(State("Drives").folder, "C:\\");
+  d.ShowFolder("Tree", "D:\\Work");
+  EXPECT_EQ(Get("PICKED"), "D:\\Work");
+  EXPECT_EQ(State("Mirror").folder, "D:\\Work");
+  EXPECT_EQ(Get("TARGETDIR"), "D:\\Work\\Maker\\App");
+  d.PickDrive("Drives", 'D');
+  EXPECT_EQ(Get("TARGETDIR"), "D:\\Maker\\App");
+  d.ShowFolder("Places", "C:\\");
+  EXPECT_EQ(Get("TARGETDIR"), "C:\\Maker\\App");
 }
 
 }  // namespace
