@@ -84,9 +84,12 @@ void DialogRuntime::CheckListClick(ControlState& s) {
   EvaluateRules();
 }
 
-void DialogRuntime::CheckListClickCheck(ControlState& s) {
+void DialogRuntime::CheckListClickCheck(ControlState& s, bool first_display) {
   if (s.tag() == 1) {
-    if (ComponentTable* table = engine_.components()) {
+    // The list was just filled from the table: applying it again at the first display would
+    // select every sub-component of a checked item behind the user's back.
+    ComponentTable* table = first_display ? nullptr : engine_.components();
+    if (table) {
       for (size_t i = 0; i < s.items.size(); ++i) {
         s.item_checked[i] = table->ApplyListItem(s.items[i], s.item_checked[i]);
       }

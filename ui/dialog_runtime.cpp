@@ -210,7 +210,7 @@ void DialogRuntime::Prepare() {
     } else if (s->kind() == ControlKind::kCheckList) {
       if (Live(*s, "CheckListBox1Click")) CheckListClick(*s);
       if ((s->tag() == 1 || !s->hint().empty()) && Live(*s, "CheckListBox1ClickCheck")) {
-        CheckListClickCheck(*s);
+        CheckListClickCheck(*s, true);
       }
     }
   }

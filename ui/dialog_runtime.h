@@ -274,7 +274,7 @@ class DialogRuntime {
   void ListBoxClick(ControlState& s);
   void ComboBoxChange(ControlState& s, const char* handler);
   void CheckListClick(ControlState& s);
-  void CheckListClickCheck(ControlState& s);
+  void CheckListClickCheck(ControlState& s, bool first_display = false);
   void TreeViewChange(ControlState& s);
   void TrackBarChange(ControlState& s);
   void FolderControlChange(ControlState& s, const char* handler, const std::string& value,

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "image/failure.h"
+#include "tests/support/host_path.h"
 #include "ui/form_text.h"
+#include "ui/property_rules.h"
 
 namespace corvane::ui {
 namespace {
@@ -149,6 +153,22 @@ class DialogRuntimeTest : public ::testing::Test {
         ParseFormText("object Test: TTest\n  Caption = 'Setup'\n" + std::string(body) + "end\n"));
     form_->SetValue("Hint", FormValue::String("Test.dfm"));
     form_->rules() = std::move(rules);
+    runtime_ = std::make_unique<DialogRuntime>(engine_, *form_);
+    return *runtime_;
+  }
+  // One of the sample dialogs of examples/dialogs, with its rules.
+  DialogRuntime& LoadSample(const std::string& name) {
+    auto read = [](const std::string& file) {
+      std::ifstream in(corvane::testing::HostPath(std::string(SAMPLE_DIALOGS_DIR) + "/" + file),
+                       std::ios::binary);
+      std::ostringstream s;
+      s << in.rdbuf();
+      return s.str();
+    };
+    form_ = std::make_unique<PoolTemplate>();
+    form_->ReadRoot(ParseFormText(read(name + ".dfm.txt")));
+    form_->SetValue("Hint", FormValue::String(name + ".dfm"));
+    form_->rules() = SplitRuleLines(read(name + ".dfm.zelf"));
     runtime_ = std::make_unique<DialogRuntime>(engine_, *form_);
     return *runtime_;
   }
@@ -927,6 +947,80 @@ TEST_F(DialogRuntimeTest, ShellControlsWithTagOneUpdateTheDestination) {
   EXPECT_EQ(Get("TARGETDIR"), "D:\\Maker\\App");
   d.ShowFolder("Places", "C:\\");
   EXPECT_EQ(Get("TARGETDIR"), "C:\\Maker\\App");
+}
+
+// --- the sample dialogs
+
+TEST_F(DialogRuntimeTest, SampleLicenceNeedsAcceptingAndReading) {
+  DialogRuntime& d = LoadSample("Licence");
+  ASSERT_EQ(form_->rules().size(), 3u);
+  d.Prepare();
+  EXPECT_FALSE(State("ButtonNext").enabled);
+  EXPECT_FALSE(State("ReadAll").enabled);
+  EXPECT_EQ(State("LicenceText").text.rfind("Add a readme..rtf or readme.rtf", 0), 0u);
+  d.Click("ButtonNext");
+  EXPECT_NE(d.result_code(), result::kNext);
+  d.Click("RadioAccept");
+  EXPECT_EQ(Get("LICENCEACCEPTED"), "TRUE");
+  EXPECT_TRUE(State("ButtonNext").enabled);
+  d.Scrolled("LicenceText", {true, 95, 10, 100}, true);
+  EXPECT_TRUE(State("ReadAll").enabled);
+  d.Click("ReadAll");
+  EXPECT_EQ(Get("LICENCEREAD"), "TRUE");
+  d.Click("ButtonPrint");
+  EXPECT_EQ(ResultCodeText(d.result_code(), d.result_text()), "BUTTONPRINT");
+}
+
+TEST_F(DialogRuntimeTest, SampleDestinationFollowsTheFolderControls) {
+  files_.AddFolder("C:\\");
+  files_.AddFolder("C:\\Program Files");
+  files_.AddFolder("E:\\");
+  files_.free_space["C:\\"] = 2048;
+  Set("TARGETDIR", "C:\\Program Files\\Maker");
+  DialogRuntime& d = LoadSample("Destination");
+  d.Prepare();
+  d.Shown();
+  EXPECT_EQ(State("FolderEdit").text, "C:\\Program Files\\Maker");
+  EXPECT_TRUE(State("ButtonNext").enabled);
+  EXPECT_EQ(State("FreeSpace").text, "2,048 bytes");
+  EXPECT_EQ(State("Folders").folder, "C:\\Program Files\\");
+  d.SetText("FolderEdit", "");
+  EXPECT_FALSE(State("ButtonNext").enabled);
+  d.PickDrive("Drives", 'E');
+  EXPECT_EQ(Get("TARGETDIR"), "E:\\Maker");
+  EXPECT_TRUE(State("ButtonNext").enabled);
+  EXPECT_EQ(State("FreeSpace").text, "");  // nothing known about E:
+}
+
+TEST_F(DialogRuntimeTest, SampleReadyEnablesNotesForACustomInstall) {
+  Set("INSTALLTYPE", "Typical");
+  DialogRuntime& d = LoadSample("Ready");
+  d.Prepare();
+  EXPECT_EQ(State("InstallType").text, "Typical");
+  EXPECT_FALSE(State("Notes").enabled);
+  d.PickItem("InstallType", 2);
+  EXPECT_EQ(Get("INSTALLTYPE"), "Custom");
+  EXPECT_TRUE(State("Notes").enabled);
+  d.SetText("Notes", "line one\r\nline two");
+  EXPECT_EQ(Get("NOTES"), "line one$NEWLINE$line two");
+}
+
+TEST_F(DialogRuntimeTest, SampleComponentsShowTheTable) {
+  table_.Define("Program", true, "The program files");
+  table_.Define("Program\\Help", false, "Help files");
+  table_.Define("Samples", false, "");
+  DialogRuntime& d = LoadSample("Components");
+  d.Prepare();
+  d.Prepare();
+  EXPECT_FALSE(table_.GetState("Program\\Help"));  // showing the page changes no selection
+  EXPECT_EQ(State("Tree").nodes.size(), 3u);
+  EXPECT_EQ(State("TopLevel").items, (std::vector<std::string>{"Program", "Samples"}));
+  EXPECT_EQ(State("Description").text, "The program files");
+  d.SelectNode("Tree", 1);
+  EXPECT_EQ(State("Description").text, "Help files");
+  d.CheckItem("TopLevel", 1, true);
+  EXPECT_TRUE(table_.GetState("Samples"));
+  EXPECT_EQ(State("Tree").nodes[2].image, 1);  // the tree shows the new state
 }
 
 }  // namespace
