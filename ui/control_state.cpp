@@ -80,7 +80,74 @@ std::optional<bool> ParseBool(std::string_view text) {
   return std::nullopt;
 }
 
+uint32_t Le32(std::string_view d, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(d[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(d[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(d[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(d[at + 3])) << 24;
+}
+
+constexpr size_t kNodeFixed = 25;  // four indexes, data, child count, text length
+constexpr int kMaxNodeDepth = 64;
+
+class NodeReader {
+ public:
+  NodeReader(std::string_view d, bool wide) : d_(d), wide_(wide) {}
+
+  bool Read(std::vector<TreeNode>* out) {
+    if (d_.size() < 4) return false;
+    uint32_t count = Le32(d_, 0);
+    pos_ = 4;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!Node(-1, 0, out)) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool Node(int parent, int depth, std::vector<TreeNode>* out) {
+    if (depth > kMaxNodeDepth || d_.size() - pos_ < 4) return false;
+    const uint32_t size = Le32(d_, pos_);
+    pos_ += 4;
+    if (size < kNodeFixed || size > d_.size() - pos_) return false;
+    const std::string_view r = d_.substr(pos_, size);
+    const size_t length = static_cast<uint8_t>(r[24]);
+    if (size != kNodeFixed + length * (wide_ ? 2 : 1)) return false;
+    TreeNode node;
+    node.parent = parent;
+    node.image = static_cast<int32_t>(Le32(r, 0));
+    if (wide_) {
+      std::u16string text;
+      for (size_t i = 0; i < length; ++i) {
+        text.push_back(static_cast<char16_t>(static_cast<uint8_t>(r[25 + 2 * i]) |
+                                             static_cast<uint8_t>(r[26 + 2 * i]) << 8));
+      }
+      node.text = platform::Cp1252FromUtf16(text);
+    } else {
+      node.text.assign(r.substr(25, length));
+    }
+    const uint32_t children = Le32(r, 20);
+    pos_ += size;
+    out->push_back(std::move(node));
+    const int self = static_cast<int>(out->size()) - 1;
+    for (uint32_t c = 0; c < children; ++c) {
+      if (!Node(self, depth + 1, out)) return false;
+    }
+    return true;
+  }
+
+  std::string_view d_;
+  bool wide_;
+  size_t pos_ = 0;
+};
+
 }  // namespace
+
+std::vector<TreeNode> ReadTreeNodes(std::string_view data, bool wide) {
+  std::vector<TreeNode> nodes;
+  if (!NodeReader(data, wide).Read(&nodes)) nodes.clear();
+  return nodes;
+}
 
 ControlKind ClassifyControl(const Component& component) {
   if (dynamic_cast<const PoolTemplate*>(&component) != nullptr) return ControlKind::kForm;
@@ -169,6 +236,13 @@ void ControlState::LoadFromDefinition() {
     position = c.Integer("Position", 0);
   }
   ClampPosition();
+  if (kind_ == ControlKind::kTreeView) {
+    if (const FormValue* v = c.Value("Items.NodeData")) {
+      nodes = ReadTreeNodes(v->text, true);
+    } else if (const FormValue* v8 = c.Value("Items.Data")) {
+      nodes = ReadTreeNodes(v8->text, false);
+    }
+  }
   // Memos show a vertical bar by their ScrollBars property; rich edits always have both.
   std::string bars = text_of("ScrollBars");
   scroll.has_vertical_bar =

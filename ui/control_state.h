@@ -143,6 +143,12 @@ class ControlState {
   ControlKind kind_;
 };
 
+// The nodes a tree view's definition holds: "Items.Data" (8-bit texts) or "Items.NodeData"
+// (UTF-16 texts), each a node count followed by the nodes depth first, every node a record
+// length, four image indexes, a data word, its child count and its text. A damaged or truncated
+// list gives no nodes at all.
+std::vector<TreeNode> ReadTreeNodes(std::string_view data, bool wide);
+
 // Splits a text into lines at CR LF, LF or CR; a final line break does not start another line.
 std::vector<std::string> SplitTextLines(std::string_view text);
 std::string JoinLines(const std::vector<std::string>& lines);

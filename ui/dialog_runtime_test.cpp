@@ -124,7 +124,7 @@ class CountingHooks : public DialogHooks {
   int paused = 0, restored = 0;
   bool localised = false;
   std::map<std::string, std::string> translations;  // control name -> text
-  std::vector<std::string> started;  // "sound:", "run:", "open:" and the target
+  std::vector<std::string> started;                 // "sound:", "run:", "open:" and the target
   std::string taskbar;
   std::string Caption() override { return "Product - Corvane Wizard"; }
   bool LocalisationActive() override { return localised; }
@@ -841,9 +841,8 @@ TEST_F(DialogRuntimeTest, TimerCarriesPublishedProgressOnlyDuringBackgroundWork)
 TEST_F(DialogRuntimeTest, TranslationsReplaceDesignTexts) {
   Set("TITLE", "Produkt");
   hooks_.localised = true;
-  hooks_.translations = {{"Heading", "Willkommen bei $TITLE$"},
-                         {"Name", "$TITLE$"},
-                         {"Test.dfm", "Einrichtung"}};
+  hooks_.translations = {
+      {"Heading", "Willkommen bei $TITLE$"}, {"Name", "$TITLE$"}, {"Test.dfm", "Einrichtung"}};
   DialogRuntime& d = Load(
       "  object Heading: TLabel\n    Caption = 'Welcome to $TITLE$'\n  end\n"
       "  object Name: TEdit\n  end\n"
@@ -947,6 +946,58 @@ TEST_F(DialogRuntimeTest, ShellControlsWithTagOneUpdateTheDestination) {
   EXPECT_EQ(Get("TARGETDIR"), "D:\\Maker\\App");
   d.ShowFolder("Places", "C:\\");
   EXPECT_EQ(Get("TARGETDIR"), "C:\\Maker\\App");
+}
+
+// --- trees with nodes of their own
+
+// One node record of a tree's definition (8-bit or UTF-16 text).
+std::string NodeRecord(const std::string& text, uint32_t children, bool wide, int image = 0) {
+  auto le32 = [](uint32_t v) {
+    std::string b(4, '\0');
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<char>(v >> (8 * i));
+    return b;
+  };
+  std::string body = le32(image) + le32(image) + le32(-1) + le32(-1) + le32(0) + le32(children);
+  body.push_back(static_cast<char>(text.size()));
+  for (char c : text) {
+    body.push_back(c);
+    if (wide) body.push_back('\0');
+  }
+  return le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out.push_back(digits[c >> 4]);
+    out.push_back(digits[c & 15]);
+  }
+  return out;
+}
+
+TEST_F(DialogRuntimeTest, TreeNodesOfTheDefinitionAreShownExpanded) {
+  std::string count = std::string("\x02\0\0\0", 4);
+  std::string data = count + NodeRecord("Fruit", 1, false) + NodeRecord("$KIND$", 0, false) +
+                     NodeRecord("Vegetables", 0, false);
+  Set("KIND", "Apple");
+  DialogRuntime& d = Load("  object Food: TTreeView\n    Hint = 'FOOD'\n    Items.Data = {" +
+                          Hex(data) + "}\n  end\n");
+  ASSERT_EQ(State("Food").nodes.size(), 3u);
+  d.Prepare();
+  EXPECT_FALSE(Defined("FOOD"));  // nothing selected yet
+  EXPECT_EQ(State("Food").NodePath(1), "Fruit\\Apple");
+  EXPECT_EQ(State("Food").nodes[2].parent, -1);
+  d.SelectNode("Food", 1);
+  EXPECT_EQ(Get("FOOD"), "Apple");
+
+  std::string wide = std::string("\x01\0\0\0", 4) + NodeRecord("Caf\xE9", 0, true);
+  EXPECT_EQ(ReadTreeNodes(wide, true).at(0).text, "Caf\xE9");
+  // A record that runs past the end, or a child count the data does not hold: no nodes.
+  EXPECT_TRUE(ReadTreeNodes(data.substr(0, data.size() - 1), false).empty());
+  std::string liar = count + NodeRecord("Fruit", 1000000, false);
+  EXPECT_TRUE(ReadTreeNodes(liar, false).empty());
+  EXPECT_TRUE(ReadTreeNodes(std::string("\xFF\xFF\xFF\xFF", 4), false).empty());
 }
 
 // --- the sample dialogs
