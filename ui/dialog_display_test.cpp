@@ -23,6 +23,7 @@ Answer ClickOn(std::string control) {
 class HeadlessPresenter : public DialogPresenter {
  public:
   std::vector<std::string> shown;  // dialog keys, in order
+  std::vector<std::string> hidden;
   std::vector<std::string> positions;
   std::deque<Answer> answers;
   DialogRuntime* active = nullptr;
@@ -35,7 +36,7 @@ class HeadlessPresenter : public DialogPresenter {
     active = &d;
     return ++next_handle;
   }
-  void Hide(DialogRuntime&) override {}
+  void Hide(DialogRuntime& d) override { hidden.push_back(d.dialog_key()); }
   bool HandleOneMessage() override {
     if (answers.empty()) return false;
     Answer a = answers.front();
@@ -135,6 +136,21 @@ TEST(DialogDisplay, ConfirmedCancelLeavesTheWizard) {
   EXPECT_EQ(run.messages[0].text, "Are you sure you want to cancel?");
 }
 
+TEST(DialogDisplay, ACancelIsSeenUntilTheNextDisplay) {
+  DisplayHarness h;
+  h.platform.user_interface.answers = {platform::id::kYes};
+  h.presenter.answers = {ClickOn("Cancel"), ClickOn("Next")};
+  interp::testing::ScriptRun run = h.RunScript(R"(
+    Display Dialog "Welcome" "RES" "TRUE"
+    Set Variable "SEEN" "$VORT_IsCancelled$"
+    Display Dialog "Details" "RES" "TRUE"
+    Set Variable "AFTER" "$VORT_IsCancelled$"
+  )");
+  EXPECT_EQ(run.Var("SEEN"), "TRUE");
+  EXPECT_EQ(run.Var("AFTER"), "FALSE");
+  EXPECT_EQ(run.Var("RES"), "NEXT");
+}
+
 TEST(DialogDisplay, SkipNamedResultAndNotModal) {
   DisplayHarness h;
   h.presenter.answers = {ClickOn("btnCustom")};
@@ -173,6 +189,33 @@ TEST(DialogDisplay, AModalDialogThatIsNeverAnsweredFailsInsteadOfHanging) {
   EXPECT_FALSE(run.Has("AFTER"));
   ASSERT_FALSE(run.messages.empty());
   EXPECT_NE(run.messages.back().text.find("never answered"), std::string::npos);
+}
+
+DisplayHarness* hiding_harness = nullptr;
+void RunHideDialog(interp::CommandContext&) {
+  if (hiding_harness->display) hiding_harness->display->HideDialog();
+}
+
+TEST(DialogDisplay, HideDialogHidesOnlyADialogStillOnScreenForProgress) {
+  DisplayHarness h;
+  hiding_harness = &h;
+  h.handlers.Override("Hide Dialog", &RunHideDialog);
+  h.presenter.answers = {ClickOn("Next")};
+  interp::testing::ScriptRun run = h.RunScript(R"(
+    Display Dialog "Welcome" "" "TRUE"
+    Hide Dialog
+    Set Variable "AFTER_MODAL" "$WINDOWHANDLE$"
+    Display Dialog "Details" "" "FALSE"
+    Set Variable "WHILE_SHOWN" "$WINDOWHANDLE$"
+    Hide Dialog
+  )");
+  hiding_harness = nullptr;
+  // The waited-for dialog stays until the next display hides it; the one shown without waiting
+  // goes with Hide Dialog.
+  EXPECT_EQ(h.presenter.hidden, (std::vector<std::string>{"Welcome.dfm", "Details.dfm"}));
+  EXPECT_EQ(run.Var("AFTER_MODAL"), "0");
+  EXPECT_EQ(run.Var("WHILE_SHOWN"), "1002");
+  EXPECT_EQ(run.Var("WINDOWHANDLE"), "0");
 }
 
 TEST(DialogDisplay, SilentRunsStoreNextWithoutShowing) {
