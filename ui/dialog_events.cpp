@@ -248,6 +248,7 @@ void DialogRuntime::SetText(std::string_view control, std::string_view text) {
   if (s->max_length > 0 && t.size() > static_cast<size_t>(s->max_length)) {
     t = t.substr(0, s->max_length);
   }
+  if (t == s->text) return;  // a change handler runs for a change only
   switch (s->kind()) {
     case ControlKind::kEdit:
     case ControlKind::kMaskEdit: {

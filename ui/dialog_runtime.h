@@ -195,7 +195,8 @@ class DialogRuntime {
   void Click(std::string_view control);
   // Sets a check box or radio button to a state (a click when it changes).
   void Check(std::string_view control, bool checked);
-  // Typed text of an edit, mask edit, memo, rich edit or editable combo box.
+  // Typed text of an edit, mask edit, memo, rich edit or editable combo box (cut to the
+  // control's maximum length; the same text again changes nothing).
   void SetText(std::string_view control, std::string_view text);
   // A list box, combo box or check list item chosen (-1: none).
   void PickItem(std::string_view control, int index);

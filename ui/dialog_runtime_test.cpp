@@ -379,6 +379,11 @@ TEST_F(DialogRuntimeTest, EditChangeRunsLiveRefreshAndAutoAdvance) {
   d.SetText("Key1", "ABCDE");  // an edit takes no more than its maximum length
   EXPECT_EQ(Get("KEY1"), "ABCD");
   EXPECT_EQ(d.focused(), "Key2");
+  d.set_focused("Key1");
+  Set("KEY1", "other");
+  d.SetText("Key1", "ABCD");  // no change: no handler
+  EXPECT_EQ(Get("KEY1"), "other");
+  EXPECT_EQ(d.focused(), "Key1");
 }
 
 // --- lists
