@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "interp/testing/script_harness.h"
+#include "tests/support/host_path.h"
 #include "ui/form_stream.h"
 #include "ui/form_text.h"
 
@@ -73,6 +76,21 @@ class DisplayHarness : public interp::testing::ScriptHarness {
     platform.file_system.WriteFile("C:\\Support\\" + name + ".dfm.zelf", "");
   }
 
+  // One of the sample dialogs of examples/dialogs, as its form file and rule file.
+  void AddSample(const std::string& name) {
+    auto read = [](const std::string& file) {
+      std::ifstream in(corvane::testing::HostPath(std::string(SAMPLE_DIALOGS_DIR) + "/" + file),
+                       std::ios::binary);
+      std::ostringstream s;
+      s << in.rdbuf();
+      return s.str();
+    };
+    FormObject root = ParseFormText(read(name + ".dfm.txt"));
+    platform.file_system.WriteFile("C:\\Support\\" + name + ".dfm",
+                                   WithResourceHeader(root.class_name, WriteBinaryStream(root)));
+    platform.file_system.WriteFile("C:\\Support\\" + name + ".dfm.zelf", read(name + ".dfm.zelf"));
+  }
+
   int DisplayDialog(interp::CommandContext& ctx) override {
     if (!display) {
       dialogs = std::make_unique<DialogSystem>(ctx.session().platform.files());
@@ -117,6 +135,45 @@ TEST(DialogDisplay, WizardMovesByTheButtonsAndKeepsTypedValuesInVariables) {
   EXPECT_FALSE(run.Has("$WIZARD$"));
   EXPECT_EQ(run.Var("AFTER"), "1");
   EXPECT_EQ(run.Var("WINDOWHANDLE"), "");  // a wizard leaves it as the show set it
+}
+
+TEST(DialogDisplay, SampleWizardFromWelcomeToReady) {
+  DisplayHarness h;
+  for (const char* name : {"Welcome", "Licence", "Destination", "Ready"}) h.AddSample(name);
+  std::string shown_again;
+  h.presenter.answers = {
+      ClickOn("ButtonNext"),   // Welcome
+      ClickOn("ButtonNext"),   // Licence: not accepted yet, the button is disabled
+      ClickOn("RadioAccept"),  //
+      ClickOn("ButtonNext"),   //
+      [](DialogRuntime& d) { d.SetText("FolderEdit", "D:\\\\Apps"); },  // Destination
+      ClickOn("ButtonNext"),                                            //
+      [](DialogRuntime& d) { d.PickItem("InstallType", 2); },           // Ready
+      ClickOn("ButtonBack"),                                            //
+      [&shown_again](DialogRuntime& d) {
+        shown_again = d.Find("FolderEdit")->text;
+        d.Click("ButtonNext");
+      },
+      ClickOn("ButtonInstall"),
+  };
+  interp::testing::ScriptRun run = h.RunScript(R"(
+    Set Variable "TARGETDIR" "C:\Program Files\Maker"
+    Wizard Loop
+      Display Dialog "Welcome" "WIZARD" "TRUE"
+      Display Dialog "Licence" "WIZARD" "TRUE"
+      Display Dialog "Destination" "WIZARD" "TRUE"
+      Display Dialog "Ready" "WIZARD" "TRUE"
+    End
+  )");
+  EXPECT_EQ(h.presenter.shown,
+            (std::vector<std::string>{"Welcome.dfm", "Licence.dfm", "Destination.dfm", "Ready.dfm",
+                                      "Destination.dfm", "Ready.dfm"}));
+  EXPECT_TRUE(h.presenter.answers.empty());
+  EXPECT_EQ(run.Var("LICENCEACCEPTED"), "TRUE");
+  EXPECT_EQ(run.Var("TARGETDIR"), "D:\\\\Apps");  // as typed; shown collapsed
+  EXPECT_EQ(shown_again, "D:\\Apps");
+  EXPECT_EQ(run.Var("INSTALLTYPE"), "Custom");
+  EXPECT_EQ(run.Var("WIZARD"), "NEXT");
 }
 
 TEST(DialogDisplay, ConfirmedCancelLeavesTheWizard) {
