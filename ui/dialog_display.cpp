@@ -6,13 +6,26 @@
 
 namespace corvane::ui {
 
+void TaskbarPause::Pause() {
+  if (depth_++ == 0) saved_ = vars_.GetVariable("PROGRESSMODE");
+  vars_.SetVariable("PROGRESSMODE", "PAUSE", "ShowDesign");
+}
+
+void TaskbarPause::Restore() {
+  if (depth_ == 0) return;
+  if (--depth_ == 0) vars_.SetVariable("PROGRESSMODE", saved_, "ShowDesign");
+}
+
 class DialogDisplay::SessionHooks : public DialogHooks {
  public:
-  explicit SessionHooks(interp::Session& s) : s_(s) {}
+  explicit SessionHooks(interp::Session& s) : s_(s), pause_(s.variables) {}
   std::string Caption() override { return s_.Caption(); }
+  void PauseTaskbar() override { pause_.Pause(); }
+  void RestoreTaskbar() override { pause_.Restore(); }
 
  private:
   interp::Session& s_;
+  TaskbarPause pause_;
 };
 
 DialogDisplay::DialogDisplay(interp::Session& session, DialogSystem& dialogs,

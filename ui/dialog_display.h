@@ -18,6 +18,21 @@
 
 namespace corvane::ui {
 
+// The taskbar state around the engine's questions: the first pause saves PROGRESSMODE and sets
+// it to "PAUSE" (nested pauses keep the first saved value); the matching restore puts the saved
+// value back.
+class TaskbarPause {
+ public:
+  explicit TaskbarPause(interp::Variables& vars) : vars_(vars) {}
+  void Pause();
+  void Restore();
+
+ private:
+  interp::Variables& vars_;
+  int depth_ = 0;
+  std::string saved_;
+};
+
 class DialogPresenter {
  public:
   virtual ~DialogPresenter() = default;

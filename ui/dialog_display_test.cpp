@@ -275,6 +275,21 @@ TEST(DialogDisplay, HideDialogHidesOnlyADialogStillOnScreenForProgress) {
   EXPECT_EQ(run.Var("WINDOWHANDLE"), "0");
 }
 
+TEST(DialogDisplay, QuestionsPauseTheTaskbarAndRestoreItsMode) {
+  interp::Variables vars;
+  vars.SetVariable("PROGRESSMODE", "MARQUEE", "Test");
+  TaskbarPause pause(vars);
+  pause.Pause();
+  EXPECT_EQ(vars.GetVariable("PROGRESSMODE"), "PAUSE");
+  pause.Pause();  // a question while one is open
+  pause.Restore();
+  EXPECT_EQ(vars.GetVariable("PROGRESSMODE"), "PAUSE");
+  pause.Restore();
+  EXPECT_EQ(vars.GetVariable("PROGRESSMODE"), "MARQUEE");
+  pause.Restore();  // unbalanced: nothing to put back
+  EXPECT_EQ(vars.GetVariable("PROGRESSMODE"), "MARQUEE");
+}
+
 TEST(DialogDisplay, SilentRunsStoreNextWithoutShowing) {
   DisplayHarness h;
   h.silent = true;
