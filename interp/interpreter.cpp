@@ -57,6 +57,7 @@ class Loop : public LoopControl {
   long current_index() const { return counter_ - 1; }
 
   void EndScript() override { end_requested_ = true; }
+  bool InWizardLoop() const override { return wizard_active_; }
   void ApplyModalResult(int modal_result) override {
     if (modal_result == platform::id::kCancel) {
       wizard_step_ = 0;

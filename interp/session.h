@@ -144,6 +144,8 @@ class LoopControl {
   virtual void EndScript() = 0;
   // Sets the wizard step from the modal result of a dialog: cancel 0, Next +1, Back -1.
   virtual void ApplyModalResult(int modal_result) = 0;
+  // Whether the current command runs inside a wizard loop (a dialog there always waits).
+  virtual bool InWizardLoop() const { return false; }
 };
 
 // Reads the parameters of the current command in the encodings every handler shares.
@@ -202,6 +204,7 @@ class CommandContext {
 
   void EndScript() { loop_.EndScript(); }
   void ApplyModalResult(int modal_result) { loop_.ApplyModalResult(modal_result); }
+  bool InWizardLoop() const { return loop_.InWizardLoop(); }
 
  private:
   Session& session_;

@@ -260,7 +260,11 @@ bool ComponentTable::ApplyListItem(std::string_view item_text, bool checked) {
   const std::string prefix = platform::UpperCase(item_text);
   bool mark = checked;
   for (size_t i = 0; i < names_.size(); ++i) {
-    if (platform::UpperCase(names_[i]).rfind(prefix, 0) != 0) continue;
+    // The item's component and the components below it; a name that only begins with the
+    // item's text ("MainTools" for "Main") is another component.
+    const std::string name = platform::UpperCase(names_[i]);
+    if (name.rfind(prefix, 0) != 0) continue;
+    if (name.size() > prefix.size() && name[prefix.size()] != '\\') continue;
     if (!IsEffectivelyLocked(names_[i])) SetStateAt(static_cast<long>(i), checked);
     mark = states_[i] == "TRUE";
   }

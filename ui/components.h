@@ -83,8 +83,8 @@ class ComponentTable {
   // --- interactive selection (component tree and check list of dialogs)
   // Sets a component and, with sub-components, every descendant that is not effectively locked.
   void SelectWithChildren(long index, bool selected, bool with_children);
-  // Applies a check-list item: every component whose name starts with the item text takes the
-  // state unless locked. Returns the check mark the item ends with.
+  // Applies a check-list item: the component named by the item text and every component below
+  // it take the state unless locked. Returns the check mark the item ends with.
   bool ApplyListItem(std::string_view item_text, bool checked);
 
   // --- the component data file

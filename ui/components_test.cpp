@@ -118,13 +118,16 @@ TEST(Components, LockedAndHiddenFollowAncestors) {
   t.SelectWithChildren(t.Find("Program"), true, true);
   EXPECT_TRUE(t.GetState("Program\\Help\\Pictures"));
 
-  // A check-list item applies to every component whose name starts with its text.
-  t.Define("ProgramTools", false, "");
-  t.SetChoice("ProgramTools", false);
+  // A check-list item applies to its component and those below it, not to a component whose
+  // name merely begins with the item's text.
+  t.Define("ProgramTools", true, "");
   EXPECT_FALSE(t.ApplyListItem("program", false));
   EXPECT_FALSE(t.GetState("Program\\Help"));
+  EXPECT_TRUE(t.GetState("ProgramTools"));
+  t.SetChoice("Program\\Help\\Pictures", false);
   EXPECT_FALSE(t.ApplyListItem("Program", true));  // the last match is locked and stays off
   EXPECT_TRUE(t.GetState("Program\\Help"));
+  EXPECT_TRUE(t.GetState("ProgramTools"));
 }
 
 TEST(Components, DataFileRoundTrip) {

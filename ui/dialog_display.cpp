@@ -1,0 +1,206 @@
+#include "ui/dialog_display.h"
+
+#include "image/failure.h"
+#include "interp/variables.h"
+#include "platform/text.h"
+
+namespace corvane::ui {
+
+void TaskbarPause::Pause() {
+  if (depth_++ == 0) saved_ = vars_.GetVariable("PROGRESSMODE");
+  vars_.SetVariable("PROGRESSMODE", "PAUSE", "ShowDesign");
+}
+
+void TaskbarPause::Restore() {
+  if (depth_ == 0) return;
+  if (--depth_ == 0) vars_.SetVariable("PROGRESSMODE", saved_, "ShowDesign");
+}
+
+class DialogDisplay::SessionHooks : public DialogHooks {
+ public:
+  explicit SessionHooks(interp::Session& s) : s_(s), pause_(s.variables) {}
+  std::string Caption() override { return s_.Caption(); }
+  void PauseTaskbar() override { pause_.Pause(); }
+  void RestoreTaskbar() override { pause_.Restore(); }
+
+ private:
+  interp::Session& s_;
+  TaskbarPause pause_;
+};
+
+DialogDisplay::DialogDisplay(interp::Session& session, DialogSystem& dialogs,
+                             DialogPresenter& presenter, DialogHooks* hooks)
+    : session_(session), dialogs_(dialogs), presenter_(presenter) {
+  if (!hooks) {
+    own_hooks_ = std::make_unique<SessionHooks>(session);
+    hooks = own_hooks_.get();
+  }
+  ComponentTable* table = session.Find<ComponentTable>();
+  if (!table) {
+    // A table for the rest of the run, which the run's component commands find too; the
+    // session's exit clean-up keeps the only reference.
+    auto owned = std::make_shared<ComponentTable>();
+    owned->SetImageSizes(session.image.components);
+    table = owned.get();
+    session.Attach<ComponentTable>(table);
+    session.exit_cleanups.push_back([owned] {});
+  }
+  engine_ = std::make_unique<DialogEngine>(session.variables, session.platform.files(),
+                                           session.platform.ui(), hooks, table, &dialogs);
+}
+
+DialogDisplay::~DialogDisplay() = default;
+
+DialogRuntime* DialogDisplay::Runtime(const std::string& key) {
+  PoolTemplate* form = dialogs_.FindDialog(key);
+  if (!form) return nullptr;
+  auto& slot = runtimes_[platform::UpperCase(key)];
+  // A key loaded again has a new form: its runtime starts afresh.
+  if (!slot || &slot->form() != form) slot = std::make_unique<DialogRuntime>(*engine_, *form);
+  return slot.get();
+}
+
+int DialogDisplay::DisplayDialog(interp::CommandContext& ctx) {
+  interp::Variables& vars = session_.variables;
+  const interp::Params& p = ctx.params();
+  const std::string key = std::to_string(ctx.index());
+
+  if (!p.Raw(4).empty()) {
+    const std::string skip = interp::ResultVariableName(p.Raw(4));
+    if (interp::TextToBool(vars.GetVariable(skip)) == p.Bool(6)) return result::kOpen;
+  }
+  last_key_ = key;
+  if (!freeze_key_.empty()) {
+    if (DialogRuntime* before = Runtime(freeze_key_)) before->Freeze();
+    freeze_key_.clear();
+  }
+  DialogRuntime* dialog = Runtime(key);
+  if (!dialog) {
+    dialogs_.LoadCommandDialog(static_cast<size_t>(ctx.index()), p.Raw(1));
+    dialog = Runtime(key);
+  }
+  engine_->dialog_folder = dialogs_.dialog_folder();
+
+  const bool in_wizard = ctx.InWizardLoop();
+  const bool wait = in_wizard || p.Bool(3);
+  int code = result::kNext;
+  if (vars.silent()) {
+    vars.SetVariable("VORT_IsCancelled", "FALSE", "ShowDesign");
+  } else {
+    dialog->Prepare();
+    code = Show(key, *dialog, wait);
+    if (in_wizard) {
+      freeze_key_ = key;
+    } else if (wait) {
+      window_handle_ = 0;
+      vars.SetVariable("WINDOWHANDLE", "0", "Display Dialog");
+      freeze_key_ = key;
+    } else {
+      vars.SetVariable("WINDOWHANDLE", std::to_string(window_handle_), "Display Dialog");
+      code = result::kNotModal;
+    }
+  }
+
+  if (!p.Raw(2).empty()) {
+    std::optional<std::string> text = ResultCodeText(code, dialog->result_text());
+    if (text) last_text_ = *text;
+    ctx.SetResult(p.ResultName(2), last_text_);
+  }
+  return code;
+}
+
+void DialogDisplay::Position(DialogRuntime& dialog) {
+  PoolTemplate& form = dialog.form();
+  int w = form.Integer("Width");
+  int h = form.Integer("Height");
+  if (w == 0) w = form.Integer("ClientWidth");
+  if (h == 0) h = form.Integer("ClientHeight");
+  if (!recentre_ && (w != width_ || h != height_)) recentre_ = true;
+  if (recentre_) {
+    form.SetText("Left", std::to_string((presenter_.ScreenWidth() - w) / 2));
+    form.SetText("Top", std::to_string((presenter_.ScreenHeight() - h) / 2));
+    width_ = w;
+    height_ = h;
+  } else {
+    form.SetText("Left", std::to_string(left_));
+    form.SetText("Top", std::to_string(top_));
+  }
+  recentre_ = false;
+}
+
+void DialogDisplay::MakeVisible(DialogRuntime& dialog) {
+  dialog.set_closable(false);
+  window_handle_ = presenter_.Show(dialog);
+  dialog.Shown();
+  if (shown_ && shown_ != &dialog) {
+    shown_->set_closable(true);
+    presenter_.Hide(*shown_);
+  }
+  shown_ = &dialog;
+}
+
+int DialogDisplay::Show(const std::string& key, DialogRuntime& dialog, bool wait) {
+  interp::Variables& vars = session_.variables;
+  platform::FileSystem& files = session_.platform.files();
+  vars.SetVariable("VORT_IsCancelled", "FALSE", "ShowDesign");
+  const std::string saved_folder = files.GetCurrentDirectory();
+  if (!dialogs_.dialog_folder().empty()) files.SetCurrentDirectory(dialogs_.dialog_folder());
+  current_key_ = key;
+  Position(dialog);
+  vars.SetVariable("VORT_IsCancelled", "FALSE", "ShowDesign");
+  int code = result::kNotModal;
+  if (wait) {
+    dialog.BeginModal();
+    MakeVisible(dialog);
+    while (dialog.result_code() == result::kOpen) {
+      if (!presenter_.HandleOneMessage()) {
+        current_key_.clear();
+        files.SetCurrentDirectory(saved_folder);
+        throw image::ScriptFailure("The dialog " + dialog.dialog_key() + " was never answered");
+      }
+    }
+    code = dialog.result_code();
+    current_key_.clear();
+  } else {
+    MakeVisible(dialog);
+  }
+  left_ = dialog.form().Integer("Left");
+  top_ = dialog.form().Integer("Top");
+  if (files.DirectoryExists(saved_folder)) files.SetCurrentDirectory(saved_folder);
+  return code;
+}
+
+void DialogDisplay::HideDialog() {
+  interp::Variables& vars = session_.variables;
+  if (DialogRuntime* d = current()) {
+    d->set_closable(true);
+    presenter_.Hide(*d);
+    if (shown_ == d) shown_ = nullptr;
+    current_key_.clear();
+    left_ = d->form().Integer("Left");
+    top_ = d->form().Integer("Top");
+  }
+  freeze_key_ = last_key_;
+  window_handle_ = 0;
+  vars.SetVariable("WINDOWHANDLE", "0", "Hide Dialog");
+}
+
+void DialogDisplay::RefreshProgress(const std::string& text, int position) {
+  ApplyProgress(*engine_, current(), {text, 0, 100, position}, false);
+}
+
+void DialogDisplay::TimerTick(bool background_task) {
+  DialogTimerTick(*engine_, current(), background_task);
+}
+
+void DialogDisplay::CloseAll() {
+  if (shown_) {
+    shown_->set_closable(true);
+    presenter_.Hide(*shown_);
+    shown_ = nullptr;
+  }
+  current_key_.clear();
+  window_handle_ = 0;
+}
+
+}  // namespace corvane::ui
