@@ -1,5 +1,6 @@
 // Whole Apply Changes commands on the simulated machine, with an installer that plays the part of
 // a busy or cancelled installation: the results a cancel gives at each moment of the session.
+// And the assembly list of the same package, given assembly tables.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "install/database_assemblies.h"
 #include "install/installer_session.h"
 #include "interp/session.h"
 #include "interp/testing/script_harness.h"
@@ -18,9 +20,11 @@
 namespace corvane::install {
 namespace {
 
+using platform::InstallerField;
 using platform::Status;
 
 constexpr const char* kProduct = "{5C0B7A3E-1D2F-4E6A-9B8C-7D6E5F4A3B21}";
+constexpr const char* kPackage = "C:\\Setup\\setup.msi";
 
 // The session of the running script, for the installer that plays the user's cancel.
 std::atomic<interp::Session*> running{nullptr};
@@ -120,6 +124,46 @@ class SessionRun : public ::testing::Test {
                  "Apply Changes \"\" \"RESULT\" " + choices + "\n");
   }
 
+  // Gives the database its assembly tables with these rows: (component), then (component, name,
+  // value).
+  void AddAssemblies(const std::vector<std::string>& components,
+                     const std::vector<std::vector<std::string>>& names) {
+    Status status = Status::kFailed;
+    auto db = sim_->installer().OpenDatabase(kPackage, false, &status);
+    ASSERT_TRUE(db);
+    ASSERT_EQ(db->Run("CREATE TABLE `MsiAssembly` (`Component_` CHAR(72) NOT NULL, "
+                      "`Feature_` CHAR(38) NOT NULL, `File_Manifest` CHAR(72), "
+                      "`File_Application` CHAR(72), `Attributes` SHORT PRIMARY KEY `Component_`)",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Run("CREATE TABLE `MsiAssemblyName` (`Component_` CHAR(72) NOT NULL, "
+                      "`Name` CHAR(255) NOT NULL, `Value` CHAR(255) NOT NULL "
+                      "PRIMARY KEY `Component_`, `Name`)",
+                      {}, nullptr),
+              Status::kOk);
+    for (const std::string& c : components) {
+      ASSERT_EQ(db->Run("INSERT INTO `MsiAssembly` (`Component_`, `Feature_`) VALUES (?, ?)",
+                        {InstallerField::Text(c), InstallerField::Text("Main")}, nullptr),
+                Status::kOk);
+    }
+    for (const auto& n : names) {
+      ASSERT_EQ(db->Run("INSERT INTO `MsiAssemblyName` (`Component_`, `Name`, `Value`) "
+                        "VALUES (?, ?, ?)",
+                        {InstallerField::Text(n[0]), InstallerField::Text(n[1]),
+                         InstallerField::Text(n[2])},
+                        nullptr),
+                Status::kOk);
+    }
+    ASSERT_EQ(db->Commit(), Status::kOk);
+  }
+  uint32_t Remove(std::vector<std::string>* runs, uint32_t code = 0) {
+    return RemoveDatabaseAssemblies(sim_->installer(), kPackage, "C:\\Setup\\kgacy.exe",
+                                    [runs, code](const std::string& tool, const std::string& args) {
+                                      runs->push_back(tool + " " + args);
+                                      return code + static_cast<uint32_t>(runs->size());
+                                    });
+  }
+
   std::filesystem::path folder_;
   std::unique_ptr<platform::SimPlatform> sim_;
 };
@@ -196,6 +240,39 @@ TEST_F(SessionRun, ARemovalRegistersItsSourcesOnlyInKeysThatExist) {
                           "SOFTWARE\\Microsoft\\Installer\\Products\\" + packed,
                           RegView::kNative),
             Status::kNotFound);
+}
+
+// The assemblies of the package, for the assembly tools of "Remove Assemblies".
+TEST_F(SessionRun, EachAssemblyIsRemovedInRowOrderAndTheLastCodeIsTheResult) {
+  AddAssemblies({"Core", "Bob's Part"}, {{"Core", "Name", "Example.Core"},
+                                         {"Core", "Version", "1.2.0.0"},
+                                         {"Core", "Culture", "neutral"},
+                                         {"Bob's Part", "Name", "Example.Bob"},
+                                         {"Bob's Part", "Version", "2.0.0.0"}});
+  std::vector<std::string> runs;
+  EXPECT_EQ(Remove(&runs, 40), 42u);
+  ASSERT_EQ(runs.size(), 2u);
+  // The order of the MsiAssembly rows is the database's; both assemblies run, each once.
+  const std::string core = "C:\\Setup\\kgacy.exe /u Example.Core,Version=1.2.0.0";
+  const std::string bob = "C:\\Setup\\kgacy.exe /u Example.Bob,Version=2.0.0.0";
+  EXPECT_TRUE((runs[0] == core && runs[1] == bob) || (runs[0] == bob && runs[1] == core))
+      << runs[0] << " / " << runs[1];
+}
+
+TEST_F(SessionRun, NothingRunsWithoutTablesOrWithUnpairedNames) {
+  std::vector<std::string> runs;
+  EXPECT_EQ(Remove(&runs), 0u);  // the package has no assembly tables
+  EXPECT_EQ(RemoveDatabaseAssemblies(sim_->installer(), "C:\\Setup\\missing.msi", "t",
+                                     [&runs](const std::string&, const std::string&) {
+                                       runs.push_back("ran");
+                                       return 5u;
+                                     }),
+            0u);
+  AddAssemblies({"Core", "Other"}, {{"Core", "Name", "Example.Core"},
+                                    {"Core", "Version", "1.2.0.0"},
+                                    {"Other", "Name", "Example.Other"}});
+  EXPECT_EQ(Remove(&runs), 0u);  // a name without its version: the lists do not pair up
+  EXPECT_TRUE(runs.empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/numbers.h"
 #include "platform/text.h"
+#include "ui/property_rules.h"
 
 namespace corvane::ui {
 
@@ -158,21 +159,8 @@ ControlKind ClassifyControl(const Component& component) {
   return ControlKind::kUnbound;
 }
 
-std::vector<std::string> SplitTextLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t end = text.find_first_of("\r\n", i);
-    if (end == std::string_view::npos) {
-      lines.emplace_back(text.substr(i));
-      break;
-    }
-    lines.emplace_back(text.substr(i, end - i));
-    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
-    i = end + 1;
-  }
-  return lines;
-}
+// Rule files and control texts break their lines the same way.
+std::vector<std::string> SplitTextLines(std::string_view text) { return SplitRuleLines(text); }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string out;

@@ -341,32 +341,27 @@ void DialogRuntime::SelectNode(std::string_view control, int node) {
 bool DialogRuntime::TreeMouseUp(std::string_view control, bool on_icon) {
   ControlState* s = Input(control);
   if (!s || !on_icon || !Live(*s, "TreeView1MouseUp")) return false;
-  ComponentTable* table = engine_.components();
-  if (!table || s->selected_node < 0 || s->selected_node >= static_cast<int>(s->nodes.size())) {
-    return false;
-  }
-  long comp = s->nodes[s->selected_node].component;
-  if (comp < 0 || static_cast<size_t>(comp) >= table->names().size() ||
-      table->IsEffectivelyLocked(table->names()[comp])) {
-    return false;
-  }
-  menu_control_ = s->name();
-  return true;
+  return OpenComponentMenu(*s);
 }
 
 bool DialogRuntime::TreeKeyUp(std::string_view control, int key_code) {
   ControlState* s = Input(control);
   if (!s || key_code != kContextMenuKey || !Live(*s, "TreeView1KeyUp")) return false;
+  return OpenComponentMenu(*s);
+}
+
+// The state menu opens on the selected node's component unless it is locked.
+bool DialogRuntime::OpenComponentMenu(ControlState& s) {
   ComponentTable* table = engine_.components();
-  if (!table || s->selected_node < 0 || s->selected_node >= static_cast<int>(s->nodes.size())) {
+  if (!table || s.selected_node < 0 || s.selected_node >= static_cast<int>(s.nodes.size())) {
     return false;
   }
-  long comp = s->nodes[s->selected_node].component;
+  long comp = s.nodes[s.selected_node].component;
   if (comp < 0 || static_cast<size_t>(comp) >= table->names().size() ||
       table->IsEffectivelyLocked(table->names()[comp])) {
     return false;
   }
-  menu_control_ = s->name();
+  menu_control_ = s.name();
   return true;
 }
 

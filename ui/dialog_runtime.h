@@ -277,6 +277,7 @@ class DialogRuntime {
   void CheckListClick(ControlState& s);
   void CheckListClickCheck(ControlState& s, bool first_display = false);
   void TreeViewChange(ControlState& s);
+  bool OpenComponentMenu(ControlState& s);
   void TrackBarChange(ControlState& s);
   void FolderControlChange(ControlState& s, const char* handler, const std::string& value,
                            const std::string& destination);
