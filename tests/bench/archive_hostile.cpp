@@ -58,6 +58,15 @@ bool Make(const std::string& kind, const fs::path& file) {
     spec = AesFolders(300, 19, true);
   } else if (kind == "aes-long") {  // one key of 2^24 rounds (cancelled while derived)
     spec = AesFolders(1, 24, false);
+  } else if (kind == "bomb-1g") {  // 1 GiB of zeros through three chained LZMA coders
+    const LzmaData once = Lzma7zz(Bytes(size_t{1} << 30, 0));
+    const LzmaData twice = Lzma7zz(once.data);
+    const LzmaData thrice = Lzma7zz(twice.data);
+    FolderSpec f = Chain({LzmaCoder(once.props), LzmaCoder(twice.props), LzmaCoder(thrice.props)},
+                         thrice.data, 0);
+    f.unpack_sizes = {uint64_t{1} << 30, once.data.size(), twice.data.size()};
+    spec.folders.push_back(f);
+    spec.entries.push_back({u"bomb.bin"});
   } else {
     std::fprintf(stderr, "unknown kind %s\n", kind.c_str());
     return false;
