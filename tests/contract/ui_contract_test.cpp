@@ -23,5 +23,23 @@ TEST_F(UiContract, OkBox) {
   EXPECT_TRUE(env_->ConfirmAnswered("Done.", caption, mb::kOk | mb::kIconInformation, id::kOk));
 }
 
+// The user closes the folder browser without choosing: no folder. (The simulated machine
+// cancels when no folder answer is queued.)
+TEST_F(UiContract, ACancelledFolderBrowserGivesNoFolder) {
+#ifdef _WIN32
+  constexpr bool kWindows = true;
+#else
+  constexpr bool kWindows = false;
+#endif
+  if (kWindows) env_->PrepareAnswer("Browse for Folder", id::kCancel);
+  std::string folder = "left over";
+  EXPECT_EQ(P().ui().BrowseForFolder("Please locate your original setup sources", &folder),
+            Status::kNotFound);
+  EXPECT_EQ(folder, "");
+  if (kWindows) {
+    EXPECT_TRUE(env_->ConfirmAnswered("", "Browse for Folder", 0, id::kCancel));
+  }
+}
+
 }  // namespace
 }  // namespace corvane::contract
