@@ -31,7 +31,7 @@ std::atomic<interp::Session*> running{nullptr};
 void RememberSession(interp::CommandContext& ctx) { running = &ctx.session(); }
 
 // What the installer does when it is called.
-enum class Play { kCancelThenSucceed, kBusyAndCancelled, kSucceed };
+enum class Play { kCancelThenSucceed, kBusyAndCancelled, kSucceed, kPatchNeedsRestart };
 
 class PlayingInstaller : public platform::InstallerWrapper {
  public:
@@ -52,10 +52,25 @@ class PlayingInstaller : public platform::InstallerWrapper {
         return platform::install_result::kAlreadyRunning;
       case Play::kSucceed:
         return platform::install_result::kSuccess;
+      case Play::kPatchNeedsRestart:
+        break;
     }
     return platform::install_result::kFailure;
   }
+  uint32_t ApplyPatch(const std::string& patch, const std::string& line) override {
+    ++calls;
+    patch_call = patch + " | " + line;
+    return play_ == Play::kPatchNeedsRestart ? platform::install_result::kRebootRequired
+                                             : platform::install_result::kFailure;
+  }
+  Status AddSource(const std::string& product, const std::string& user,
+                   const std::string& source) override {
+    sources.push_back(product + " | " + user + " | " + source);
+    return Status::kOk;
+  }
   std::atomic<int> calls{0};
+  std::string patch_call;
+  std::vector<std::string> sources;
 
  private:
   static void WaitFor(const std::function<bool()>& done) {
@@ -240,6 +255,33 @@ TEST_F(SessionRun, ARemovalRegistersItsSourcesOnlyInKeysThatExist) {
                           "SOFTWARE\\Microsoft\\Installer\\Products\\" + packed,
                           RegView::kNative),
             Status::kNotFound);
+}
+
+// A patch: the patch beside the database, its own command line, the source folder added for the
+// machine and for the user, and a restart it asks for reaching the script.
+TEST_F(SessionRun, APatchIsAppliedWithItsCommandLineAndItsSources) {
+  ASSERT_EQ(sim_->files().WriteFile("C:\\Setup\\setup.msp", "patch"), Status::kOk);
+  PlayingPlatform p(*sim_, Play::kPatchNeedsRestart);
+  interp::testing::ScriptHarness h;
+  h.target = &p;
+  h.silent = true;
+  h.predefined = {{"MSIFILE", kPackage}, {"DATADIR", "C:\\Setup\\data\\"},
+                  {"TARGETDIR", "C:\\Program Files\\Contract\\"}, {"ALLUSERS", "TRUE"},
+                  {"SUPPORTDIR", "C:\\Setup\\"}};
+  interp::testing::ScriptRun run = h.Run(std::string(".product-code \"") + kProduct +
+                                         "\"\n.title \"Contract\"\n"
+                                         "Apply Patch \"RESULT\"\n");
+  EXPECT_EQ(run.result.failure, "");
+  EXPECT_EQ(run.Var("RESULT"), "REBOOT");
+  EXPECT_EQ(run.Var("REBOOTCOMPUTER"), "TRUE");
+  EXPECT_EQ(p.playing().calls.load(), 1);  // a patch is not asked again
+  EXPECT_EQ(p.playing().patch_call,
+            "C:\\Setup\\setup.msp | ADDLOCAL=ALL ALLUSERS=1 SRCDIR=C:\\Setup\\data\\ "
+            "SRCDIREX=C:\\Setup\\data\\ ");
+  ASSERT_EQ(p.playing().sources.size(), 2u);
+  EXPECT_EQ(p.playing().sources[0], std::string(kProduct) + " |  | C:\\Setup\\data\\");
+  EXPECT_NE(p.playing().sources[1].find("User | C:\\Setup\\data\\"), std::string::npos)
+      << p.playing().sources[1];
 }
 
 // The assemblies of the package, for the assembly tools of "Remove Assemblies".
