@@ -163,7 +163,11 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
 
 void WindowPresenter::Hide(DialogRuntime& dialog) {
   auto it = handles_.find(&dialog);
-  if (it != handles_.end()) windows_.HideWindow(it->second);
+  if (it != handles_.end()) {
+    // The last frame the user saw (progress set since the last paint).
+    windows_.Paint(it->second, PaintFrame(dialog));
+    windows_.HideWindow(it->second);
+  }
   if (active_ == &dialog) active_ = nullptr;
 }
 

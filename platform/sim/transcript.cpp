@@ -264,7 +264,7 @@ int RecordingUserInterface::MessageBox(const std::string& text, const std::strin
     std::vector<RecordedBox> boxes = sim->Boxes();
     if (!boxes.empty()) box = boxes.back();
   }
-  t_.Add("message " + DescribeBox(box));
+  t_.Add(DescribeBox(box));
   return answer;
 }
 
@@ -368,7 +368,7 @@ uint64_t RecordingWindowService::CreateWindow(const std::string& name, const std
                                               const WindowRect& placement) {
   uint64_t handle = WindowServiceWrapper::CreateWindow(name, key, caption, placement);
   const int n = ++displays_[platform::UpperCase(name)];
-  shown_[handle] = {name + " " + std::to_string(n) + " (command " + key + ")", caption, placement,
+  shown_[handle] = {name + " " + std::to_string(n) + " (key " + key + ")", caption, placement,
                     {}, false};
   return handle;
 }
@@ -379,10 +379,10 @@ uint64_t RecordingWindowService::RecreateWindow(uint64_t window, const std::stri
   auto it = shown_.find(window);
   if (it != shown_.end()) {
     std::string name = it->second.title.substr(0, it->second.title.find(' '));
-    std::string key = it->second.title.substr(it->second.title.find("(command ") + 9);
+    std::string key = it->second.title.substr(it->second.title.find("(key ") + 5);
     key.pop_back();
     const int n = ++displays_[platform::UpperCase(name)];
-    shown_[handle] = {name + " " + std::to_string(n) + " (command " + key + ")", caption,
+    shown_[handle] = {name + " " + std::to_string(n) + " (key " + key + ")", caption,
                       placement, {}, false};
     shown_.erase(window);
   }
