@@ -250,8 +250,8 @@ TEST_F(HeadlessRun, NextNextBackNextNextWalksOneTwoThreeTwoThree) {
                 "dialog Destination 2\nclick ButtonNext\n"
                 "dialog Ready 2\nclick ButtonInstall\n"),
             0);
-  EXPECT_EQ(ShownDialogs(), (std::vector<std::string>{"Welcome", "Destination", "Ready",
-                                                      "Destination", "Ready"}));
+  EXPECT_EQ(ShownDialogs(),
+            (std::vector<std::string>{"Welcome", "Destination", "Ready", "Destination", "Ready"}));
   EXPECT_EQ(Var("WIZARD"), "NEXT");
   EXPECT_TRUE(sim_->sim_windows().Errors().empty());
   // Same size: the second dialog stands where the first one stood.
@@ -259,9 +259,7 @@ TEST_F(HeadlessRun, NextNextBackNextNextWalksOneTwoThreeTwoThree) {
 }
 
 TEST_F(HeadlessRun, TheCancelQuestionAnsweredNoThenYes) {
-  ASSERT_EQ(Run(kWizard,
-                "dialog Welcome\nclick ButtonCancel\nNo\nclick ButtonCancel\nYes\n"),
-            0);
+  ASSERT_EQ(Run(kWizard, "dialog Welcome\nclick ButtonCancel\nNo\nclick ButtonCancel\nYes\n"), 0);
   std::vector<std::string> boxes = Starting("message box");
   ASSERT_EQ(boxes.size(), 2u);
   for (const std::string& b : boxes) {
@@ -313,8 +311,7 @@ TEST_F(HeadlessRun, AnswersNamingWhatIsNotThereAreErrorsNamingTheLine) {
 }
 
 TEST_F(HeadlessRun, ASilentRunPreparesNothingKeepsTheFolderAndStoresNext) {
-  ASSERT_EQ(Run(std::string(kWizard) +
-                    "Display Dialog \"Finish\" \"LAST\" \"TRUE\"\n",
+  ASSERT_EQ(Run(std::string(kWizard) + "Display Dialog \"Finish\" \"LAST\" \"TRUE\"\n",
                 "dialog Welcome\nclick ButtonCancel\nYes\n", "/s"),
             0);
   EXPECT_TRUE(ShownDialogs().empty());
@@ -386,7 +383,8 @@ TEST_F(HeadlessRun, ADisplayWhoseFormWasNeverLoadedDoesNothingAndKeepsTheDirecti
                 "  Display Dialog \"Ready\" \"WIZARD\" \"TRUE\"\n"
                 "End\n",
                 "dialog Welcome\nclick ButtonNext\ndialog Ready\nclick ButtonInstall\n"),
-            0) << transcript_->Text();
+            0)
+      << transcript_->Text();
   EXPECT_EQ(ShownDialogs(), (std::vector<std::string>{"Welcome", "Ready"}));
   EXPECT_EQ(Var("WIZARD"), "NEXT");
   EXPECT_EQ(Var("OTHER"), "(undefined)");

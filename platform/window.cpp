@@ -20,9 +20,9 @@ uint64_t WindowService::SetTimer(uint32_t interval_ms, std::function<void()> fir
 }
 
 void WindowService::KillTimer(uint64_t timer) {
-  timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
-                               [&](const Timer& t) { return t.id == timer; }),
-                timers_.end());
+  timers_.erase(
+      std::remove_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.id == timer; }),
+      timers_.end());
 }
 
 uint64_t WindowService::NextDue() const {
@@ -43,7 +43,8 @@ bool WindowService::FireOneDue(uint64_t until) {
   const uint64_t id = best->id;
   // The next time counts from when this one was due, so that a late pump does not make the timer
   // drift; a callback that kills the timer removes it before it runs again.
-  auto it = std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.id == id; });
+  auto it =
+      std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.id == id; });
   const uint64_t now = Now();
   it->due += it->interval;
   if (it->due <= now) it->due = now + it->interval;

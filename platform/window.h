@@ -148,8 +148,8 @@ class WindowService {
 class WindowServiceWrapper : public WindowService {
  public:
   explicit WindowServiceWrapper(WindowService& target) : target_(target) {}
-  uint64_t CreateWindow(const std::string& name, const std::string& key,
-                        const std::string& caption, const WindowRect& placement) override {
+  uint64_t CreateWindow(const std::string& name, const std::string& key, const std::string& caption,
+                        const WindowRect& placement) override {
     return target_.CreateWindow(name, key, caption, placement);
   }
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,

@@ -80,8 +80,8 @@ std::string DescribeControl(const ControlState& s) {
       if (s.kind() == ControlKind::kCheckList) {
         line += i < s.item_checked.size() && s.item_checked[i] ? "[x] " : "[ ] ";
       }
-      const bool selected = static_cast<int>(i) == s.item_index ||
-                            (i < s.item_selected.size() && s.item_selected[i]);
+      const bool selected =
+          static_cast<int>(i) == s.item_index || (i < s.item_selected.size() && s.item_selected[i]);
       line += selected ? "*" + s.items[i] : s.items[i];
     }
     line += "]";
@@ -142,8 +142,8 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
   auto it = handles_.find(&dialog);
   uint64_t handle;
   if (it == handles_.end()) {
-    handle = windows_.CreateWindow(dialog.form_state().name(), dialog.dialog_key(), caption,
-                                   placement);
+    handle =
+        windows_.CreateWindow(dialog.form_state().name(), dialog.dialog_key(), caption, placement);
   } else {
     // Every display makes the window again, so that its style and placement take effect.
     handle = windows_.RecreateWindow(it->second, caption, placement);
@@ -225,8 +225,7 @@ bool WindowPresenter::Act(DialogRuntime& dialog, const platform::WindowInput& in
   if (verb == "default") {
     // Enter: the default button, when one can take it.
     for (const auto& c : dialog.controls()) {
-      if (platform::SameText(c->Get("Default").value_or(""), "True") && c->enabled &&
-          c->visible) {
+      if (platform::SameText(c->Get("Default").value_or(""), "True") && c->enabled && c->visible) {
         dialog.Click(c->name());
         return true;
       }

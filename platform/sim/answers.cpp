@@ -15,9 +15,9 @@ struct Verb {
   int max_args;  // -1: any number
 };
 constexpr Verb kVerbs[] = {
-    {"click", 1, 1},     {"type", 1, -1},  {"check", 1, 1},  {"uncheck", 1, 1},
-    {"pick", 2, -1},     {"checkitem", 3, 3}, {"node", 2, 2}, {"menu", 2, 2},
-    {"slide", 2, 2},     {"scroll", 3, 5}, {"close", 0, 0},  {"wait", 1, 1},
+    {"click", 1, 1}, {"type", 1, -1},     {"check", 1, 1}, {"uncheck", 1, 1},
+    {"pick", 2, -1}, {"checkitem", 3, 3}, {"node", 2, 2},  {"menu", 2, 2},
+    {"slide", 2, 2}, {"scroll", 3, 5},    {"close", 0, 0}, {"wait", 1, 1},
 };
 
 const Verb* FindVerb(const std::string& word) {
@@ -140,8 +140,7 @@ bool ParseAnswers(const std::string& text, AnswersFile* out, std::string* error)
     if (!block) return fail(first + " outside a dialog block (start one with: dialog NAME)");
     const int args = static_cast<int>(words.size()) - 1;
     if (args < verb->min_args || (verb->max_args >= 0 && args > verb->max_args)) {
-      return fail("wrong number of words for " + std::string(verb->name) + ": " +
-                  line.substr(b));
+      return fail("wrong number of words for " + std::string(verb->name) + ": " + line.substr(b));
     }
     AnswerStep step;
     step.line = number;

@@ -11,8 +11,7 @@ void SimWindowService::SetDialogAnswers(std::vector<DialogAnswers> dialogs) {
 }
 
 uint64_t SimWindowService::CreateWindow(const std::string& name, const std::string& key,
-                                        const std::string& caption,
-                                        const WindowRect& placement) {
+                                        const std::string& caption, const WindowRect& placement) {
   Settle();
   SimWindow w;
   w.name = name;
@@ -121,8 +120,8 @@ bool SimWindowService::NextInput(SimWindow& w, WindowInput* input, bool modal) {
   if (!modal || w.defaulted) return false;
   // The answers ran out: the user presses Enter, once.
   w.defaulted = true;
-  *input = WindowInput{"default", "", {}, "no answers left for " + w.name + " " +
-                                              std::to_string(w.occurrence)};
+  *input = WindowInput{
+      "default", "", {}, "no answers left for " + w.name + " " + std::to_string(w.occurrence)};
   return true;
 }
 
