@@ -112,6 +112,7 @@ bool ParseAnswers(const std::string& text, AnswersFile* out, std::string* error)
     }
     if (SameText(first, "dialog")) {
       if (words.size() < 2 || words.size() > 3) return fail("expected: dialog NAME [N]");
+      if (words[1].empty()) return fail("no dialog name: " + line.substr(b));
       DialogAnswers d;
       d.dialog = words[1];
       d.line = number;
@@ -152,6 +153,7 @@ bool ParseAnswers(const std::string& text, AnswersFile* out, std::string* error)
       step.input.args = {words[1]};
     } else if (v == "close") {
     } else {
+      if (words[1].empty()) return fail("no control name: " + line.substr(b));
       step.input.control = words[1];
       if (v == "type") {
         // The rest of the line; one quoted word stands for its contents.

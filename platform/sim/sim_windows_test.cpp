@@ -54,6 +54,8 @@ TEST(Answers, MalformedLinesAreRefusedWithTheirNumber) {
       {"dialog A\nwait -5\n", "answers line 2: not a number of milliseconds"},
       {"dialog A\nanswer Perhaps\n", "answers line 2: not a message-box button"},
       {"end\n", "answers line 1: \"end\" outside a dialog block"},
+      {"dialog \"\"\n", "answers line 1: no dialog name"},
+      {"dialog A\nclick \"\"\n", "answers line 2: no control name"},
       {"dialog A\n\ndialog a 1\n", "answers line 3: display 1 of a is answered already on line 1"},
   };
   for (const auto& [text, expected] : cases) {
