@@ -10,6 +10,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/window.h"
 
 namespace corvane::platform {
 
@@ -24,10 +25,14 @@ class Platform {
   // nothing is installed there and no special folder is known.
   virtual Installer& installer() { return no_installer_; }
   virtual Shell& shell() { return no_shell_; }
+  // The windows of the dialogs, their message pump and timers. A platform that does not
+  // override it has no windows (see WindowService's defaults).
+  virtual WindowService& windows() { return no_windows_; }
 
  private:
   NoInstaller no_installer_;
   NoShell no_shell_;
+  WindowService no_windows_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

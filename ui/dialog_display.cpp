@@ -69,15 +69,14 @@ int DialogDisplay::DisplayDialog(interp::CommandContext& ctx) {
     const std::string skip = interp::ResultVariableName(p.Raw(4));
     if (interp::TextToBool(vars.GetVariable(skip)) == p.Bool(6)) return result::kOpen;
   }
+  // A command whose form start-up never loaded finds nothing to display: nothing changes, and a
+  // wizard loop keeps its direction.
+  DialogRuntime* dialog = Runtime(key);
+  if (!dialog) return result::kOpen;
   last_key_ = key;
   if (!freeze_key_.empty()) {
     if (DialogRuntime* before = Runtime(freeze_key_)) before->Freeze();
     freeze_key_.clear();
-  }
-  DialogRuntime* dialog = Runtime(key);
-  if (!dialog) {
-    dialogs_.LoadCommandDialog(static_cast<size_t>(ctx.index()), p.Raw(1));
-    dialog = Runtime(key);
   }
   engine_->dialog_folder = dialogs_.dialog_folder();
 

@@ -97,6 +97,11 @@ class DisplayHarness : public interp::testing::ScriptHarness {
       dialogs->Start("C:\\Support\\", nullptr);
       display = std::make_unique<DialogDisplay>(ctx.session(), *dialogs, presenter);
     }
+    // Start-up pre-loads the form of every enabled Display Dialog; here each is loaded when its
+    // command first runs.
+    if (!dialogs->FindDialog(std::to_string(ctx.index()))) {
+      dialogs->LoadCommandDialog(static_cast<size_t>(ctx.index()), ctx.params().Raw(1));
+    }
     return display->DisplayDialog(ctx);
   }
 

@@ -8,6 +8,7 @@
 #include "interp/session.h"
 #include "interp/variables.h"
 #include "platform/numbers.h"
+#include "platform/platform.h"
 #include "platform/system.h"
 
 namespace corvane::ui {
@@ -75,7 +76,6 @@ bool IsBackgroundTaskRunning(interp::Session& session) {
 }
 
 WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<BackgroundJob> job) {
-  using Clock = std::chrono::steady_clock;
   interp::Session& session = ctx.session();
   interp::TVariableManager& store = session.variables.store();
   auto channel = std::make_shared<ProgressChannel>(store, session.platform.system());
@@ -95,12 +95,19 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
   });
 
   const bool silent = session.variables.silent();
-  bool watchdog_running = false;
-  Clock::time_point watchdog_due{};
-  // One iteration: wait for the worker (the null message that wakes the loop), let the watchdog
-  // timer fire when due, handle the interface's messages, then look at the cancel request. The
-  // wait between the copy of the tick count and the next watchdog check is the time in which a
-  // live worker shows that it still publishes.
+  // The watchdog is a timer of the window service, so that it fires on the clock the user
+  // interface runs on (the virtual clock of the simulated machine).
+  platform::WindowService& windows = session.platform.windows();
+  bool watchdog_running = false, watchdog_fired = false;
+  uint64_t watchdog_timer = 0, cancel_seen_at = 0;
+  auto stop_watchdog = [&] {
+    if (watchdog_timer) windows.KillTimer(watchdog_timer);
+    watchdog_timer = 0;
+  };
+  // One iteration: wait for the worker (the null message that wakes the loop), let time pass for
+  // the timers when the worker is still busy, handle the interface's messages, then look at the
+  // cancel request. The wait between the copy of the tick count and the next watchdog check is the
+  // time in which a live worker shows that it still publishes.
   while (true) {
     {
       std::unique_lock<std::mutex> lock(shared->mutex);
@@ -111,15 +118,19 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
       }
       if (shared->done) break;
     }
-    if (watchdog_running && Clock::now() >= watchdog_due) {
+    windows.Idle();
+    if (watchdog_fired) {
+      watchdog_fired = false;
       std::string delegate_tick = store.Get("VORT_LastDelegateTick");
       if (store.Get("VORT_LastActiveTick") != delegate_tick) {
         store.Set("VORT_LastActiveTick", delegate_tick);
-        watchdog_due = Clock::now() + options_.watchdog_interval;
       } else {
         // The worker stopped publishing after the cancel: give it up.
+        stop_watchdog();
         channel->Disconnect();
         abandoned_ = true;
+        windows.Note("worker given up by the watchdog " +
+                     std::to_string(windows.Now() - cancel_seen_at) + " ms after the cancel");
         break;
       }
     }
@@ -130,10 +141,13 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
       if (options_.copy_cancel_flag) store.Set("VORT_thCancelled", "TRUE");
       if (options_.watchdog && !watchdog_running) {
         watchdog_running = true;
-        watchdog_due = Clock::now() + options_.watchdog_interval;
+        cancel_seen_at = windows.Now();
+        const auto interval = static_cast<uint32_t>(options_.watchdog_interval.count());
+        watchdog_timer = windows.SetTimer(interval, [&] { watchdog_fired = true; });
       }
     }
   }
+  stop_watchdog();
   if (abandoned_) {
     worker.detach();
   } else {

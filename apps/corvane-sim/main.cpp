@@ -21,7 +21,10 @@
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/transcript.h"
 #include "platform/text.h"
+#include "ui/dialog_display.h"
 #include "ui/dialog_system.h"
+#include "ui/wait_loop.h"
+#include "ui/window_presenter.h"
 
 namespace fs = std::filesystem;
 using namespace corvane;
@@ -156,6 +159,11 @@ int main(int argc, char** argv) {
   options.answers_file = answers;
   options.module_path = module_path;
   auto sim = platform::CreateSimPlatform(options);
+  if (!sim->AnswersError().empty()) {
+    // A malformed answers file would answer the run wrongly: nothing runs.
+    std::fprintf(stderr, "corvane-sim: %s\n", sim->AnswersError().c_str());
+    return 2;
+  }
   if (!sim->Warnings().empty()) std::fprintf(stderr, "corvane-sim: %s", sim->Warnings().c_str());
 
   // The setup's folder becomes the engine's folder on the machine: copied into a fresh folder
@@ -234,10 +242,24 @@ int main(int argc, char** argv) {
     dialogs.LoadDialog(std::to_string(index), form_file);
     transcript.Add("dialog loaded " + form_file + " for command " + std::to_string(index));
   };
+  // The dialogs of the run, on the headless renderer.
+  std::unique_ptr<ui::WindowPresenter> presenter;
+  std::unique_ptr<ui::DialogDisplay> display;
   services.run_script = [&](engine::StartupState& state, engine::TraceLog& trace) {
     engine::RunServices run;
     run.keep_alive = owner;
+    run.attach = [&](interp::Session& session) {
+      presenter = std::make_unique<ui::WindowPresenter>(recorded.windows(), session.variables);
+      display = std::make_unique<ui::DialogDisplay>(session, dialogs, *presenter);
+      presenter->on_timer = [&session, d = display.get()] {
+        d->TimerTick(ui::IsBackgroundTaskRunning(session));
+      };
+      session.dialogs = display.get();
+    };
     engine::RunOutcome outcome = engine::RunScript(recorded, state, trace, run);
+    // The session is gone: so are its dialogs.
+    display.reset();
+    presenter.reset();
     state.end_at_once = outcome.end_now;
     return outcome.exit_code;
   };
@@ -247,11 +269,18 @@ int main(int argc, char** argv) {
   int exit_code = engine::RunEngine(recorded, services, command_line);
   dialogs.Stop();
 
+  // Answers that named what was not there, or displays that never came: the walk went wrong.
+  platform::sim::SimWindowService& screen = machine_platform->sim_windows();
+  screen.Finish();
+  for (const std::string& e : screen.Errors()) {
+    std::fprintf(stderr, "corvane-sim: %s\n", e.c_str());
+    transcript.Add("answers error: " + e);
+  }
   transcript.Add("exit code " + std::to_string(exit_code));
   if (!transcript_path.empty()) {
     std::ofstream out(transcript_path, std::ios::binary | std::ios::trunc);
     out << platform::Utf8From1252(transcript.Text());
   }
   machine_platform->SaveRegistry();
-  return exit_code;
+  return screen.Errors().empty() ? exit_code : 2;
 }

@@ -23,6 +23,7 @@ SimPlatform::SimPlatform(const SimOptions& options)
   const bool moved_current = ReachFoldersOutsideTheCodePage();
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
+  windows_ = std::make_unique<sim::SimWindowService>(*system_, ui_);
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
@@ -39,11 +40,21 @@ SimPlatform::SimPlatform(const SimOptions& options)
   if (!options.answers_file.empty()) {
     std::string answers, error;
     if (!sim::ReadHostFile(options.answers_file, &answers)) {
-      warnings_ += "cannot read the answers file " + options.answers_file + "\n";
-    } else if (!ui_.QueueAnswers(answers, &error)) {
-      warnings_ += error + "\n";
+      answers_error_ = "cannot read the answers file " + options.answers_file;
+    } else if (!QueueAnswers(answers, &error)) {
+      answers_error_ = error;
     }
+    if (!answers_error_.empty()) warnings_ += answers_error_ + "\n";
   }
+}
+
+bool SimPlatform::QueueAnswers(const std::string& text, std::string* error) {
+  sim::AnswersFile file;
+  if (!sim::ParseAnswers(text, &file, error)) return false;
+  for (int id : file.boxes) ui_.QueueAnswer(id);
+  for (const std::string& f : file.folders) ui_.QueueFolder(f);
+  windows_->SetDialogAnswers(std::move(file.dialogs));
+  return true;
 }
 
 SimPlatform::~SimPlatform() {

@@ -26,6 +26,7 @@
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
+#include "platform/sim/sim_windows.h"
 
 namespace corvane::platform {
 
@@ -49,6 +50,9 @@ class SimPlatform : public Platform {
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return *installer_; }
   Shell& shell() override { return *shell_; }
+  WindowService& windows() override { return *windows_; }
+  // The headless renderer's screen, clock and dialog answers.
+  sim::SimWindowService& sim_windows() { return *windows_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -69,9 +73,12 @@ class SimPlatform : public Platform {
 
   // Message boxes.
   void QueueAnswer(int id) { ui_.QueueAnswer(id); }
-  bool QueueAnswers(const std::string& text, std::string* error) {
-    return ui_.QueueAnswers(text, error);
-  }
+  // Queues the statements of an answers file (see answers.h): message-box and folder answers,
+  // dialog blocks. False with "answers line N: ..." in *error, queuing nothing, when a line is
+  // not a statement.
+  bool QueueAnswers(const std::string& text, std::string* error);
+  // The answers file of the options could not be read or parsed (empty when it could).
+  const std::string& AnswersError() const { return answers_error_; }
   size_t PendingAnswers() { return ui_.PendingAnswers(); }
   std::vector<sim::RecordedBox> RecordedBoxes() { return ui_.Boxes(); }
 
@@ -92,6 +99,7 @@ class SimPlatform : public Platform {
   std::filesystem::path machine_;
   SimOptions options_;
   std::string warnings_;
+  std::string answers_error_;
   sim::MachineDescription description_;
   std::unique_ptr<sim::SimFileSystem> files_;
   std::unique_ptr<sim::SimRegistry> registry_;
@@ -99,6 +107,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimInstaller> installer_;
   std::unique_ptr<sim::SimShell> shell_;
   sim::SimUserInterface ui_;
+  std::unique_ptr<sim::SimWindowService> windows_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

@@ -26,12 +26,15 @@ SimSystemInfo::SimSystemInfo(const MachineDescription& machine)
     : machine_(machine), start_(std::chrono::steady_clock::now()),
       env_(machine.InitialEnvironment()) {}
 
-uint32_t SimSystemInfo::TickCount() {
+uint64_t SimSystemInfo::Milliseconds() {
   auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                      std::chrono::steady_clock::now() - start_)
                      .count();
-  return static_cast<uint32_t>(machine_.uptime_ms + static_cast<uint64_t>(elapsed));
+  return machine_.uptime_ms + static_cast<uint64_t>(elapsed) +
+         advanced_ms_.load(std::memory_order_acquire);
 }
+
+uint32_t SimSystemInfo::TickCount() { return static_cast<uint32_t>(Milliseconds()); }
 
 bool SimSystemInfo::RestrictToFirstProcessor() {
   cpu_set_t allowed;

@@ -1,8 +1,11 @@
 // System facts of the simulated machine, from its description (machine.txt). The tick count runs
-// on the host's monotonic clock from the machine's uptime at start; the environment is the
+// on the host's monotonic clock from the machine's uptime at start, moved on by the virtual time
+// that the headless renderer lets pass (a user who waits, an idle wait that skips to its next
+// timer); the environment is the
 // process's own block, kept sorted by upper-cased name as Windows keeps it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 
@@ -16,6 +19,10 @@ class SimSystemInfo : public SystemInfo {
   explicit SimSystemInfo(const MachineDescription& machine);
 
   uint32_t TickCount() override;
+  // Milliseconds since the machine started, without wrapping (the timers' clock).
+  uint64_t Milliseconds();
+  // Lets `ms` of virtual time pass at once. Any thread may read the clock meanwhile.
+  void AdvanceClock(uint64_t ms) { advanced_ms_.fetch_add(ms, std::memory_order_acq_rel); }
   LocalTime Now() override;
   std::string TempFolder() override { return machine_.temp_folder; }
   std::string WindowsFolder() override { return machine_.windows_folder; }
@@ -44,6 +51,7 @@ class SimSystemInfo : public SystemInfo {
  private:
   MachineDescription machine_;
   std::chrono::steady_clock::time_point start_;
+  std::atomic<uint64_t> advanced_ms_{0};
   std::mutex mu_;
   std::vector<std::pair<std::string, std::string>> env_;
 };

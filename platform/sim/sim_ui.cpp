@@ -67,8 +67,21 @@ int ParseAnswer(const std::string& text) {
 std::string DescribeBox(const RecordedBox& box) {
   char flags[16];
   std::snprintf(flags, sizeof(flags), "0x%X", box.flags);
-  std::string line = "message box \"" + box.caption + "\" [" + flags + "]: \"" + box.text +
-                     "\" -> " + ButtonName(box.answer);
+  std::string line = "message box \"" + box.caption + "\" [" + flags;
+  switch (box.flags & 0xF0) {
+    case mb::kIconError: line += " error"; break;
+    case mb::kIconQuestion: line += " question"; break;
+    case mb::kIconWarning: line += " warning"; break;
+    case mb::kIconInformation: line += " information"; break;
+    default: break;
+  }
+  const char* sep = " ";
+  for (int b : ButtonsOf(box.flags)) {
+    line += sep;
+    line += ButtonName(b);
+    sep = "/";
+  }
+  line += "]: \"" + box.text + "\" -> " + ButtonName(box.answer);
   if (!box.from_queue) line += " (default)";
   if (box.rejected_answer) {
     line += std::string(" (queued answer ") + ButtonName(box.rejected_answer) +
@@ -81,9 +94,10 @@ int SimUserInterface::MessageBox(const std::string& text, const std::string& cap
                                  uint32_t flags) {
   std::lock_guard<std::mutex> lock(mu_);
   RecordedBox box{text, caption, flags, DefaultButtonOf(flags), false, 0};
-  if (!answers_.empty()) {
-    int answer = answers_.front();
-    answers_.pop_front();
+  std::deque<int>& queue = scoped_answers_.empty() ? answers_ : scoped_answers_;
+  if (!queue.empty()) {
+    int answer = queue.front();
+    queue.pop_front();
     std::vector<int> buttons = ButtonsOf(flags);
     if (std::find(buttons.begin(), buttons.end(), answer) != buttons.end()) {
       box.answer = answer;
@@ -137,15 +151,31 @@ bool SimUserInterface::QueueAnswers(const std::string& text, std::string* error)
 Status SimUserInterface::BrowseForFolder(const std::string&, std::string* folder) {
   std::lock_guard<std::mutex> lock(mu_);
   folder->clear();
-  if (folders_.empty()) return Status::kNotFound;
-  *folder = folders_.front();
-  folders_.pop_front();
+  std::deque<std::string>& queue = scoped_folders_.empty() ? folders_ : scoped_folders_;
+  if (queue.empty()) return Status::kNotFound;
+  *folder = queue.front();
+  queue.pop_front();
   return folder->empty() ? Status::kNotFound : Status::kOk;
 }
 
 void SimUserInterface::QueueFolder(const std::string& folder) {
   std::lock_guard<std::mutex> lock(mu_);
   folders_.push_back(folder);
+}
+
+void SimUserInterface::QueueScoped(const std::vector<int>& boxes,
+                                   const std::vector<std::string>& folders) {
+  std::lock_guard<std::mutex> lock(mu_);
+  scoped_answers_.assign(boxes.begin(), boxes.end());
+  scoped_folders_.assign(folders.begin(), folders.end());
+}
+
+void SimUserInterface::DropScoped(size_t* boxes_left, size_t* folders_left) {
+  std::lock_guard<std::mutex> lock(mu_);
+  *boxes_left = scoped_answers_.size();
+  *folders_left = scoped_folders_.size();
+  scoped_answers_.clear();
+  scoped_folders_.clear();
 }
 
 size_t SimUserInterface::PendingAnswers() {

@@ -47,6 +47,10 @@ class SimUserInterface : public UserInterface {
   // False with the bad line in *error when a line is not an answer.
   bool QueueAnswers(const std::string& text, std::string* error);
   size_t PendingAnswers();
+  // Answers for the boxes and browsers that one dialog input brings up: used before the queued
+  // ones. DropScoped removes what is left of them and says how many were left.
+  void QueueScoped(const std::vector<int>& boxes, const std::vector<std::string>& folders);
+  void DropScoped(size_t* boxes_left, size_t* folders_left);
   std::vector<RecordedBox> Boxes();
   void ClearBoxes();
 
@@ -54,6 +58,8 @@ class SimUserInterface : public UserInterface {
   std::mutex mu_;
   std::deque<int> answers_;
   std::deque<std::string> folders_;
+  std::deque<int> scoped_answers_;
+  std::deque<std::string> scoped_folders_;
   std::vector<RecordedBox> boxes_;
 };
 

@@ -29,7 +29,7 @@ TEST(SimUi, DefaultButtonQueueAndRecord) {
   EXPECT_TRUE(boxes[4].from_queue);
   EXPECT_FALSE(boxes[0].from_queue);
   EXPECT_EQ(boxes[5].rejected_answer, id::kRetry);
-  EXPECT_EQ(DescribeBox(boxes[4]), "message box \"Setup\" [0x24]: \"Continue?\" -> No");
+  EXPECT_EQ(DescribeBox(boxes[4]), "message box \"Setup\" [0x24 question Yes/No]: \"Continue?\" -> No");
   EXPECT_NE(DescribeBox(boxes[5]).find("not a button"), std::string::npos);
 
   EXPECT_FALSE(ui.QueueAnswers("Yes\nMaybe\n", &error));

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/sim/sim_ui.h"
+#include "platform/text.h"
 
 namespace corvane::platform::sim {
 
@@ -258,7 +259,12 @@ int RecordingUserInterface::MessageBox(const std::string& text, const std::strin
                                        uint32_t flags) {
   int answer = target_.MessageBox(text, caption, flags);
   RecordedBox box{text, caption, flags, answer, false, 0};
-  t_.Add("message " + DescribeBox(box));
+  // The simulated machine knows whether the answer came from the answers or was the default.
+  if (auto* sim = dynamic_cast<SimUserInterface*>(&target_)) {
+    std::vector<RecordedBox> boxes = sim->Boxes();
+    if (!boxes.empty()) box = boxes.back();
+  }
+  t_.Add(DescribeBox(box));
   return answer;
 }
 
@@ -339,6 +345,99 @@ uint32_t RecordingInstaller::RunPackageAction(const PackageAction& action, bool*
          Quote(PropertyLine(action.properties)) + " -> " + std::to_string(r) +
          (*reboot ? " (restart)" : ""));
   return r;
+}
+
+namespace {
+
+std::string Placement(const WindowRect& p) {
+  return std::to_string(p.left) + "," + std::to_string(p.top) + " " + std::to_string(p.width) +
+         "x" + std::to_string(p.height);
+}
+
+std::string DescribeInput(const WindowInput& input) {
+  std::string line = input.verb;
+  if (!input.control.empty()) line += " " + input.control;
+  for (const std::string& a : input.args) line += " \"" + a + "\"";
+  return line;
+}
+
+}  // namespace
+
+uint64_t RecordingWindowService::CreateWindow(const std::string& name, const std::string& key,
+                                              const std::string& caption,
+                                              const WindowRect& placement) {
+  uint64_t handle = WindowServiceWrapper::CreateWindow(name, key, caption, placement);
+  const int n = ++displays_[platform::UpperCase(name)];
+  shown_[handle] = {name + " " + std::to_string(n) + " (key " + key + ")", caption, placement,
+                    {}, false};
+  return handle;
+}
+
+uint64_t RecordingWindowService::RecreateWindow(uint64_t window, const std::string& caption,
+                                                const WindowRect& placement) {
+  uint64_t handle = WindowServiceWrapper::RecreateWindow(window, caption, placement);
+  auto it = shown_.find(window);
+  if (it != shown_.end()) {
+    std::string name = it->second.title.substr(0, it->second.title.find(' '));
+    std::string key = it->second.title.substr(it->second.title.find("(key ") + 5);
+    key.pop_back();
+    const int n = ++displays_[platform::UpperCase(name)];
+    shown_[handle] = {name + " " + std::to_string(n) + " (key " + key + ")", caption,
+                      placement, {}, false};
+    shown_.erase(window);
+  }
+  return handle;
+}
+
+void RecordingWindowService::HideWindow(uint64_t window) {
+  WindowServiceWrapper::HideWindow(window);
+  auto it = shown_.find(window);
+  if (it != shown_.end() && it->second.painted) t_.Add("dialog " + it->second.title + " hidden");
+}
+
+void RecordingWindowService::Paint(uint64_t window, const std::vector<std::string>& frame) {
+  WindowServiceWrapper::Paint(window, frame);
+  auto it = shown_.find(window);
+  if (it == shown_.end()) return;
+  Shown& s = it->second;
+  if (!s.painted) {
+    t_.Add("dialog " + s.title + " shown: \"" + s.caption + "\" at " + Placement(s.placement));
+    for (const std::string& line : frame) t_.Add("  " + line);
+  } else {
+    // What changed since the last paint, control by control.
+    for (size_t i = 0; i < frame.size(); ++i) {
+      if (i >= s.frame.size() || s.frame[i] != frame[i]) t_.Add("  now " + frame[i]);
+    }
+  }
+  s.frame = frame;
+  s.painted = true;
+}
+
+void RecordingWindowService::Input(uint64_t window, const WindowInput& input) {
+  auto it = shown_.find(window);
+  const std::string title = it == shown_.end() ? std::to_string(window) : it->second.title;
+  if (input.verb == "default") {
+    t_.Add("dialog " + title + ": the answers ran out, Enter takes the default button");
+  } else {
+    t_.Add("dialog " + title + " input: " + DescribeInput(input) + " (" + input.origin + ")");
+  }
+}
+
+WindowService::Pumped RecordingWindowService::PumpOne(uint64_t window, WindowInput* input) {
+  Pumped p = WindowServiceWrapper::PumpOne(window, input);
+  if (p == Pumped::kInput) Input(window, *input);
+  return p;
+}
+
+bool RecordingWindowService::PollInput(uint64_t window, WindowInput* input) {
+  bool got = WindowServiceWrapper::PollInput(window, input);
+  if (got) Input(window, *input);
+  return got;
+}
+
+void RecordingWindowService::Note(const std::string& line) {
+  WindowServiceWrapper::Note(line);
+  t_.Add(line);
 }
 
 }  // namespace corvane::platform::sim

@@ -3,6 +3,7 @@
 // their answers, and notes the engine adds (dialogs shown, exit code).
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -66,6 +67,37 @@ class RecordingUserInterface : public UserInterface {
   Transcript& t_;
 };
 
+// The headless renderer's screen in the transcript: each dialog shown with its caption,
+// placement and the frame painted (every control's value and state), what later paints changed,
+// hides, every input the user gave and the renderer's notes (variables an input wrote).
+class RecordingWindowService : public WindowServiceWrapper {
+ public:
+  RecordingWindowService(WindowService& target, Transcript& t)
+      : WindowServiceWrapper(target), t_(t) {}
+  uint64_t CreateWindow(const std::string& name, const std::string& key,
+                        const std::string& caption, const WindowRect& placement) override;
+  uint64_t RecreateWindow(uint64_t window, const std::string& caption,
+                          const WindowRect& placement) override;
+  void HideWindow(uint64_t window) override;
+  void Paint(uint64_t window, const std::vector<std::string>& frame) override;
+  Pumped PumpOne(uint64_t window, WindowInput* input) override;
+  bool PollInput(uint64_t window, WindowInput* input) override;
+  void Note(const std::string& line) override;
+
+ private:
+  struct Shown {
+    std::string title;  // "Destination 2 (command 5)"
+    std::string caption;
+    WindowRect placement;
+    std::vector<std::string> frame;
+    bool painted = false;
+  };
+  void Input(uint64_t window, const WindowInput& input);
+  Transcript& t_;
+  std::map<uint64_t, Shown> shown_;
+  std::map<std::string, int> displays_;
+};
+
 // One line per installer call with its exact arguments and outcome ("installer install
 // "C:\setup.msi" "ADDLOCAL=ALL" -> 0"); of an opened database only the commit is recorded.
 class RecordingInstaller : public InstallerWrapper {
@@ -95,13 +127,14 @@ class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
-        ui_(target.ui(), t), installer_(target.installer(), t) {}
+        ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return installer_; }
   Shell& shell() override { return target_.shell(); }
+  WindowService& windows() override { return windows_; }
 
  private:
   Platform& target_;
@@ -109,6 +142,7 @@ class RecordingPlatform : public Platform {
   RecordingRegistry registry_;
   RecordingUserInterface ui_;
   RecordingInstaller installer_;
+  RecordingWindowService windows_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

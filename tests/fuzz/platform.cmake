@@ -23,3 +23,9 @@ corvane_add_fuzzer(NAME reg_text_fuzzer
   LIBS corvane_platform
   SEED_DIRS ${CMAKE_CURRENT_LIST_DIR}/platform/reg_text_corpus
   SEEDS ${reg_machine_seeds})
+
+# The answers file of corvane-sim: message-box, folder and dialog statements.
+corvane_add_fuzzer(NAME answers_fuzzer
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/answers_fuzzer.cpp
+  LIBS corvane_platform
+  SEED_DIRS ${CMAKE_CURRENT_LIST_DIR}/platform/answers_corpus)

@@ -1,0 +1,55 @@
+// A DialogPresenter over the platform's window service: makes a window per display, paints the
+// state of every control into it as text lines, and turns the window's input (verbs such as
+// "click" or "type" aimed at a control's Name) into the runtime's input events. The simulated
+// machine's window service answers from its answers file, which makes this the headless
+// renderer; the variables an input wrote are noted for its log.
+//
+// Main thread only.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "interp/variables.h"
+#include "platform/window.h"
+#include "ui/dialog_display.h"
+
+namespace corvane::ui {
+
+// One line per control (the form itself first is left out: its caption heads the window): name,
+// class, value and state, as a headless screen shows them.
+std::vector<std::string> PaintFrame(const DialogRuntime& dialog);
+std::string DescribeControl(const ControlState& s);
+
+class WindowPresenter : public DialogPresenter {
+ public:
+  WindowPresenter(platform::WindowService& windows, interp::Variables& variables);
+  ~WindowPresenter() override;
+
+  uint64_t Show(DialogRuntime& dialog) override;
+  void Hide(DialogRuntime& dialog) override;
+  bool HandleOneMessage() override;
+  void ProcessPendingMessages() override;
+  int ScreenWidth() override { return windows_.ScreenWidth(); }
+  int ScreenHeight() override { return windows_.ScreenHeight(); }
+
+  // The one-second dialog timer, started with the first window (DialogDisplay::TimerTick).
+  std::function<void()> on_timer;
+
+  // Acts on one input; false (and the window service told why) when the input cannot be used.
+  bool Apply(DialogRuntime& dialog, const platform::WindowInput& input);
+
+ private:
+  void Repaint(DialogRuntime& dialog);
+  bool Act(DialogRuntime& dialog, const platform::WindowInput& input, std::string* why);
+
+  platform::WindowService& windows_;
+  interp::Variables& variables_;
+  std::map<const DialogRuntime*, uint64_t> handles_;
+  DialogRuntime* active_ = nullptr;  // the dialog shown last and not hidden since
+  uint64_t timer_ = 0;
+};
+
+}  // namespace corvane::ui
