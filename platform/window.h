@@ -42,7 +42,7 @@ class WindowService {
   // Makes the window of a dialog (name: the form's Name) at a placement, hidden. Returns its
   // handle (never 0 for a real window; 0 when the service has no windows).
   // `key` is the engine's key of the dialog, for logs.
-  virtual uint64_t CreateWindow(const std::string& name, const std::string& key,
+  virtual uint64_t MakeWindow(const std::string& name, const std::string& key,
                                 const std::string& caption, const WindowRect& placement) {
     (void)name;
     (void)key;
@@ -148,9 +148,9 @@ class WindowService {
 class WindowServiceWrapper : public WindowService {
  public:
   explicit WindowServiceWrapper(WindowService& target) : target_(target) {}
-  uint64_t CreateWindow(const std::string& name, const std::string& key, const std::string& caption,
+  uint64_t MakeWindow(const std::string& name, const std::string& key, const std::string& caption,
                         const WindowRect& placement) override {
-    return target_.CreateWindow(name, key, caption, placement);
+    return target_.MakeWindow(name, key, caption, placement);
   }
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,
                           const WindowRect& placement) override {

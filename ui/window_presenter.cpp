@@ -143,7 +143,7 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
   uint64_t handle;
   if (it == handles_.end()) {
     handle =
-        windows_.CreateWindow(dialog.form_state().name(), dialog.dialog_key(), caption, placement);
+        windows_.MakeWindow(dialog.form_state().name(), dialog.dialog_key(), caption, placement);
   } else {
     // Every display makes the window again, so that its style and placement take effect.
     handle = windows_.RecreateWindow(it->second, caption, placement);

@@ -10,7 +10,7 @@ void SimWindowService::SetDialogAnswers(std::vector<DialogAnswers> dialogs) {
   for (auto& [handle, w] : windows_) w.answers = nullptr;
 }
 
-uint64_t SimWindowService::CreateWindow(const std::string& name, const std::string& key,
+uint64_t SimWindowService::MakeWindow(const std::string& name, const std::string& key,
                                         const std::string& caption, const WindowRect& placement) {
   Settle();
   SimWindow w;
@@ -42,7 +42,7 @@ uint64_t SimWindowService::RecreateWindow(uint64_t window, const std::string& ca
   const std::string name = it->second.name, key = it->second.key;
   const bool visible = it->second.visible;
   DestroyWindow(window);
-  uint64_t handle = CreateWindow(name, key, caption, placement);
+  uint64_t handle = MakeWindow(name, key, caption, placement);
   windows_[handle].visible = visible;
   return handle;
 }

@@ -46,7 +46,7 @@ class SimWindowService : public WindowService {
   // The dialog blocks of an answers file (replacing earlier ones).
   void SetDialogAnswers(std::vector<DialogAnswers> dialogs);
 
-  uint64_t CreateWindow(const std::string& name, const std::string& key, const std::string& caption,
+  uint64_t MakeWindow(const std::string& name, const std::string& key, const std::string& caption,
                         const WindowRect& placement) override;
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,
                           const WindowRect& placement) override;

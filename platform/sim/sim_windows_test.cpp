@@ -94,7 +94,7 @@ class Screen : public ::testing::Test {
 TEST_F(Screen, EachDisplayOfANameGetsItsOwnBlockAndThenEnterOnce) {
   Answer("dialog Page 2\nclick B\n");
   WindowInput in;
-  uint64_t first = windows_.CreateWindow("Page", "1", "P", {0, 0, 100, 50});
+  uint64_t first = windows_.MakeWindow("Page", "1", "P", {0, 0, 100, 50});
   // No block for the first display: Enter once, then nothing can come.
   ASSERT_EQ(windows_.PumpOne(first, &in), WindowService::Pumped::kInput);
   EXPECT_EQ(in.verb, "default");
@@ -107,7 +107,7 @@ TEST_F(Screen, EachDisplayOfANameGetsItsOwnBlockAndThenEnterOnce) {
   EXPECT_EQ(in.verb, "click");
   EXPECT_EQ(in.control, "B");
   // A window shown without a modal wait takes its inputs but never presses Enter by itself.
-  uint64_t other = windows_.CreateWindow("Other", "2", "O", {0, 0, 10, 10});
+  uint64_t other = windows_.MakeWindow("Other", "2", "O", {0, 0, 10, 10});
   windows_.ShowWindow(other);
   EXPECT_FALSE(windows_.PollInput(other, &in));
   windows_.Finish();
@@ -116,7 +116,7 @@ TEST_F(Screen, EachDisplayOfANameGetsItsOwnBlockAndThenEnterOnce) {
 
 TEST_F(Screen, UnaskedAnswersAreErrorsAndAfterOneTheDisplaysNotReachedSayNothing) {
   Answer("dialog Page\nclick B\nYes\ndialog Never 3\n");
-  uint64_t w = windows_.CreateWindow("Page", "1", "P", {});
+  uint64_t w = windows_.MakeWindow("Page", "1", "P", {});
   WindowInput in;
   ASSERT_EQ(windows_.PumpOne(w, &in), WindowService::Pumped::kInput);
   // Nothing asked the box question the answer was for: the next message says so.
@@ -134,7 +134,7 @@ TEST_F(Screen, AWaitFiresTheTimersDueOnTheWayAtTheirTimes) {
   const uint64_t start = windows_.Now();
   windows_.SetTimer(1000, [&] { fired.push_back(windows_.Now() - start); });
   Answer("dialog Page\nwait 3500\nclick B\n");
-  uint64_t w = windows_.CreateWindow("Page", "1", "P", {});
+  uint64_t w = windows_.MakeWindow("Page", "1", "P", {});
   WindowInput in;
   ASSERT_EQ(windows_.PumpOne(w, &in), WindowService::Pumped::kInput);
   EXPECT_EQ(in.verb, "click");

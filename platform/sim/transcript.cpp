@@ -363,10 +363,10 @@ std::string DescribeInput(const WindowInput& input) {
 
 }  // namespace
 
-uint64_t RecordingWindowService::CreateWindow(const std::string& name, const std::string& key,
+uint64_t RecordingWindowService::MakeWindow(const std::string& name, const std::string& key,
                                               const std::string& caption,
                                               const WindowRect& placement) {
-  uint64_t handle = WindowServiceWrapper::CreateWindow(name, key, caption, placement);
+  uint64_t handle = WindowServiceWrapper::MakeWindow(name, key, caption, placement);
   const int n = ++displays_[platform::UpperCase(name)];
   shown_[handle] = {name + " " + std::to_string(n) + " (key " + key + ")", caption, placement,
                     {}, false};

@@ -74,7 +74,7 @@ class RecordingWindowService : public WindowServiceWrapper {
  public:
   RecordingWindowService(WindowService& target, Transcript& t)
       : WindowServiceWrapper(target), t_(t) {}
-  uint64_t CreateWindow(const std::string& name, const std::string& key,
+  uint64_t MakeWindow(const std::string& name, const std::string& key,
                         const std::string& caption, const WindowRect& placement) override;
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,
                           const WindowRect& placement) override;
