@@ -169,8 +169,9 @@ std::optional<BitmapLayout> ReadBitmapLayout(std::string_view file) {
         if (header == 40) {
           if (file.size() < after_header + 4 * given) return std::nullopt;
           after_header += 4 * given;
-        } else if (header >= 56) {
-          given = 4;
+        } else {
+          // Masks inside a larger header: three in 52 bytes, four from 56 bytes on.
+          given = header >= 56 ? 4 : 3;
         }
         for (int i = 0; i < given; ++i) b.masks[i] = U32(file, at + 4 * i);
         if (b.bit_count == 16) {

@@ -107,6 +107,30 @@ TEST(BitmapDamage, TruncatedHugeAndInconsistentFilesGiveNothing) {
   EXPECT_FALSE(DecodeBitmapFile(depth));
 }
 
+TEST(BitmapDamage, MasksAreReadOnlyFromInsideTheirHeader) {
+  // A 52-byte header holds three masks; alpha bit fields there must not read a fourth past it.
+  std::string b = "BM" + std::string(12, '\0');
+  std::string info(52, '\0');
+  Put32(info, 0, 52);
+  Put32(info, 4, 1);
+  Put32(info, 8, 1);
+  info[12] = 1;
+  info[14] = 32;
+  Put32(info, 16, bitmap_compression::kAlphaBitFields);
+  Put32(info, 40, 0xFF0000);
+  Put32(info, 44, 0xFF00);
+  Put32(info, 48, 0xFF);
+  b += info;
+  Put32(b, 10, static_cast<uint32_t>(b.size()));
+  const std::string file = b + std::string("\x30\x20\x10\x80", 4);
+  auto layout = ReadBitmapLayout(file);
+  ASSERT_TRUE(layout.has_value());
+  EXPECT_EQ(layout->masks[3], 0u);
+  auto p = DecodeBitmapFile(file);
+  ASSERT_TRUE(p.has_value());
+  EXPECT_EQ(p->rgba, (std::vector<uint8_t>{0x10, 0x20, 0x30, 255}));
+}
+
 TEST(BitmapRle, RunsAbsoluteBlocksDeltasAndDamage) {
   // A 4x3 8-bit bitmap with a two-colour table, run-length encoded.
   auto make = [](const std::string& rle) {

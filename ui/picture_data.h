@@ -8,6 +8,9 @@
 // little-endian number. Glyph and bitmap-button states hold a bitmap with the size prefix alone.
 // The file itself is recognised by its signature, never by the class name, so a property whose
 // class and contents disagree still shows what it holds.
+//
+//   if (const FormValue* v = image.Value("Picture.Data"))
+//     picture = DecodePictureProperty(v->text, platform.pictures());
 #pragma once
 
 #include <optional>

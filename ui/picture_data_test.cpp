@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/bitmap_file.h"
 #include "tests/support/picture_fixtures.h"
+#include "ui/form_text.h"
 
 namespace corvane::ui {
 namespace {
@@ -81,6 +84,39 @@ TEST(PictureProperty, TheSampleDialogPictureDecodes) {
   const std::vector<uint8_t> row = {0x20, 0x40, 0x80, 255, 255, 255, 255, 255};
   EXPECT_EQ(std::vector<uint8_t>(picture->rgba.begin(), picture->rgba.begin() + 8), row);
   EXPECT_EQ(std::vector<uint8_t>(picture->rgba.begin() + 8, picture->rgba.end()), row);
+}
+
+// The first property of that name anywhere in the tree.
+const FormValue* FindProperty(const FormObject& o, const std::string& name) {
+  for (const FormProperty& p : o.properties) {
+    if (p.name == name) return &p.value;
+  }
+  for (const FormObject& child : o.children) {
+    if (const FormValue* v = FindProperty(child, name)) return v;
+  }
+  return nullptr;
+}
+
+TEST(PictureProperty, ThePictureOfALoadedSampleDialogDecodes) {
+  std::ifstream in(testing::HostPath(std::string(SAMPLE_DIALOGS_DIR) + "/Welcome.dfm.txt"),
+                   std::ios::binary);
+  ASSERT_TRUE(in.good());
+  const FormObject form = ParseFormText(
+      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  const FormValue* data = FindProperty(form, "Picture.Data");
+  ASSERT_NE(data, nullptr);
+  ASSERT_EQ(data->tag, ValueTag::kBinary);
+  struct NativeBitmaps : RecordingCodecs {
+    std::optional<platform::Picture> DecodeBitmap(std::string_view b) override {
+      return platform::DecodeBitmapFile(b);
+    }
+  } codecs;
+  auto picture = DecodePictureProperty(data->text, codecs);
+  ASSERT_TRUE(picture.has_value());
+  EXPECT_EQ(picture->width, 2u);
+  EXPECT_EQ(picture->height, 2u);
+  EXPECT_EQ(std::vector<uint8_t>(picture->At(0, 0), picture->At(0, 0) + 4),
+            (std::vector<uint8_t>{0x20, 0x40, 0x80, 255}));
 }
 
 TEST(PictureProperty, EachKindGoesToItsDecoder) {

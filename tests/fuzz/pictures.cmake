@@ -19,7 +19,7 @@ add_custom_command(
   VERBATIM)
 corvane_add_fuzzer(NAME pictures_png_fuzzer
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/pictures/png_fuzzer.cpp
-  LIBS corvane_ui_pictures
+  LIBS corvane_ui_pictures z
   SEEDS ${picture_seeds_stamp} ${picture_seed_files})
 corvane_add_fuzzer(NAME pictures_jpeg_fuzzer
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/pictures/jpeg_fuzzer.cpp
