@@ -41,3 +41,27 @@ function(corvane_add_package)
   add_custom_target(${P_TARGET}_${out_name}_package DEPENDS ${P_OUTPUT})
   add_dependencies(${P_TARGET} ${P_TARGET}_${out_name}_package)
 endfunction()
+
+# corvane_use_picture_fixtures(TARGET): the picture fixtures of tests/fixtures/pictures, made
+# once per build tree by ImageMagick (the real program of /usr/bin, never a stand-in that changes
+# transparency), in the folder that CORVANE_PICTURE_FIXTURES names to the target.
+function(corvane_use_picture_fixtures target)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  set(dir ${CMAKE_BINARY_DIR}/picture-fixtures)
+  if(NOT TARGET corvane_picture_fixtures)
+    find_program(CORVANE_CONVERT NAMES convert-im6.q16 convert PATHS /usr/bin NO_DEFAULT_PATH
+      REQUIRED)
+    set(script ${CMAKE_SOURCE_DIR}/tests/fixtures/pictures/make_pictures.pl)
+    add_custom_command(OUTPUT ${dir}/stamp
+      COMMAND perl ${script} ${CORVANE_CONVERT} ${dir}
+      COMMAND ${CMAKE_COMMAND} -E touch ${dir}/stamp
+      DEPENDS ${script}
+      COMMENT "Making the picture fixtures with ImageMagick"
+      VERBATIM)
+    add_custom_target(corvane_picture_fixtures DEPENDS ${dir}/stamp)
+  endif()
+  add_dependencies(${target} corvane_picture_fixtures)
+  target_compile_definitions(${target} PRIVATE CORVANE_PICTURE_FIXTURES="${dir}")
+endfunction()

@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "platform/installer.h"
+#include "platform/pictures.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system.h"
@@ -28,25 +29,36 @@ class Platform {
   // The windows of the dialogs, their message pump and timers. A platform that does not
   // override it has no windows (see WindowService's defaults).
   virtual WindowService& windows() { return no_windows_; }
+  // The JPEG and bitmap decoders. A platform that does not override them decodes neither.
+  virtual PictureCodecs& pictures() { return no_pictures_; }
 
  private:
   NoInstaller no_installer_;
   NoShell no_shell_;
   WindowService no_windows_;
+  NoPictureCodecs no_pictures_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).
 class PlatformRefs : public Platform {
  public:
   PlatformRefs(FileSystem& f, Registry& r, SystemInfo& s, UserInterface& u,
-               Installer* installer = nullptr, Shell* shell = nullptr)
-      : files_(f), registry_(r), system_(s), ui_(u), installer_(installer), shell_(shell) {}
+               Installer* installer = nullptr, Shell* shell = nullptr,
+               PictureCodecs* pictures = nullptr)
+      : files_(f),
+        registry_(r),
+        system_(s),
+        ui_(u),
+        installer_(installer),
+        shell_(shell),
+        pictures_(pictures) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return system_; }
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return installer_ ? *installer_ : Platform::installer(); }
   Shell& shell() override { return shell_ ? *shell_ : Platform::shell(); }
+  PictureCodecs& pictures() override { return pictures_ ? *pictures_ : Platform::pictures(); }
 
  private:
   FileSystem& files_;
@@ -55,6 +67,7 @@ class PlatformRefs : public Platform {
   UserInterface& ui_;
   Installer* installer_;
   Shell* shell_;
+  PictureCodecs* pictures_;
 };
 
 }  // namespace corvane::platform

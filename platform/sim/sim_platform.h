@@ -22,6 +22,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
+#include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
@@ -31,8 +32,8 @@
 namespace corvane::platform {
 
 struct SimOptions {
-  std::string machine_folder;        // host folder of the machine; created when missing
-  std::string answers_file;          // host file of message-box answers (one per line), optional
+  std::string machine_folder;  // host folder of the machine; created when missing
+  std::string answers_file;    // host file of message-box answers (one per line), optional
   bool save_registry_on_exit = true;
   // The engine executable's path on the machine (GetModuleFileName); the description's when
   // empty.
@@ -53,6 +54,7 @@ class SimPlatform : public Platform {
   WindowService& windows() override { return *windows_; }
   // The headless renderer's screen, clock and dialog answers.
   sim::SimWindowService& sim_windows() { return *windows_; }
+  PictureCodecs& pictures() override { return pictures_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -106,6 +108,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimSystemInfo> system_;
   std::unique_ptr<sim::SimInstaller> installer_;
   std::unique_ptr<sim::SimShell> shell_;
+  sim::SimPictureCodecs pictures_;
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
 };

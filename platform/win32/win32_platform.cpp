@@ -2,6 +2,7 @@
 
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_installer.h"
+#include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
@@ -18,6 +19,7 @@ class Win32Platform : public Platform {
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return installer_; }
   Shell& shell() override { return shell_; }
+  PictureCodecs& pictures() override { return pictures_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -26,6 +28,7 @@ class Win32Platform : public Platform {
   win32::Win32UserInterface ui_;
   win32::Win32Installer installer_;
   win32::Win32Shell shell_;
+  win32::Win32PictureCodecs pictures_;
 };
 
 }  // namespace
