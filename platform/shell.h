@@ -67,6 +67,14 @@ class Shell {
   virtual Status IsTrustedOwner(const std::string& path, bool* trusted) = 0;
   // The access list facts of an existing file or folder. kNotFound for a missing path.
   virtual Status GetAccessFacts(const std::string& path, AccessFacts* facts) = 0;
+
+  // A shell folder by its CSIDL number (0x05 My Documents, 0x2E Common Documents, ...), with a
+  // trailing backslash, in the same 8-bit form as GetSpecialFolder. kNotFound with an empty path
+  // for a folder the system does not know or has not made.
+  virtual Status GetShellFolder(int csidl, std::string* path) {
+    path->clear();
+    return Status::kNotFound;
+  }
 };
 
 // The shell of a platform that has none: no special folders, no rights, nothing scheduled.
@@ -112,6 +120,9 @@ class ShellWrapper : public Shell {
   }
   Status GetAccessFacts(const std::string& path, AccessFacts* facts) override {
     return target_.GetAccessFacts(path, facts);
+  }
+  Status GetShellFolder(int csidl, std::string* path) override {
+    return target_.GetShellFolder(csidl, path);
   }
 
  protected:

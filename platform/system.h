@@ -22,6 +22,41 @@ struct OsVersion {
   std::string service_pack;   // szCSDVersion, e.g. "Service Pack 1" or ""
 };
 
+// Facts about the machine, the display and the process's account that setup scripts test before
+// they decide what to install. Each reading is fresh (the display may change between readings).
+struct MachineFacts {
+  // The groups of the thread token (the process token when the thread has none), whatever their
+  // attributes: built-in Administrators, Users, Guests, Power Users.
+  bool in_administrators = false;
+  bool in_users = false;
+  bool in_guests = false;
+  bool in_power_users = false;
+  // The process token is elevated (TokenElevation); false where the system has no elevation.
+  bool elevated = false;
+  // The account of the process token's user (LookupAccountSid): name and referenced domain;
+  // empty when the lookup fails.
+  std::string account_name;
+  std::string account_domain;
+  uint64_t physical_memory = 0;  // bytes of physical memory in total
+  int32_t screen_width = 0;      // SM_CXSCREEN
+  int32_t screen_height = 0;     // SM_CYSCREEN
+  int32_t bits_per_pixel = 0;    // of the display device
+  int32_t dpi = -1;              // logical pixels per inch across; -1 without a display context
+  bool tablet_pc = false;        // SM_TABLETPC
+  bool media_center = false;     // SM_MEDIACENTER
+  // PROCESSOR_ARCHITECTURE_* of the native system: 0 x86, 6 IA64, 9 AMD64.
+  uint16_t native_architecture = 0;
+  // Virtual-machine facts found by probing the processor; false where not probed.
+  bool vmware = false;
+  bool virtual_pc = false;
+  // The system's language: the first translation of the system's winver.exe (low 16 bits) and
+  // its name (VerLanguageName); 0 and "" when there is none.
+  uint16_t language_id = 0;
+  std::string language_name;
+  // The first CD-ROM drive letter from A to Z, 0 when there is none.
+  char first_cdrom = 0;
+};
+
 // A local date and time (SYSTEMTIME).
 struct LocalTime {
   uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
@@ -89,6 +124,12 @@ class SystemInfo {
   // A new globally unique identifier, braced and upper-case: "{0F1E2D3C-...}"; "" when the
   // system cannot make one.
   virtual std::string NewGuid() = 0;
+
+  // The system folder of 32-bit programs on 64-bit Windows (GetSystemWow64Directory), no
+  // trailing backslash; "" on a 32-bit system.
+  virtual std::string SystemWow64Folder() { return std::string(); }
+  // A fresh reading of the machine facts; a platform that cannot tell gives the defaults.
+  virtual MachineFacts Facts() { return MachineFacts(); }
 };
 
 // Forwards every call to another SystemInfo: derive from it to change one call in a test (a fixed
@@ -132,6 +173,8 @@ class SystemInfoWrapper : public SystemInfo {
   uint32_t LastError() override { return target_.LastError(); }
   std::string ErrorMessage(uint32_t code) override { return target_.ErrorMessage(code); }
   std::string NewGuid() override { return target_.NewGuid(); }
+  std::string SystemWow64Folder() override { return target_.SystemWow64Folder(); }
+  MachineFacts Facts() override { return target_.Facts(); }
 
  protected:
   SystemInfo& target_;

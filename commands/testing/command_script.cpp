@@ -19,8 +19,8 @@ bool CommandRun::Has(std::string_view name) const {
 
 CommandScript::CommandScript(platform::Platform& platform)
     : real_(platform),
-      platform_(platform.files(), platform.registry(), platform.system(), ui_, nullptr,
-                &platform.shell()) {}
+      platform_(platform.files(), platform.registry(), platform.system(), ui_,
+                &platform.installer(), &platform.shell()) {}
 
 void CommandScript::ProcessPendingMessages() {
   ++pumps_;

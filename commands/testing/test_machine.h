@@ -13,7 +13,10 @@ namespace corvane::commands::testing {
 
 class TestMachine {
  public:
-  TestMachine();
+  TestMachine() : TestMachine(std::string()) {}
+  // Natively a simulated machine described by `machine_text` (the lines of machine.txt); under
+  // Wine the text is ignored and the real machine answers.
+  explicit TestMachine(const std::string& machine_text);
   ~TestMachine();
 
   platform::Platform& platform() { return *platform_; }

@@ -11,7 +11,7 @@ namespace {
 std::atomic<int> counter{0};
 }
 
-TestMachine::TestMachine() : simulated_(false) {
+TestMachine::TestMachine(const std::string&) : simulated_(false) {
   int n = ++counter;
   platform_ = platform::CreateWin32Platform();
   std::string temp = platform_->system().TempFolder();

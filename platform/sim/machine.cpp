@@ -63,7 +63,59 @@ bool ParseVersion(const std::string& s, OsVersion* v) {
   return true;
 }
 
+// "Administrators, Users": the built-in groups named; false for an unknown name.
+bool ParseGroups(const std::string& s, MachineFacts* f) {
+  f->in_administrators = f->in_users = f->in_guests = f->in_power_users = false;
+  size_t start = 0;
+  while (start <= s.size()) {
+    size_t end = s.find(',', start);
+    if (end == std::string::npos) end = s.size();
+    std::string name = Trim(s.substr(start, end - start));
+    if (SameText(name, "Administrators")) {
+      f->in_administrators = true;
+    } else if (SameText(name, "Users")) {
+      f->in_users = true;
+    } else if (SameText(name, "Guests")) {
+      f->in_guests = true;
+    } else if (SameText(name, "Power Users")) {
+      f->in_power_users = true;
+    } else if (!name.empty()) {
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+std::optional<uint16_t> ParseArchitecture(const std::string& s) {
+  if (SameText(s, "x86")) return 0;
+  if (SameText(s, "ia64")) return 6;
+  if (SameText(s, "amd64") || SameText(s, "x64")) return 9;
+  auto v = ParseUnsigned(s);
+  if (v && *v <= 0xFFFF) return static_cast<uint16_t>(*v);
+  return std::nullopt;
+}
+
+std::optional<int32_t> ParseInt32(const std::string& s) {
+  auto v = ParseDecimal64(s);
+  if (!v || *v < INT32_MIN || *v > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(*v);
+}
+
 }  // namespace
+
+MachineFacts MachineDescription::DefaultFacts() {
+  MachineFacts f;
+  f.physical_memory = 8ull << 30;
+  f.screen_width = 1920;
+  f.screen_height = 1080;
+  f.bits_per_pixel = 32;
+  f.dpi = 96;
+  f.language_id = 1033;
+  f.language_name = "English (United States)";
+  f.first_cdrom = 'D';
+  return f;
+}
 
 MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::string* error) {
   MachineDescription m;
@@ -149,6 +201,66 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       } else {
         ok = false;
       }
+    } else if (lkey == "windows.platform") {
+      ok = SameText(value, "nt") || SameText(value, "9x");
+      if (ok) m.version.platform_id = SameText(value, "nt") ? 2 : 1;
+    } else if (lkey == "user.groups") {
+      ok = ParseGroups(value, &m.facts);
+      m.groups_given = true;
+    } else if (lkey == "user.elevated") {
+      auto v = ParseBool(value);
+      ok = v.has_value();
+      if (ok) m.elevated_given = m.facts.elevated = *v;
+    } else if (lkey == "user.domain") {
+      m.facts.account_domain = value;
+      m.domain_given = true;
+    } else if (lkey == "memory") {
+      auto v = ParseUnsigned(value);
+      ok = v.has_value();
+      if (ok) m.facts.physical_memory = *v;
+    } else if (lkey == "screen") {
+      unsigned w = 0, h = 0;
+      char tail;
+      ok = std::sscanf(value.c_str(), "%ux%u%c", &w, &h, &tail) == 2 && w <= 100000 &&
+           h <= 100000;
+      if (ok) {
+        m.facts.screen_width = static_cast<int32_t>(w);
+        m.facts.screen_height = static_cast<int32_t>(h);
+      }
+    } else if (lkey == "screen.bits" || lkey == "screen.dpi") {
+      auto v = ParseInt32(value);
+      ok = v.has_value();
+      if (ok) (lkey == "screen.bits" ? m.facts.bits_per_pixel : m.facts.dpi) = *v;
+    } else if (lkey == "tablet_pc" || lkey == "media_center") {
+      auto v = ParseBool(value);
+      ok = v.has_value();
+      if (ok) (lkey == "tablet_pc" ? m.facts.tablet_pc : m.facts.media_center) = *v;
+    } else if (lkey == "processor") {
+      auto v = ParseArchitecture(value);
+      ok = v.has_value();
+      if (ok) m.facts.native_architecture = *v;
+      m.architecture_given = true;
+    } else if (lkey == "vm") {
+      ok = SameText(value, "none") || SameText(value, "vmware") || SameText(value, "virtualpc");
+      m.facts.vmware = SameText(value, "vmware");
+      m.facts.virtual_pc = SameText(value, "virtualpc");
+    } else if (lkey == "language") {
+      auto v = ParseUnsigned(value);
+      ok = v && *v <= 0xFFFF;
+      if (ok) m.facts.language_id = static_cast<uint16_t>(*v);
+    } else if (lkey == "language.name") {
+      m.facts.language_name = value;
+    } else if (lkey == "cdrom") {
+      char letter = value.empty() ? 0 : UpperChar1252(value[0]);
+      ok = value.empty() || (letter >= 'A' && letter <= 'Z' &&
+                             (value.size() == 1 || value.substr(1) == ":"));
+      if (ok) m.facts.first_cdrom = letter;
+    } else if (lkey == "owner") {
+      m.owner = value;
+    } else if (lkey == "organization") {
+      m.organization = value;
+    } else if (lkey == "browser.version") {
+      m.browser_version = value;
     } else if (lkey.size() > 4 && lkey.compare(0, 4, "env.") == 0) {
       m.env.emplace_back(Cp1252FromUtf8(key.substr(4)), value);
     } else {
@@ -180,6 +292,19 @@ void MachineDescription::Complete() {
   if (module_path.empty()) module_path = profile + "\\Downloads\\setup.exe";
   if (current_folder.empty()) current_folder = profile + "\\Downloads";
   disks.try_emplace('C');
+  // The older family reports the version in the high word of the build number.
+  if (version.platform_id == 1 && version.build <= 0xFFFF) {
+    version.build |= (version.major & 0xFF) << 24 | (version.minor & 0xFF) << 16;
+  }
+  if (!groups_given) {
+    facts.in_administrators = admin;
+    facts.in_users = true;
+  }
+  if (!elevated_given) facts.elevated = admin;
+  if (!domain_given) facts.account_domain = computer;
+  if (!architecture_given) facts.native_architecture = windows64 ? 9 : 0;
+  facts.account_name = user;
+  if (owner.empty()) owner = user;
   for (auto& [letter, d] : disks) {
     if (d.free > d.total) d.free = d.total;
   }

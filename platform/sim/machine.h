@@ -17,6 +17,23 @@
 //   disk.C.total = 274877906944        disk.C.free = 107374182400
 //   env.NAME = value                   (adds or replaces a variable of the initial block;
 //                                       an empty value removes it)
+//   windows.platform = nt              (or 9x: the older family, platform id 1)
+//   user.groups = Administrators, Users (built-in groups of the token, also Guests and
+//                                       Power Users; default Administrators and Users with
+//                                       user.admin, Users without)
+//   user.elevated = true               (the token is elevated; default user.admin)
+//   user.domain = WORKSTATION          (domain of the account; default the computer name)
+//   memory = 8589934592                (bytes of physical memory)
+//   screen = 1920x1080                 screen.bits = 32    screen.dpi = 96 (-1: no display)
+//   tablet_pc = false                  media_center = false
+//   processor = amd64                  (native architecture x86, ia64, amd64 or a number;
+//                                       default amd64 on 64-bit Windows, else x86)
+//   vm = none                          (or vmware, virtualpc: what a processor probe finds)
+//   language = 1033                    language.name = English (United States)
+//   cdrom = D                          (first CD-ROM drive letter; empty for none)
+//   owner = User                       organization =   (registered owner and organization;
+//                                       default owner the user name)
+//   browser.version = 11.0.19041.1     (the browser version in the registry; empty: none)
 #pragma once
 
 #include <cstdint>
@@ -58,6 +75,16 @@ struct MachineDescription {
   std::map<char, DiskSize> disks;  // by upper-case drive letter; C: always present
   // Overrides of the initial environment; an empty value removes the variable.
   std::vector<std::pair<std::string, std::string>> env;
+  // Account, display, processor and language facts (Complete fills the token's groups, the
+  // elevation, the domain and the architecture from the facts above unless the file gave them).
+  MachineFacts facts = DefaultFacts();
+  std::optional<bool> groups_given, elevated_given, domain_given, architecture_given;
+  std::string owner;  // default the user name
+  std::string organization;
+  std::string browser_version = "11.0.19041.1";
+
+  // The display, memory and language of a machine whose file says nothing about them.
+  static MachineFacts DefaultFacts();
 
   // Texts are 1252; the file is UTF-8. Unknown keys and malformed lines are reported in *error
   // (one line each) and skipped.

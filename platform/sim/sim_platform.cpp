@@ -148,7 +148,15 @@ void SimPlatform::SeedRegistry() {
     }
     r.WriteValue(RegRoot::kLocalMachine, nt, "SystemRoot", view,
                  RegValue::String(m.windows_folder));
-    r.WriteValue(RegRoot::kLocalMachine, nt, "RegisteredOwner", view, RegValue::String(m.user));
+    const std::string& owner_key = m.version.platform_id == 2 ? nt : cv;
+    r.WriteValue(RegRoot::kLocalMachine, owner_key, "RegisteredOwner", view,
+                 RegValue::String(m.owner));
+    r.WriteValue(RegRoot::kLocalMachine, owner_key, "RegisteredOrganization", view,
+                 RegValue::String(m.organization));
+    if (!m.browser_version.empty()) {
+      r.WriteValue(RegRoot::kLocalMachine, "SOFTWARE\\Microsoft\\Internet Explorer", "Version",
+                   view, RegValue::String(m.browser_version));
+    }
   }
   const std::string env = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
   r.WriteValue(RegRoot::kLocalMachine, env, "OS", RegView::kView64, RegValue::String("Windows_NT"));

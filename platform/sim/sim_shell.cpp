@@ -37,6 +37,54 @@ Status SimShell::GetSpecialFolder(SpecialFolder folder, std::string* path) {
   return Status::kOk;
 }
 
+Status SimShell::GetShellFolder(int csidl, std::string* path) {
+  const std::string& p = machine_.profile;
+  const std::string roaming = p + "\\AppData\\Roaming";
+  const std::string local = p + "\\AppData\\Local";
+  const std::string ms = roaming + "\\Microsoft\\Windows";
+  const std::string menu = ms + "\\Start Menu";
+  const std::string common_menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu";
+  const std::string pub = "C:\\Users\\Public";
+  switch (csidl) {
+    case 0x00: *path = p + "\\Desktop"; break;
+    case 0x02: *path = menu + "\\Programs"; break;
+    case 0x05: *path = p + "\\Documents"; break;
+    case 0x06: *path = p + "\\Favorites"; break;
+    case 0x07: *path = menu + "\\Programs\\Startup"; break;
+    case 0x08: *path = ms + "\\Recent"; break;
+    case 0x09: *path = ms + "\\SendTo"; break;
+    case 0x0B: *path = menu; break;
+    case 0x0D: *path = p + "\\Music"; break;
+    case 0x0E: *path = p + "\\Videos"; break;
+    case 0x13: *path = ms + "\\Network Shortcuts"; break;
+    case 0x14: *path = machine_.windows_folder + "\\Fonts"; break;
+    case 0x15: *path = ms + "\\Templates"; break;
+    case 0x16: *path = common_menu; break;
+    case 0x17: *path = common_menu + "\\Programs"; break;
+    case 0x18: *path = common_menu + "\\Programs\\Startup"; break;
+    case 0x19: *path = pub + "\\Desktop"; break;
+    case 0x1A: *path = roaming; break;
+    case 0x1B: *path = ms + "\\Printer Shortcuts"; break;
+    case 0x1C: *path = local; break;
+    case 0x1F: *path = p + "\\Favorites"; break;  // Windows 10 shares the user's favorites
+    case 0x20: *path = local + "\\Microsoft\\Windows\\INetCache"; break;
+    case 0x21: *path = local + "\\Microsoft\\Windows\\INetCookies"; break;
+    case 0x23: *path = "C:\\ProgramData"; break;
+    case 0x27: *path = p + "\\Pictures"; break;
+    case 0x28: *path = p; break;
+    case 0x2E: *path = pub + "\\Documents"; break;
+    case 0x2F: *path = common_menu + "\\Programs\\Administrative Tools"; break;
+    case 0x30: *path = menu + "\\Programs\\Administrative Tools"; break;
+    case 0x35: *path = pub + "\\Music"; break;
+    case 0x36: *path = pub + "\\Pictures"; break;
+    case 0x37: *path = pub + "\\Videos"; break;
+    case 0x3B: *path = local + "\\Microsoft\\Windows\\Burn\\Burn"; break;
+    default: path->clear(); return Status::kNotFound;
+  }
+  *path = WithBackslash(*path);
+  return Status::kOk;
+}
+
 bool SimShell::IsAdministrator() { return machine_.admin && machine_.version.platform_id == 2; }
 
 Status SimShell::DeleteAtRestart(const std::string& path) {

@@ -38,6 +38,10 @@ class SimShell : public Shell {
     return files_.GetAccessFacts(path, facts);
   }
 
+  // The shell folders of a Windows 10 profile laid out from the description; the older folders
+  // that Windows 10 no longer makes (the CD burning area, the OEM links) are unknown.
+  Status GetShellFolder(int csidl, std::string* path) override;
+
   // The deletions scheduled and not yet applied, in order.
   std::vector<std::string> PendingDeletions();
   // A restart: deletes the scheduled files and (empty) folders in order, forgets the list.

@@ -47,6 +47,10 @@ class SimSystemInfo : public SystemInfo {
   uint32_t LastError() override;
   std::string ErrorMessage(uint32_t code) override;
   std::string NewGuid() override;
+  std::string SystemWow64Folder() override {
+    return machine_.windows64 ? machine_.windows_folder + "\\SysWOW64" : std::string();
+  }
+  MachineFacts Facts() override { return machine_.facts; }
 
  private:
   MachineDescription machine_;

@@ -45,6 +45,23 @@ bool InAdministratorsGroup() {
 
 }  // namespace
 
+Status Win32Shell::GetShellFolder(int csidl, std::string* path) {
+  path->clear();
+  if (csidl < 0 || csidl > 0xFF) return Fail(ERROR_INVALID_PARAMETER);
+  LPITEMIDLIST items = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, &items)) || items == nullptr) {
+    return Fail(ERROR_PATH_NOT_FOUND);
+  }
+  // Read wide and given in the 8-bit form the other paths have.
+  wchar_t buffer[MAX_PATH + 1] = {};
+  BOOL found = SHGetPathFromIDListW(items, buffer);
+  ILFree(items);
+  if (!found || buffer[0] == L'\0') return Fail(ERROR_PATH_NOT_FOUND);
+  *path = NarrowPath(buffer);
+  if (path->back() != '\\') path->push_back('\\');
+  return Status::kOk;
+}
+
 Status Win32Shell::GetSpecialFolder(SpecialFolder folder, std::string* path) {
   path->clear();
   int csidl = Csidl(folder);

@@ -16,6 +16,7 @@ class Win32Shell : public Shell {
   Status CreateProtectedFolder(const std::string& path) override;
   Status IsTrustedOwner(const std::string& path, bool* trusted) override;
   Status GetAccessFacts(const std::string& path, AccessFacts* facts) override;
+  Status GetShellFolder(int csidl, std::string* path) override;
 };
 
 }  // namespace corvane::platform::win32

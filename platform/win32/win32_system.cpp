@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_common.h"
@@ -123,8 +124,8 @@ std::string Win32SystemInfo::SystemFolder() {
 
 std::string Win32SystemInfo::ModulePath() {
   // GetModuleFileNameW returns the buffer size when it truncates, so grow until it is smaller.
-  std::wstring wide = GrowingWideBuffer(
-      [](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); });
+  std::wstring wide =
+      GrowingWideBuffer([](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); });
   return wide.empty() ? std::string() : NarrowPath(wide);
 }
 
@@ -192,25 +193,29 @@ std::string Win32SystemInfo::TimeFormat() { return LocaleText(LOCALE_STIMEFORMAT
 std::string Win32SystemInfo::FormatDate(const LocalTime& t, const std::string& picture) {
   SYSTEMTIME st = ToSystemTime(t);
   const char* pic = picture.c_str();
-  return GrowingBuffer([&](char* b, DWORD n) {
-    int r = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, b, static_cast<int>(n));
-    if (r == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-      return static_cast<DWORD>(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, nullptr, 0));
-    }
-    return r > 0 ? static_cast<DWORD>(r - 1) : 0;
-  }, 128);
+  return GrowingBuffer(
+      [&](char* b, DWORD n) {
+        int r = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, b, static_cast<int>(n));
+        if (r == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+          return static_cast<DWORD>(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, nullptr, 0));
+        }
+        return r > 0 ? static_cast<DWORD>(r - 1) : 0;
+      },
+      128);
 }
 
 std::string Win32SystemInfo::FormatTime(const LocalTime& t, const std::string& picture) {
   SYSTEMTIME st = ToSystemTime(t);
   const char* pic = picture.c_str();
-  return GrowingBuffer([&](char* b, DWORD n) {
-    int r = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, b, static_cast<int>(n));
-    if (r == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-      return static_cast<DWORD>(GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, nullptr, 0));
-    }
-    return r > 0 ? static_cast<DWORD>(r - 1) : 0;
-  }, 128);
+  return GrowingBuffer(
+      [&](char* b, DWORD n) {
+        int r = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, b, static_cast<int>(n));
+        if (r == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+          return static_cast<DWORD>(GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, pic, nullptr, 0));
+        }
+        return r > 0 ? static_cast<DWORD>(r - 1) : 0;
+      },
+      128);
 }
 
 Status Win32SystemInfo::GetEnvironment(const std::string& name, std::string* value) {
@@ -306,12 +311,147 @@ std::string Win32SystemInfo::NewGuid() {
 
 std::string Win32SystemInfo::ErrorMessage(uint32_t code) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = n != 0 && text != nullptr ? std::string(text, n) : std::string();
   if (text != nullptr) LocalFree(text);
   return out;
+}
+
+}  // namespace corvane::platform::win32
+
+namespace corvane::platform::win32 {
+namespace {
+
+// The thread token, or the process token when the thread has none.
+HANDLE QueryToken() {
+  HANDLE token = nullptr;
+  if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) return token;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return token;
+  return nullptr;
+}
+
+bool IsBuiltinGroup(PSID sid, DWORD rid) {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID group = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0,
+                                &group)) {
+    return false;
+  }
+  bool equal = EqualSid(sid, group) != FALSE;
+  FreeSid(group);
+  return equal;
+}
+
+void ReadGroups(MachineFacts* f) {
+  HANDLE token = QueryToken();
+  if (token == nullptr) return;
+  // Membership counts whatever the group's attributes (a group held for denial only too).
+  std::vector<unsigned char> buffer(102400);
+  DWORD size = 0;
+  if (GetTokenInformation(token, TokenGroups, buffer.data(), static_cast<DWORD>(buffer.size()),
+                          &size)) {
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups->GroupCount; ++i) {
+      PSID sid = groups->Groups[i].Sid;
+      f->in_administrators |= IsBuiltinGroup(sid, DOMAIN_ALIAS_RID_ADMINS);
+      f->in_users |= IsBuiltinGroup(sid, DOMAIN_ALIAS_RID_USERS);
+      f->in_guests |= IsBuiltinGroup(sid, DOMAIN_ALIAS_RID_GUESTS);
+      f->in_power_users |= IsBuiltinGroup(sid, DOMAIN_ALIAS_RID_POWER_USERS);
+    }
+  }
+  CloseHandle(token);
+}
+
+void ReadProcessAccount(MachineFacts* f) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size)) {
+    f->elevated = elevation.TokenIsElevated != 0;
+  }
+  std::vector<unsigned char> user(1024);
+  if (GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size)) {
+    PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+    char name[257] = {}, domain[257] = {};
+    DWORD name_size = sizeof(name), domain_size = sizeof(domain);
+    SID_NAME_USE use;
+    if (LookupAccountSidA(nullptr, sid, name, &name_size, domain, &domain_size, &use)) {
+      f->account_name = name;
+      f->account_domain = domain;
+    }
+  }
+  CloseHandle(token);
+}
+
+// The first translation of the system's winver.exe and its language name.
+void ReadLanguage(const std::string& system_folder, MachineFacts* f) {
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  auto size_fn = SystemProc<SizeFn>("version.dll", "GetFileVersionInfoSizeA");
+  auto info_fn = SystemProc<InfoFn>("version.dll", "GetFileVersionInfoA");
+  auto query_fn = SystemProc<QueryFn>("version.dll", "VerQueryValueA");
+  if (!size_fn || !info_fn || !query_fn) return;
+  const std::string path = system_folder + "\\winver.exe";
+  DWORD handle = 0;
+  DWORD size = size_fn(path.c_str(), &handle);
+  if (size == 0) return;
+  std::vector<unsigned char> block(size);
+  if (!info_fn(path.c_str(), 0, size, block.data())) return;
+  void* data = nullptr;
+  UINT length = 0;
+  if (!query_fn(block.data(), "\\VarFileInfo\\Translation", &data, &length) || length < 4) return;
+  DWORD translation = 0;
+  std::memcpy(&translation, data, 4);
+  f->language_id = static_cast<uint16_t>(translation & 0xFFFF);
+  char name[256] = {};
+  if (VerLanguageNameA(f->language_id, name, sizeof(name)) > 0) f->language_name = name;
+}
+
+}  // namespace
+
+std::string Win32SystemInfo::SystemWow64Folder() {
+  using Wow64Fn = UINT(WINAPI*)(LPSTR, UINT);
+  auto fn = SystemProc<Wow64Fn>("kernel32.dll", "GetSystemWow64DirectoryA");
+  if (fn == nullptr) return std::string();
+  return GrowingBuffer([fn](char* b, DWORD n) { return static_cast<DWORD>(fn(b, n)); });
+}
+
+MachineFacts Win32SystemInfo::Facts() {
+  MachineFacts f;
+  ReadGroups(&f);
+  ReadProcessAccount(&f);
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof(memory);
+  if (GlobalMemoryStatusEx(&memory)) f.physical_memory = memory.ullTotalPhys;
+  f.screen_width = GetSystemMetrics(SM_CXSCREEN);
+  f.screen_height = GetSystemMetrics(SM_CYSCREEN);
+  f.tablet_pc = GetSystemMetrics(86) != 0;     // SM_TABLETPC
+  f.media_center = GetSystemMetrics(87) != 0;  // SM_MEDIACENTER
+  if (HDC dc = CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
+    f.bits_per_pixel = GetDeviceCaps(dc, BITSPIXEL);
+    f.dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    DeleteDC(dc);
+  }
+  using NativeInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+  if (auto native = SystemProc<NativeInfoFn>("kernel32.dll", "GetNativeSystemInfo")) {
+    SYSTEM_INFO info{};
+    native(&info);
+    f.native_architecture = info.wProcessorArchitecture;
+  }
+  // The virtual-machine probes (privileged port reads, undefined instructions) are not run.
+  ReadLanguage(SystemFolder(), &f);
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const char root[] = {letter, ':', '\\', '\0'};
+    if (GetDriveTypeA(root) == DRIVE_CDROM) {
+      f.first_cdrom = letter;
+      break;
+    }
+  }
+  return f;
 }
 
 }  // namespace corvane::platform::win32

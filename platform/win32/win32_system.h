@@ -31,6 +31,8 @@ class Win32SystemInfo : public SystemInfo {
   uint32_t LastError() override;
   std::string ErrorMessage(uint32_t code) override;
   std::string NewGuid() override;
+  std::string SystemWow64Folder() override;
+  MachineFacts Facts() override;
 };
 
 }  // namespace corvane::platform::win32
