@@ -204,8 +204,7 @@ const char kWebServerKey[] = "SOFTWARE\\Microsoft\\InetStp";
 class Settings {
  public:
   explicit Settings(CommandContext& ctx)
-      : ctx_(ctx),
-        platform_(ctx.platform()),
+      : platform_(ctx.platform()),
         view_(CommandRegistryView(ctx.session())),
         version_(ReadSystemVersion(platform_.system())) {}
 
@@ -372,7 +371,6 @@ class Settings {
     return static_cast<int>(major * 10 + minor);
   }
 
-  CommandContext& ctx_;
   platform::Platform& platform_;
   RegView view_;
   SystemVersion version_;
