@@ -188,6 +188,7 @@ class DialogRuntime {
   void Shown();
   // The start of a modal display: the result code becomes "still open".
   void BeginModal() { form_.result_code = result::kOpen; }
+  DialogEngine& engine() { return engine_; }
 
   // --- input events from renderers (ignored for an unknown, disabled or hidden control)
   // A click: buttons, labels, images and shapes act by Tag; a check box toggles; a radio button

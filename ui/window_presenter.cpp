@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/numbers.h"
+#include "ui/components.h"
 #include "platform/text.h"
 
 namespace corvane::ui {
@@ -63,6 +64,16 @@ std::map<std::string, std::string> VariableTable(const interp::Variables& vars) 
   std::map<std::string, std::string> table;
   for (size_t i = 0; i + 1 < list.size(); i += 2) table[list[i]] = list[i + 1];
   return table;
+}
+
+// Component name -> selection state ("TRUE"/"FALSE"), empty without a component table.
+std::map<std::string, std::string> ComponentStates(const ComponentTable* table) {
+  std::map<std::string, std::string> states;
+  if (!table) return states;
+  for (size_t i = 0; i < table->names().size(); ++i) {
+    states[table->names()[i]] = table->IsSelected(static_cast<long>(i)) ? "TRUE" : "FALSE";
+  }
+  return states;
 }
 
 }  // namespace
@@ -199,6 +210,7 @@ void WindowPresenter::ProcessPendingMessages() {
 
 bool WindowPresenter::Apply(DialogRuntime& dialog, const platform::WindowInput& input) {
   const auto before = VariableTable(variables_);
+  const auto components_before = ComponentStates(dialog.engine().components());
   std::string why;
   const bool ok = Act(dialog, input, &why);
   if (!ok) {
@@ -210,6 +222,13 @@ bool WindowPresenter::Apply(DialogRuntime& dialog, const platform::WindowInput& 
     auto old = before.find(name);
     if (old == before.end() || old->second != value) {
       windows_.Note("  variable " + name + " = \"" + value + "\"");
+    }
+  }
+  // A tree or check list changes the selection, not a variable: its changes are shown too.
+  for (const auto& [name, state] : ComponentStates(dialog.engine().components())) {
+    auto old = components_before.find(name);
+    if (old == components_before.end() || old->second != state) {
+      windows_.Note("  component " + name + " = \"" + state + "\"");
     }
   }
   Repaint(dialog);

@@ -302,6 +302,40 @@ TEST_P(SimulatedApplyChanges, TheUserLocatesTheSetupSources) {
   Sim().answers.clear();
 }
 
+// The sample setup's wizard, walked from its answers file: the typed folder survives Back, the
+// unchecked component is shown as a selection change, and what reached Apply Changes is what the
+// wizard chose (the script writes it to the file HELLO_CHOICES names).
+TEST_P(SimulatedApplyChanges, TheSampleWizardWalkReachesApplyChangesWithTheChoices) {
+  const fs::path hello = kSource / "examples" / "hello";
+  dialogs_ = ReadFile(hello / "dialogs.txt");
+  fs::path setup = MakeSetup("hello", ReadFile(hello / "hello.txt"));
+  cache_engine_ = CacheFolder(setup) + "setup.exe";
+  WriteFile(runner_->DriveC().parent_path() / "machine.txt",
+            "env.HELLO_CHOICES = C:\\choices.txt\n");
+  Sim().answers = hello / "answers.txt";
+  fs::path log;
+  EXPECT_EQ(runner_->Run(setup, "", &log), 0) << LastLine(log);
+  Sim().answers.clear();
+
+  const std::string transcript = Sim().Transcript();
+  EXPECT_EQ(transcript.find("answers error"), std::string::npos) << transcript;
+  for (const char* shown : {"Welcome 1", "Licence 1", "Destination 1", "Components 1",
+                            "Destination 2", "Components 2", "Ready 1", "Progress 1",
+                            "Finish 1"}) {
+    EXPECT_NE(transcript.find(std::string("dialog ") + shown + " (key "), std::string::npos)
+        << shown;
+  }
+  const size_t second = transcript.find("dialog Destination 2 (key Destination.dfm) shown");
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_NE(transcript.find("\"D:\\Apps\"", second), std::string::npos)
+      << "the typed folder is shown again after Back";
+  EXPECT_EQ(Count(transcript, "  component Extras = \"FALSE\""), 1u) << transcript;
+  EXPECT_EQ(transcript.find("  component Main = "), std::string::npos);
+  EXPECT_NE(transcript.find("ARPINSTALLLOCATION=\"D:\\Apps\""), std::string::npos);
+  EXPECT_EQ(ReadFile(runner_->DriveC() / "choices.txt"),
+            "TARGETDIR=D:\\Apps\r\nMAIN_SELECTED=TRUE\r\nEXTRAS_SELECTED=FALSE\r\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Runners, SimulatedApplyChanges, ::testing::Values("sim"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            return info.param;
