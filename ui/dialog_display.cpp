@@ -86,8 +86,10 @@ int DialogDisplay::DisplayDialog(interp::CommandContext& ctx) {
   if (vars.silent()) {
     vars.SetVariable("VORT_IsCancelled", "FALSE", "ShowDesign");
   } else {
+    engine_->BeginFolderMemo();
     dialog->Prepare();
     code = Show(key, *dialog, wait);
+    engine_->EndFolderMemo();
     if (in_wizard) {
       freeze_key_ = key;
     } else if (wait) {
@@ -131,6 +133,7 @@ void DialogDisplay::MakeVisible(DialogRuntime& dialog) {
   dialog.set_closable(false);
   window_handle_ = presenter_.Show(dialog);
   dialog.Shown();
+  engine_->EndFolderMemo();
   if (shown_ && shown_ != &dialog) {
     shown_->set_closable(true);
     presenter_.Hide(*shown_);

@@ -73,7 +73,11 @@ DialogEngine::DialogEngine(interp::Variables& variables, platform::FileSystem& f
       templates_(templates) {}
 
 bool DialogEngine::FolderExists(const std::string& path) {
-  return !path.empty() && files_.DirectoryExists(path);
+  if (path.empty()) return false;
+  if (!memo_on_) return files_.DirectoryExists(path);
+  auto [at, added] = folder_memo_.emplace(path, false);
+  if (added) at->second = files_.DirectoryExists(path);
+  return at->second;
 }
 
 bool DialogEngine::FileExists(const std::string& path) {
@@ -196,7 +200,9 @@ void DialogRuntime::Prepare() {
     DialogEngine::Suppress suppress(engine_);
     tracked_memo_.clear();
     tracked_rich_edit_.clear();
-    for (size_t i = 1; i < states_.size(); ++i) PrepareControl(*states_[i], target);
+    // Asked once per display: the file-system views of the dialog all show the same folder.
+    const bool target_exists = engine_.FolderExists(target);
+    for (size_t i = 1; i < states_.size(); ++i) PrepareControl(*states_[i], target, target_exists);
     ExpandCaption(form_state());
     ApplyCaptionSuffix();
     RefreshComputedTexts();
@@ -227,11 +233,11 @@ void DialogRuntime::ApplyCaptionSuffix() {
   }
 }
 
-void DialogRuntime::PrepareControl(ControlState& s, const std::string& target_folder) {
+void DialogRuntime::PrepareControl(ControlState& s, const std::string& target_folder,
+                                   bool target_exists) {
   interp::Variables& vars = engine_.variables();
   const bool bound = IsBound(s);
   const int32_t tag = s.tag();
-  const bool target_exists = engine_.FolderExists(target_folder);
   switch (s.kind()) {
     case ControlKind::kFileList:
       s.handlers = {"FileListBox1Change"};

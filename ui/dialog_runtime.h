@@ -140,6 +140,17 @@ class DialogEngine {
 
   bool FolderExists(const std::string& path);
   bool FileExists(const std::string& path);
+  // From preparing a display to its snapshot (the window shown in between), each folder is
+  // asked once: preparation and snapshot both walk up the destination to its deepest existing
+  // folder. Any other time every question goes to the file system.
+  void BeginFolderMemo() {
+    folder_memo_.clear();
+    memo_on_ = true;
+  }
+  void EndFolderMemo() {
+    memo_on_ = false;
+    folder_memo_.clear();
+  }
 
  private:
   interp::Variables& variables_;
@@ -152,6 +163,8 @@ class DialogEngine {
   std::map<std::string, std::string> own_templates_;
   int suppressed_ = 0;
   DestinationSnapshot snapshot_;
+  bool memo_on_ = false;
+  std::map<std::string, bool> folder_memo_;
 };
 
 // The values a progress refresh shows.
@@ -284,7 +297,7 @@ class DialogRuntime {
                            const std::string& destination);
   void ButtonAction(ControlState& s);
 
-  void PrepareControl(ControlState& s, const std::string& target_folder);
+  void PrepareControl(ControlState& s, const std::string& target_folder, bool target_exists);
   void PrepareEdit(ControlState& s, bool mask);
   void PrepareMemo(ControlState& s);
   void PrepareList(ControlState& s);

@@ -64,11 +64,24 @@ int64_t FileTimeOf(const fs::path& p) {
 // one whose 1252 name equals it ignoring case, else one whose short name it is. Short names are
 // generated, and a generated one always holds "~", so only such a component needs the folder's
 // short names worked out.
-bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
+// Whether an entry of the host is a folder, from the type its lookup gave (a link is followed,
+// as is_directory does).
+bool IsFolderEntry(const fs::path& path, fs::file_type type) {
+  if (type == fs::file_type::symlink) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+  }
+  return type == fs::file_type::directory;
+}
+
+bool FindChild(const fs::path& dir, const std::string& name, fs::path* found,
+               fs::file_type* type = nullptr) {
   std::error_code ec;
   fs::path exact = dir / HostName(name);
-  if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) {
+  const fs::file_type exact_type = fs::symlink_status(exact, ec).type();
+  if (exact_type != fs::file_type::not_found && !ec) {
     *found = exact;
+    if (type) *type = exact_type;
     return true;
   }
   const bool maybe_short = name.find('~') != std::string::npos && IsShortName(name);
@@ -78,6 +91,7 @@ bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
     std::string entry = NameFromHost(it->path().filename());
     if (SameText(entry, name)) {
       *found = it->path();
+      if (type) *type = it->symlink_status(ec).type();
       return true;
     }
     if (maybe_short) {
@@ -90,6 +104,7 @@ bool FindChild(const fs::path& dir, const std::string& name, fs::path* found) {
   for (size_t i = 0; i < aliases.size(); ++i) {
     if (SameText(aliases[i], name)) {
       *found = paths[i];
+      if (type) *type = fs::symlink_status(paths[i], ec).type();
       return true;
     }
   }
@@ -553,7 +568,8 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   }
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     fs::path next;
-    if (!FindChild(host, parts[i], &next) || !fs::is_directory(next, ec)) {
+    fs::file_type next_type = fs::file_type::none;
+    if (!FindChild(host, parts[i], &next, &next_type) || !IsFolderEntry(next, next_type)) {
       return RecordError(Status::kNotFound, kErrorPathNotFound);
     }
     host = next;
@@ -561,10 +577,11 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   }
   r->name = parts.back();
   fs::path found;
-  if (FindChild(host, parts.back(), &found)) {
+  fs::file_type found_type = fs::file_type::none;
+  if (FindChild(host, parts.back(), &found, &found_type)) {
     r->host = found;
     r->exists = true;
-    r->is_dir = fs::is_directory(found, ec);
+    r->is_dir = IsFolderEntry(found, found_type);
     r->full += NameFromHost(found.filename());
     // "file.txt\" names a folder that is not there.
     if (trailing && !r->is_dir) return Record(Status::kNotFound);

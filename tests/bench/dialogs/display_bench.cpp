@@ -92,9 +92,11 @@ void BM_DisplayDialogOf60ControlsAnd20Rules(benchmark::State& state) {
     WindowPresenter presenter(sim->windows(), vars);
 
     for (auto _ : state) {
+      engine.BeginFolderMemo();
       dialog.Prepare();
       presenter.Show(dialog);
       dialog.Shown();
+      engine.EndFolderMemo();
       dialog.BeginModal();
       dialog.Click("Button2");
       benchmark::DoNotOptimize(dialog.result_code());
