@@ -9,7 +9,10 @@
 #include "platform/win32/startup_windows.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
+#include "ui/dialog_display.h"
 #include "ui/dialog_system.h"
+#include "ui/wait_loop.h"
+#include "ui/win32/win32_presenter.h"
 
 using namespace corvane;
 
@@ -38,10 +41,28 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   services.load_dialog = [&](long index, const std::string& form_file) {
     dialogs.LoadDialog(std::to_string(index), form_file);
   };
+  // The dialogs of the run, as real windows.
+  std::unique_ptr<ui::win32::Win32Presenter> presenter;
+  std::unique_ptr<ui::win32::Win32DialogHooks> hooks;
+  std::unique_ptr<ui::DialogDisplay> display;
   services.run_script = [&](engine::StartupState& state, engine::TraceLog& trace) {
     engine::RunServices run;
     run.keep_alive = platform;
+    run.attach = [&](interp::Session& session) {
+      presenter = std::make_unique<ui::win32::Win32Presenter>(platform->windows(),
+                                                              platform->pictures());
+      hooks = std::make_unique<ui::win32::Win32DialogHooks>(session, *presenter);
+      display = std::make_unique<ui::DialogDisplay>(session, dialogs, *presenter, hooks.get());
+      presenter->on_timer = [&session, d = display.get()] {
+        d->TimerTick(ui::IsBackgroundTaskRunning(session));
+      };
+      session.dialogs = display.get();
+    };
     engine::RunOutcome outcome = engine::RunScript(*platform, state, trace, run);
+    // The session is gone: so are its dialogs.
+    display.reset();
+    hooks.reset();
+    presenter.reset();
     state.end_at_once = outcome.end_now;
     return outcome.exit_code;
   };

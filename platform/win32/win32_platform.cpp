@@ -7,6 +7,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/win32_windows.h"
 
 namespace corvane::platform {
 namespace {
@@ -20,6 +21,7 @@ class Win32Platform : public Platform {
   Installer& installer() override { return installer_; }
   Shell& shell() override { return shell_; }
   PictureCodecs& pictures() override { return pictures_; }
+  WindowService& windows() override { return windows_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -29,6 +31,7 @@ class Win32Platform : public Platform {
   win32::Win32Installer installer_;
   win32::Win32Shell shell_;
   win32::Win32PictureCodecs pictures_;
+  win32::Win32WindowService windows_;
 };
 
 }  // namespace

@@ -1,0 +1,23 @@
+# Runs the preview program on one dialog and checks the picture it writes: a PNG file of a whole
+# dialog window (at least 400 x 300 pixels).
+get_filename_component(out_dir ${OUT} DIRECTORY)
+file(MAKE_DIRECTORY ${out_dir})
+file(REMOVE ${OUT})
+execute_process(COMMAND ${RUNNER} ${TOOL} ${FORM} ${OUT_WIN} TITLE=Hello
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "corvane-dfm-shot failed (${rc}): ${out} ${err}")
+endif()
+file(READ ${OUT} head LIMIT 24 HEX)
+string(SUBSTRING "${head}" 0 16 signature)
+if(NOT signature STREQUAL "89504e470d0a1a0a")
+  message(FATAL_ERROR "not a PNG file: ${head}")
+endif()
+string(SUBSTRING "${head}" 32 8 width_hex)
+string(SUBSTRING "${head}" 40 8 height_hex)
+math(EXPR width "0x${width_hex}")
+math(EXPR height "0x${height_hex}")
+if(width LESS 400 OR height LESS 300)
+  message(FATAL_ERROR "the picture is ${width} x ${height}, not a whole dialog")
+endif()
+message(STATUS "${out}")

@@ -1,0 +1,235 @@
+#include "ui/win32/win32_presenter.h"
+
+#include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <shobjidl.h>
+
+#include "interp/session.h"
+#include "ui/win32/control_view.h"
+
+namespace corvane::ui::win32 {
+namespace {
+
+constexpr char kDialogProp[] = "CorvaneDialog";
+constexpr char kOriginalProp[] = "CorvaneDialogProc";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+HWND H(uint64_t handle) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(handle)); }
+
+LRESULT CALLBACK TopProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProp));
+  auto* dialog = static_cast<DialogWindow*>(GetPropA(hwnd, kDialogProp));
+  if (msg == WM_NCDESTROY) {
+    RemovePropA(hwnd, kDialogProp);
+    RemovePropA(hwnd, kOriginalProp);
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    return CallWindowProcA(original, hwnd, msg, wp, lp);
+  }
+  LRESULT result = 0;
+  if (dialog && dialog->Handle(msg, wp, lp, &result)) return result;
+  return CallWindowProcA(original, hwnd, msg, wp, lp);
+}
+
+void InitCommonControlsOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  INITCOMMONCONTROLSEX icc = {};
+  icc.dwSize = sizeof icc;
+  icc.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES |
+              ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES |
+              ICC_UPDOWN_CLASS | ICC_ANIMATE_CLASS;
+  InitCommonControlsEx(&icc);
+}
+
+}  // namespace
+
+Win32Presenter::Win32Presenter(platform::WindowService& windows, platform::PictureCodecs& codecs)
+    : windows_(windows), codecs_(codecs) {
+  InitCommonControlsOnce();
+}
+
+Win32Presenter::~Win32Presenter() {
+  if (timer_) windows_.KillTimer(timer_);
+  for (auto& [dialog, handle] : handles_) {
+    RemovePropA(H(handle), kDialogProp);
+    windows_.DestroyWindow(handle);
+  }
+  dialogs_.clear();
+}
+
+HWND Win32Presenter::WindowOf(const DialogRuntime& dialog) const {
+  auto it = handles_.find(&dialog);
+  return it == handles_.end() ? nullptr : H(it->second);
+}
+
+DialogWindow* Win32Presenter::DialogWindowOf(const DialogRuntime& dialog) const {
+  auto it = dialogs_.find(&dialog);
+  return it == dialogs_.end() ? nullptr : it->second.get();
+}
+
+uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceCounter(&start);
+  PoolTemplate& form = dialog.form();
+  // The form gives the client size (or the outer size when it sets no client size).
+  RECT r = {0, 0, form.Integer("ClientWidth"), form.Integer("ClientHeight")};
+  if (r.right == 0 || r.bottom == 0) {
+    r.right = form.Integer("Width");
+    r.bottom = form.Integer("Height");
+  } else {
+    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+  }
+  platform::WindowRect placement;
+  placement.left = form.Integer("Left");
+  placement.top = form.Integer("Top");
+  placement.width = r.right - r.left;
+  placement.height = r.bottom - r.top;
+  const std::string caption = dialog.form_state().text;
+
+  auto& window = dialogs_[&dialog];
+  uint64_t handle;
+  const bool fresh = !window;
+  if (fresh) {
+    handle = windows_.MakeWindow(dialog.form_state().name(), dialog.dialog_key(), caption,
+                                 placement);
+    HWND hwnd = H(handle);
+    window = std::make_unique<DialogWindow>(dialog, codecs_);
+    SetPropA(hwnd, kDialogProp, window.get());
+    LONG_PTR original =
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TopProc));
+    SetPropA(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original));
+    window->Build(hwnd);
+  } else {
+    // Every display places the window again (its position may have changed).
+    handle = windows_.RecreateWindow(handles_[&dialog], caption, placement);
+  }
+  handles_[&dialog] = handle;
+  HWND hwnd = H(handle);
+  const bool on_screen = IsWindowVisible(hwnd) != FALSE;
+  // A window already on screen is redrawn in one go: no control shows half its new state.
+  if (on_screen) SendMessageA(hwnd, WM_SETREDRAW, FALSE, 0);
+  if (!fresh) window->Sync();
+  if (on_screen) {
+    SendMessageA(hwnd, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  }
+  // The system menu afresh, with Close greyed: the engine decides when a dialog closes.
+  GetSystemMenu(hwnd, TRUE);
+  EnableMenuItem(GetSystemMenu(hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+
+  windows_.ShowWindow(handle);
+  HWND focus = nullptr;
+  if (ControlView* v = window->FindByName(dialog.focused())) focus = v->hwnd();
+  if (!focus || !IsWindowEnabled(focus) || !IsWindowVisible(focus)) {
+    focus = GetNextDlgTabItem(hwnd, nullptr, FALSE);
+  }
+  if (focus) SetFocus(focus);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  active_ = &dialog;
+  if (!timer_) {
+    timer_ = windows_.SetTimer(1000, [this] {
+      if (on_timer) on_timer();
+      Resync();
+    });
+  }
+  QueryPerformanceCounter(&end);
+  QueryPerformanceFrequency(&frequency);
+  last_show_ms_ = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+  return handle;
+}
+
+void Win32Presenter::Hide(DialogRuntime& dialog) {
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end()) {
+    // What the user saw last (progress set since the last redraw), then away.
+    if (DialogWindow* w = DialogWindowOf(dialog)) w->Sync();
+    windows_.HideWindow(it->second);
+  }
+  if (active_ == &dialog) active_ = nullptr;
+}
+
+void Win32Presenter::Resync() {
+  if (!active_) return;
+  if (DialogWindow* w = DialogWindowOf(*active_)) w->Sync();
+}
+
+bool Win32Presenter::HandleOneMessage() {
+  platform::WindowInput input;
+  const uint64_t handle = active_ ? handles_[active_] : 0;
+  return windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;
+}
+
+void Win32Presenter::ProcessPendingMessages() {
+  windows_.ProcessPending();
+  // The script may have changed what the dialog shows (progress) since the last message.
+  Resync();
+}
+
+// --- the taskbar
+
+Taskbar::~Taskbar() {
+  if (list_) static_cast<ITaskbarList3*>(list_)->Release();
+}
+
+bool Taskbar::available() {
+  if (tried_) return list_ != nullptr;
+  tried_ = true;
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ITaskbarList3* list = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_ITaskbarList3, reinterpret_cast<void**>(&list))) &&
+      list) {
+    if (SUCCEEDED(list->HrInit())) {
+      list_ = list;
+    } else {
+      list->Release();
+    }
+  }
+  return list_ != nullptr;
+}
+
+void Taskbar::Update(HWND window, const std::string& mode, int64_t position, int64_t maximum) {
+  if (!window || !available()) return;
+  auto* list = static_cast<ITaskbarList3*>(list_);
+  if (mode == "MARQUEE") {
+    list->SetProgressState(window, TBPF_INDETERMINATE);
+  } else {
+    list->SetProgressState(window, TBPF_NORMAL);
+    list->SetProgressValue(window, static_cast<ULONGLONG>(position < 0 ? 0 : position),
+                           static_cast<ULONGLONG>(maximum <= 0 ? 1 : maximum));
+  }
+  if (mode == "ERROR") list->SetProgressState(window, TBPF_ERROR);
+  if (mode == "PAUSE") list->SetProgressState(window, TBPF_PAUSED);
+}
+
+Win32DialogHooks::Win32DialogHooks(interp::Session& session, Win32Presenter& presenter)
+    : session_(session), presenter_(presenter), pause_(session.variables) {}
+
+std::string Win32DialogHooks::Caption() { return session_.Caption(); }
+
+void Win32DialogHooks::Apply() {
+  HWND window = presenter_.active() ? presenter_.WindowOf(*presenter_.active()) : nullptr;
+  taskbar_.Update(window, session_.variables.GetVariable("PROGRESSMODE"), position_, maximum_);
+}
+
+void Win32DialogHooks::PauseTaskbar() {
+  pause_.Pause();
+  Apply();
+}
+
+void Win32DialogHooks::RestoreTaskbar() {
+  pause_.Restore();
+  Apply();
+}
+
+void Win32DialogHooks::UpdateTaskbar(const std::string& mode, int64_t position, int64_t maximum) {
+  position_ = position;
+  maximum_ = maximum;
+  HWND window = presenter_.active() ? presenter_.WindowOf(*presenter_.active()) : nullptr;
+  taskbar_.Update(window, mode, position, maximum);
+}
+
+}  // namespace corvane::ui::win32
