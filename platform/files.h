@@ -64,6 +64,8 @@ class File {
   virtual Status Seek(uint64_t offset) = 0;
   virtual Status Size(uint64_t* size) = 0;
   virtual Status Flush() = 0;
+  // Cuts the file at the current position (what lies after it is gone).
+  virtual Status Truncate() { return Status::kFailed; }
 };
 
 enum class OpenMode : uint8_t {

@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "platform/installer.h"
+#include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -31,6 +32,9 @@ class Platform {
   virtual WindowService& windows() { return no_windows_; }
   // The JPEG and bitmap decoders. A platform that does not override them decodes neither.
   virtual PictureCodecs& pictures() { return no_pictures_; }
+  // Outgoing connections. Both builds use the host's sockets (the simulated machine shares the
+  // host's network); a test may put a NetworkWrapper in front.
+  virtual Network& network() { return HostNetwork(); }
 
  private:
   NoInstaller no_installer_;

@@ -75,6 +75,11 @@ class Win32File : public File {
     return Status::kOk;
   }
 
+  Status Truncate() override {
+    if (!SetEndOfFile(handle_)) return FailLast();
+    return Status::kOk;
+  }
+
   std::shared_ptr<const FileView> ViewFrom(uint64_t offset, Status* status) override {
     uint64_t size = 0;
     if ((*status = Size(&size)) != Status::kOk) return nullptr;
