@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/installer.h"
 #include "platform/pictures.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system.h"
@@ -31,12 +32,15 @@ class Platform {
   virtual WindowService& windows() { return no_windows_; }
   // The JPEG and bitmap decoders. A platform that does not override them decodes neither.
   virtual PictureCodecs& pictures() { return no_pictures_; }
+  // Other programs' processes and windows. A platform that does not override it starts nothing.
+  virtual Processes& processes() { return no_processes_; }
 
  private:
   NoInstaller no_installer_;
   NoShell no_shell_;
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
+  NoProcesses no_processes_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).
