@@ -3,6 +3,7 @@
 // installed. They only read; each stores one text in its result variable.
 #include "commands/system_info.h"
 
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -201,6 +202,58 @@ const FileVersion kBrowserVersions[16] = {
 
 const char kWebServerKey[] = "SOFTWARE\\Microsoft\\InetStp";
 
+// The value of an attribute of the first element that starts with `element` ("<name"), with the
+// five predefined entities of XML decoded; "" when there is no such element or attribute.
+std::string XmlAttribute(const std::string& text, const std::string& element,
+                         const std::string& attribute) {
+  size_t at = 0;
+  while ((at = text.find(element, at)) != std::string::npos) {
+    const size_t after = at + element.size();
+    if (after < text.size() && (text[after] == ' ' || text[after] == '\t' ||
+                                text[after] == '\r' || text[after] == '\n' || text[after] == '/' ||
+                                text[after] == '>')) {
+      break;
+    }
+    at = after;
+  }
+  if (at == std::string::npos) return std::string();
+  const size_t end = text.find('>', at);
+  const std::string tag = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+  size_t pos = 0;
+  while ((pos = tag.find(attribute, pos)) != std::string::npos) {
+    const bool starts = pos > 0 && (tag[pos - 1] == ' ' || tag[pos - 1] == '\t' ||
+                                    tag[pos - 1] == '\r' || tag[pos - 1] == '\n');
+    size_t q = pos + attribute.size();
+    while (q < tag.size() && (tag[q] == ' ' || tag[q] == '\t')) ++q;
+    if (starts && q < tag.size() && tag[q] == '=') {
+      ++q;
+      while (q < tag.size() && (tag[q] == ' ' || tag[q] == '\t')) ++q;
+      if (q >= tag.size() || (tag[q] != '"' && tag[q] != '\'')) return std::string();
+      const char quote = tag[q];
+      const size_t close = tag.find(quote, q + 1);
+      if (close == std::string::npos) return std::string();
+      std::string raw = tag.substr(q + 1, close - q - 1), value;
+      static const std::pair<const char*, char> kEntities[] = {
+          {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+      for (size_t i = 0; i < raw.size();) {
+        bool decoded = false;
+        for (const auto& [name, c] : kEntities) {
+          if (raw.compare(i, std::strlen(name), name) == 0) {
+            value += c;
+            i += std::strlen(name);
+            decoded = true;
+            break;
+          }
+        }
+        if (!decoded) value += raw[i++];
+      }
+      return value;
+    }
+    pos += attribute.size();
+  }
+  return std::string();
+}
+
 class Settings {
  public:
   explicit Settings(CommandContext& ctx)
@@ -249,10 +302,8 @@ class Settings {
         return Registered("RegisteredOwner");
       case 36:
         return Registered("RegisteredOrganization");
-      // The anonymous account belongs to the web server's administration interface, which this
-      // engine does not drive: no account is known.
       case 59:
-        return std::string();
+        return WebServerAnonymousUser();
       case 60:
         return version_.nt ? facts().account_name : platform_.system().UserName();
       case 61:
@@ -369,6 +420,30 @@ class Settings {
     }
     if (major > 100000 || minor > 100000) return -1;
     return static_cast<int>(major * 10 + minor);
+  }
+
+  // The account that the local web server gives anonymous visitors, from the server's own
+  // configuration: the global anonymous authentication of applicationHost.config on version 7.0
+  // and later, the AnonymousUserName of the web service in the metabase before. "" when there is
+  // no server, no such file or no account in it.
+  std::string WebServerAnonymousUser() {
+    const int version = WebServerVersion();
+    if (version < 0) return std::string();
+    // The server's folder is the native system folder, also for a 32-bit engine.
+    WorkerFsView64 native(platform_, true);
+    const std::string inetsrv = platform_.system().SystemFolder() + "\\inetsrv\\";
+    std::string text;
+    if (version >= 70) {
+      if (platform_.files().ReadFile(inetsrv + "config\\applicationHost.config", &text) !=
+          Status::kOk) {
+        return std::string();
+      }
+      return XmlAttribute(text, "<anonymousAuthentication", "userName");
+    }
+    if (platform_.files().ReadFile(inetsrv + "MetaBase.xml", &text) != Status::kOk) {
+      return std::string();
+    }
+    return XmlAttribute(text, "<IIsWebService", "AnonymousUserName");
   }
 
   platform::Platform& platform_;

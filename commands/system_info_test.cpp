@@ -235,6 +235,48 @@ TEST(SystemSettings, WebServerVersion) {
   EXPECT_EQ(m.Setting(80), "FALSE");
 }
 
+// Setting 59 reads the anonymous account from the server's own configuration: applicationHost
+// on version 7 and later (the global element, not a site's), the metabase's web service before.
+TEST(SystemSettings, WebServerAnonymousAccount) {
+  NATIVE_ONLY();
+  Machine m;
+  EXPECT_EQ(m.Setting(59), "");  // no web server
+  const std::string key = "SOFTWARE\\Microsoft\\InetStp";
+  m.PutHklm(key, "MajorVersion", RegValue::Dword(10));
+  m.PutHklm(key, "MinorVersion", RegValue::Dword(0));
+  EXPECT_EQ(m.Setting(59), "");  // a server without its configuration file
+  platform::FileSystem& fs = m.machine_.platform().files();
+  // The server's files lie in the native system folder, which the 32-bit engine reaches with
+  // redirection off; written where a 32-bit program sees them, they are not found.
+  ASSERT_EQ(fs.CreateDirectories("C:\\Windows\\SysWOW64\\inetsrv"), platform::Status::kOk);
+  ASSERT_EQ(fs.WriteFile("C:\\Windows\\SysWOW64\\inetsrv\\MetaBase.xml",
+                         "<IIsWebService AnonymousUserName=\"WOW\" />"),
+            platform::Status::kOk);
+  uint64_t redirection = 0;
+  ASSERT_TRUE(fs.DisableRedirection(&redirection));
+  ASSERT_EQ(fs.CreateDirectories("C:\\Windows\\system32\\inetsrv\\config"), platform::Status::kOk);
+  auto write = [&](const std::string& path, const std::string& text) {
+    ASSERT_EQ(fs.WriteFile(path, text), platform::Status::kOk);
+  };
+  write("C:\\Windows\\system32\\inetsrv\\config\\applicationHost.config",
+        "<configuration>\n <system.webServer>\n  <security><authentication>\n"
+        "   <anonymousAuthenticationModule />\n"
+        "   <anonymousAuthentication enabled=\"true\" userName='IUSR&amp;Co' />\n"
+        "  </authentication></security>\n </system.webServer>\n"
+        " <location path=\"Site\"><system.webServer><security><authentication>"
+        "<anonymousAuthentication userName=\"SiteUser\" /></authentication></security>"
+        "</system.webServer></location>\n</configuration>\n");
+  EXPECT_EQ(m.Setting(59), "IUSR&Co");
+  m.PutHklm(key, "MajorVersion", RegValue::Dword(6));
+  EXPECT_EQ(m.Setting(59), "");  // version 6 reads the metabase, which is missing
+  write("C:\\Windows\\system32\\inetsrv\\MetaBase.xml",
+        "<configuration><MBProperty>\n<IIsWebServer Location=\"/LM/W3SVC/1\" />\n"
+        "<IIsWebService\tLocation =\"/LM/W3SVC\"\n\t\tAnonymousUserName=\"IUSR_WORKSTATION\"\n"
+        "\t\tAnonymousUserPass=\"x\">\n</IIsWebService></MBProperty></configuration>\n");
+  EXPECT_EQ(m.Setting(59), "IUSR_WORKSTATION");
+  fs.RevertRedirection(redirection);
+}
+
 TEST(SystemSettings, NotANumberIsAFailureAndOtherNumbersAreEmpty) {
   NATIVE_ONLY();
   Machine m;
@@ -359,6 +401,11 @@ TEST(SystemSettings, RealMachineAnswersAreSane) {
   EXPECT_NE(m.Folder(20, true, /*sixty_four=*/true), "");
   EXPECT_GT(std::stoi(m.Setting(33)), 0);  // the system's winver.exe has a translation
   EXPECT_NE(m.Setting(34), "");
+  // The processor probes run (on the real system they fault and are stepped over) and find
+  // neither virtual machine: the machines these tests run on are neither.
+  EXPECT_EQ(m.Setting(70), "FALSE");
+  EXPECT_EQ(m.Setting(71), "FALSE");
+  EXPECT_EQ(m.Setting(74), "TRUE");
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ const std::unordered_map<std::string_view, Checker::Rule>& Checker::Table() {
             "for the correct syntax.");
       }
     };
-    m["Run Program"] = declare_if_set(4);
+    // Run Program's exit-code variable is parameter 5 (parameter 4 is its wait flag).
+    m["Run Program"] = declare_if_set(5);
     m["Run Program As"] = declare_if_set(8);
     m["Set Variable"] = [](Checker& c) {
       std::string p1 = c.P(1);

@@ -8,6 +8,7 @@
 #include "platform/installer.h"
 #include "platform/network.h"
 #include "platform/pictures.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system.h"
@@ -35,12 +36,15 @@ class Platform {
   // Outgoing connections. Both builds use the host's sockets (the simulated machine shares the
   // host's network); a test may put a NetworkWrapper in front.
   virtual Network& network() { return HostNetwork(); }
+  // Other programs' processes and windows. A platform that does not override it starts nothing.
+  virtual Processes& processes() { return no_processes_; }
 
  private:
   NoInstaller no_installer_;
   NoShell no_shell_;
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
+  NoProcesses no_processes_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

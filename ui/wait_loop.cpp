@@ -1,6 +1,7 @@
 #include "ui/wait_loop.h"
 
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <optional>
 #include <thread>
@@ -100,6 +101,7 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
   platform::WindowService& windows = session.platform.windows();
   bool watchdog_running = false, watchdog_fired = false;
   uint64_t watchdog_timer = 0, cancel_seen_at = 0;
+  std::exception_ptr failure;
   auto stop_watchdog = [&] {
     if (watchdog_timer) windows.KillTimer(watchdog_timer);
     watchdog_timer = 0;
@@ -122,7 +124,7 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
     if (watchdog_fired) {
       watchdog_fired = false;
       std::string delegate_tick = store.Get("VORT_LastDelegateTick");
-      if (store.Get("VORT_LastActiveTick") != delegate_tick) {
+      if (!options_.watchdog_at_first_tick && store.Get("VORT_LastActiveTick") != delegate_tick) {
         store.Set("VORT_LastActiveTick", delegate_tick);
       } else {
         // The worker stopped publishing after the cancel: give it up.
@@ -131,6 +133,21 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
         abandoned_ = true;
         windows.Note("worker given up by the watchdog " +
                      std::to_string(windows.Now() - cancel_seen_at) + " ms after the cancel");
+        break;
+      }
+    }
+    if (options_.each_iteration) {
+      try {
+        options_.each_iteration(*channel);
+      } catch (...) {
+        // The worker is asked to stop and given the watchdog's time to do so; one that is still
+        // busy then is given up.
+        failure = std::current_exception();
+        job->terminate_.store(true, std::memory_order_relaxed);
+        channel->Disconnect();
+        std::unique_lock<std::mutex> lock(shared->mutex);
+        abandoned_ = !shared->wake.wait_for(lock, options_.watchdog_interval,
+                                            [&] { return shared->done; });
         break;
       }
     }
@@ -154,6 +171,7 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
     worker.join();
   }
   flag.reset();
+  if (failure) std::rethrow_exception(failure);
 
   if (!interp::TextToBool(store.Get("VORT_IsCancelled"))) return WaitOutcome::kFinished;
   if (!options_.report_cancel) return WaitOutcome::kCancelled;

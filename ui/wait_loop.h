@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,14 @@ struct WaitOptions {
   // Copies VORT_IsCancelled into VORT_thCancelled while waiting, for workers that read the
   // latter.
   bool copy_cancel_flag = false;
+  // Called on the interface thread in every iteration while the work runs (a command that
+  // publishes the script's progress variables for its worker). What it throws ends the wait: the
+  // worker is asked to stop and waited for up to the watchdog interval (then given up), and the
+  // exception goes on out of Run.
+  std::function<void(ProgressChannel&)> each_iteration = nullptr;
+  // The watchdog gives the worker up at its first tick, whether or not it still publishes (a
+  // worker whose progress the interface thread publishes shows no life of its own).
+  bool watchdog_at_first_tick = false;
 };
 
 enum class WaitOutcome {

@@ -7,6 +7,7 @@
 #include "commands/testing/command_script.h"
 #include "commands/testing/test_machine.h"
 #include "ui/wait_loop.h"
+#include "image/failure.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
 
@@ -54,6 +55,25 @@ void RunTestJob(interp::CommandContext& ctx) {
   last_abandoned = loop.abandoned();
 }
 CORVANE_COMMAND("Wait Loop Test Job", RunTestJob);
+
+// A worker that still publishes, with the watchdog that gives up at its first tick; or, with
+// "fail", an iteration hook that throws at its third call.
+int iterations = 0;
+void RunFirstTickJob(interp::CommandContext& ctx) {
+  WaitOptions options{"Cancel at Test Time"};
+  options.watchdog_interval = 200ms;
+  options.watchdog_at_first_tick = true;
+  iterations = 0;
+  const bool fail = ctx.params().Expanded(1) == "fail";
+  options.each_iteration = [fail](ProgressChannel& progress) {
+    if (fail && ++iterations == 3) throw image::ScriptFailure("progress is not a number");
+    progress.Publish("from the interface", 0, 100, 7);
+  };
+  WaitLoop loop(options);
+  loop.Run(ctx, std::make_shared<StubbornJob>(true, 5s));
+  last_abandoned = loop.abandoned();
+}
+CORVANE_COMMAND("Wait Loop First Tick Job", RunFirstTickJob);
 
 // Waits until released (or 10 s), ignoring the terminate request, and then goes on using the
 // platform of the run that started it, as a search given up inside a slow folder listing does.
@@ -128,6 +148,33 @@ Wait Loop Test Job "alive"
   EXPECT_FALSE(last_abandoned);
   EXPECT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(running_workers.load(), 0);
+}
+
+TEST_F(WaitLoopTest, FirstTickWatchdogGivesUpAWorkerThatStillPublishes) {
+  testing::CommandRun run = script_.Run(R"(
+Set Variable "ABORTONERROR" "FALSE"
+Wait Loop First Tick Job "alive"
+)");
+  EXPECT_TRUE(last_abandoned);
+  EXPECT_EQ(run.Var("VORT_thProgressText"), "from the interface");
+  EXPECT_EQ(run.Var("VORT_thProgress"), "7");
+  EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
+}
+
+// What the iteration hook throws stops the wait and fails the command; the worker, which ignores
+// the stop request, is given up after the watchdog interval.
+TEST_F(WaitLoopTest, IterationFailureEndsTheWaitAndTheRun) {
+  script_.on_pump = nullptr;
+  auto start = std::chrono::steady_clock::now();
+  testing::CommandRun run = script_.Run(R"(
+Wait Loop First Tick Job "fail"
+Set Variable "AFTER" "ran"
+)");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_TRUE(run.Failed());
+  EXPECT_NE(run.result.failure.find("progress is not a number"), std::string::npos);
+  EXPECT_FALSE(run.Has("AFTER"));
+  EXPECT_TRUE(last_abandoned);
 }
 
 // The run ends, and its owner lets go of the machine and the platform, while a worker that the

@@ -19,8 +19,7 @@ bool CommandRun::Has(std::string_view name) const {
 
 CommandScript::CommandScript(platform::Platform& platform)
     : real_(platform),
-      platform_(platform.files(), platform.registry(), platform.system(), ui_,
-                &platform.installer(), &platform.shell()) {}
+      platform_(*this, platform, ui_) {}
 
 void CommandScript::ProcessPendingMessages() {
   ++pumps_;

@@ -59,6 +59,11 @@ class CommandScript : public interp::DialogHost {
   std::weak_ptr<void> owner;
   // Called on every message pump of the wait loops (a test cancels from here).
   std::function<void(interp::Session&)> on_pump;
+  // The run uses the platform's window service (its timers and clock: the virtual clock of the
+  // simulated machine) instead of a window system without windows on the host's clock.
+  bool platform_windows = false;
+  // Another process service than the platform's (a test double in front of it).
+  platform::Processes* processes = nullptr;
 
   CommandRun Run(std::string_view script_text);
 
@@ -73,8 +78,27 @@ class CommandScript : public interp::DialogHost {
 
  private:
   platform::Platform& real_;
+  // The services of the platform under test, with the recorded message boxes.
+  class ScriptPlatform : public platform::PlatformRefs {
+   public:
+    ScriptPlatform(CommandScript& owner, platform::Platform& p, platform::UserInterface& ui)
+        : PlatformRefs(p.files(), p.registry(), p.system(), ui, &p.installer(), &p.shell()),
+          owner_(owner),
+          real_(p) {}
+    platform::WindowService& windows() override {
+      return owner_.platform_windows ? real_.windows() : PlatformRefs::windows();
+    }
+    platform::Processes& processes() override {
+      return owner_.processes ? *owner_.processes : real_.processes();
+    }
+
+   private:
+    CommandScript& owner_;
+    platform::Platform& real_;
+  };
+
   RecordingUi ui_;
-  platform::PlatformRefs platform_;
+  ScriptPlatform platform_;
   interp::Session* session_ = nullptr;
   int pumps_ = 0;
 };

@@ -24,6 +24,9 @@ SimPlatform::SimPlatform(const SimOptions& options)
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
   windows_ = std::make_unique<sim::SimWindowService>(*system_, ui_);
+  processes_ = std::make_unique<sim::SimProcesses>(machine_, description_, *files_, *system_,
+                                                   *windows_);
+  warnings_ += processes_->Warnings();
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);

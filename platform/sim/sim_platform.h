@@ -23,6 +23,7 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_pictures.h"
+#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
@@ -55,6 +56,9 @@ class SimPlatform : public Platform {
   // The headless renderer's screen, clock and dialog answers.
   sim::SimWindowService& sim_windows() { return *windows_; }
   PictureCodecs& pictures() override { return pictures_; }
+  Processes& processes() override { return *processes_; }
+  // The process table: the stand-in programs started, close requests, open handles.
+  sim::SimProcesses& sim_processes() { return *processes_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -111,6 +115,7 @@ class SimPlatform : public Platform {
   sim::SimPictureCodecs pictures_;
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
+  std::unique_ptr<sim::SimProcesses> processes_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

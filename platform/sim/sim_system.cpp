@@ -238,4 +238,25 @@ std::string SimSystemInfo::ErrorMessage(uint32_t code) {
   return "";
 }
 
+uint64_t SimSystemInfo::AddWakeup(uint64_t at) {
+  std::lock_guard<std::mutex> lock(wakeups_mu_);
+  uint64_t id = next_wakeup_id_++;
+  wakeups_[id] = at;
+  return id;
+}
+
+void SimSystemInfo::RemoveWakeup(uint64_t id) {
+  std::lock_guard<std::mutex> lock(wakeups_mu_);
+  wakeups_.erase(id);
+}
+
+uint64_t SimSystemInfo::NextWakeup() {
+  std::lock_guard<std::mutex> lock(wakeups_mu_);
+  uint64_t earliest = 0;
+  for (const auto& [id, at] : wakeups_) {
+    if (earliest == 0 || at < earliest) earliest = at;
+  }
+  return earliest;
+}
+
 }  // namespace corvane::platform::sim

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 
 #include "platform/sim/machine.h"
@@ -23,6 +24,13 @@ class SimSystemInfo : public SystemInfo {
   uint64_t Milliseconds();
   // Lets `ms` of virtual time pass at once. Any thread may read the clock meanwhile.
   void AdvanceClock(uint64_t ms) { advanced_ms_.fetch_add(ms, std::memory_order_acq_rel); }
+  // Times of the clock that a thread of the machine waits for (a program that ends, the end of
+  // a wait step): an idle wait of the renderer moves the clock on to the earliest of them as it
+  // does to its next timer. AddWakeup gives the id that RemoveWakeup takes; NextWakeup is 0 when
+  // nobody waits. Any thread.
+  uint64_t AddWakeup(uint64_t at);
+  void RemoveWakeup(uint64_t id);
+  uint64_t NextWakeup();
   LocalTime Now() override;
   std::string TempFolder() override { return machine_.temp_folder; }
   std::string WindowsFolder() override { return machine_.windows_folder; }
@@ -58,6 +66,9 @@ class SimSystemInfo : public SystemInfo {
   std::atomic<uint64_t> advanced_ms_{0};
   std::mutex mu_;
   std::vector<std::pair<std::string, std::string>> env_;
+  std::mutex wakeups_mu_;
+  std::map<uint64_t, uint64_t> wakeups_;  // id -> time
+  uint64_t next_wakeup_id_ = 1;
 };
 
 }  // namespace corvane::platform::sim

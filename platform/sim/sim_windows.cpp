@@ -142,7 +142,9 @@ bool SimWindowService::PollInput(uint64_t window, WindowInput* input) {
 
 void SimWindowService::Idle() {
   if (RunDueTimers()) return;
-  const uint64_t due = NextDue();
+  uint64_t due = NextDue();
+  const uint64_t wakeup = clock_.NextWakeup();
+  if (wakeup != 0 && (due == 0 || wakeup < due)) due = wakeup;
   if (due == 0) return;
   const uint64_t now = Now();
   if (due > now) clock_.AdvanceClock(due - now);
@@ -162,6 +164,14 @@ void SimWindowService::Advance(uint64_t ms) {
     }
     if (due > now) clock_.AdvanceClock(due - now);
   }
+}
+
+std::vector<uint64_t> SimWindowService::Handles() const {
+  std::vector<uint64_t> handles;
+  for (const auto& [handle, w] : windows_) {
+    if (!w.destroyed) handles.push_back(handle);
+  }
+  return handles;
 }
 
 void SimWindowService::InputRejected(const WindowInput& input, const std::string& why) {

@@ -6,7 +6,8 @@
 //
 // Time: a wait of the answers file lets its milliseconds pass at once, firing the timers that
 // come due on the way; an idle wait of the engine (a worker that is still busy) skips to the next
-// timer. A watchdog that is 5000 ms away therefore fires after exactly 5000 ms of virtual time.
+// timer, or to the earliest time that a thread of the machine waits for (a program's end, see
+// SimSystemInfo::AddWakeup). A watchdog that is 5000 ms away therefore fires after exactly 5000 ms of virtual time.
 //
 // When a window's answers run out the user presses Enter once (input verb "default"); after that
 // no input can come (PumpOne reports kNoInput and the engine gives up on the dialog instead of
@@ -68,6 +69,8 @@ class SimWindowService : public WindowService {
   void Advance(uint64_t ms);
 
   const SimWindow* Find(uint64_t window) const;
+  // The windows that exist (made and not destroyed), oldest first.
+  std::vector<uint64_t> Handles() const;
   // Problems with the answers: inputs the renderer could not use, answers no box asked for,
   // displays answered that never came (after Finish). "answers line N: ..." each.
   std::vector<std::string> Errors() const { return errors_; }

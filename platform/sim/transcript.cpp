@@ -440,4 +440,97 @@ void RecordingWindowService::Note(const std::string& line) {
   t_.Add(line);
 }
 
+namespace {
+
+std::string DescribeStart(const StartOptions& o) {
+  std::string out = " show " + std::to_string(o.show) + " environment ";
+  if (o.inherit_environment) return out + "inherited";
+  out += "[";
+  for (size_t i = 0; i < o.environment.size(); ++i) out += (i ? ", " : "") + Quote(o.environment[i]);
+  return out + "]";
+}
+
+const char* Outcome(Status s, const std::unique_ptr<Process>& p) {
+  if (s != Status::kOk) return StatusName(s);
+  return p ? "started" : "no process";
+}
+
+const char* TokenOutcome(TokenStart t) {
+  switch (t) {
+    case TokenStart::kStarted:
+      return "started";
+    case TokenStart::kUnavailable:
+      return "unavailable";
+    case TokenStart::kNoShellProcess:
+      return "no shell process";
+    case TokenStart::kNoShellToken:
+      return "no shell token";
+    case TokenStart::kNotDuplicated:
+      return "not duplicated";
+    case TokenStart::kNotReduced:
+      return "not reduced";
+    case TokenStart::kFailed:
+      return "failed";
+  }
+  return "?";
+}
+
+}  // namespace
+
+Status RecordingProcesses::ShellStart(const std::string& verb, const std::string& file,
+                                      const std::string& arguments, const std::string& folder,
+                                      int show, std::unique_ptr<Process>* process) {
+  Status s = target_.ShellStart(verb, file, arguments, folder, show, process);
+  t_.Add("program shell-start " + Quote(verb) + " " + Quote(file) + " arguments " +
+         Quote(arguments) + " folder " + Quote(folder) + " show " + std::to_string(show) +
+         " -> " + Outcome(s, *process));
+  return s;
+}
+
+Status RecordingProcesses::PlainStart(const std::string& command_line,
+                                         const StartOptions& options,
+                                         std::unique_ptr<Process>* process) {
+  Status s = target_.PlainStart(command_line, options, process);
+  t_.Add("program create " + Quote(command_line) + DescribeStart(options) + " -> " +
+         Outcome(s, *process));
+  return s;
+}
+
+Status RecordingProcesses::StartWithLogon(const std::string& user, const std::string& domain,
+                                          const std::string& password,
+                                          const std::string& command_line,
+                                          const StartOptions& options,
+                                          std::unique_ptr<Process>* process) {
+  Status s = target_.StartWithLogon(user, domain, password, command_line, options, process);
+  t_.Add("program logon-start " + Quote(command_line) + " user " + Quote(user) + " domain " +
+         Quote(domain) + " password of " + std::to_string(password.size()) + " characters" +
+         DescribeStart(options) + " -> " + Outcome(s, *process));
+  return s;
+}
+
+TokenStart RecordingProcesses::StartWithShellToken(const std::string& command_line,
+                                                   const StartOptions& options,
+                                                   std::unique_ptr<Process>* process) {
+  TokenStart t = target_.StartWithShellToken(command_line, options, process);
+  t_.Add("program shell-token-start " + Quote(command_line) + DescribeStart(options) + " -> " +
+         TokenOutcome(t));
+  return t;
+}
+
+bool RecordingProcesses::PostCloseRequest(uint64_t window) {
+  std::string name = Hex(static_cast<uint32_t>(window));
+  for (const TopWindow& w : target_.TopLevelWindows()) {
+    if (w.handle == window) name = Quote(w.title) + " class " + Quote(w.class_name);
+  }
+  bool posted = target_.PostCloseRequest(window);
+  t_.Add("window close-request " + name + (posted ? "" : " -> gone"));
+  return posted;
+}
+
+std::vector<std::string> RecordingProcesses::RunningExecutables() {
+  std::vector<std::string> running = target_.RunningExecutables();
+  t_.Add("processes snapshot -> " + std::to_string(running.size()) + " running");
+  return running;
+}
+
 }  // namespace corvane::platform::sim

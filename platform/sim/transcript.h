@@ -121,13 +121,36 @@ class RecordingInstaller : public InstallerWrapper {
   Transcript& t_;
 };
 
-// A platform whose files, registry, message boxes and installer calls are recorded in a
-// transcript.
+// Program starts with their command lines, folders, show commands, environments and accounts
+// (a password only by its length), close requests and process lookups.
+class RecordingProcesses : public ProcessesWrapper {
+ public:
+  RecordingProcesses(Processes& target, Transcript& t) : ProcessesWrapper(target), t_(t) {}
+  Status ShellStart(const std::string& verb, const std::string& file, const std::string& arguments,
+                    const std::string& folder, int show,
+                    std::unique_ptr<Process>* process) override;
+  Status PlainStart(const std::string& command_line, const StartOptions& options,
+                       std::unique_ptr<Process>* process) override;
+  Status StartWithLogon(const std::string& user, const std::string& domain,
+                        const std::string& password, const std::string& command_line,
+                        const StartOptions& options, std::unique_ptr<Process>* process) override;
+  TokenStart StartWithShellToken(const std::string& command_line, const StartOptions& options,
+                                 std::unique_ptr<Process>* process) override;
+  bool PostCloseRequest(uint64_t window) override;
+  std::vector<std::string> RunningExecutables() override;
+
+ private:
+  Transcript& t_;
+};
+
+// A platform whose files, registry, message boxes, installer calls and program starts are
+// recorded in a transcript.
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
-        ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t) {}
+        ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
+        processes_(target.processes(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -135,6 +158,7 @@ class RecordingPlatform : public Platform {
   Installer& installer() override { return installer_; }
   Shell& shell() override { return target_.shell(); }
   WindowService& windows() override { return windows_; }
+  Processes& processes() override { return processes_; }
 
  private:
   Platform& target_;
@@ -143,6 +167,7 @@ class RecordingPlatform : public Platform {
   RecordingUserInterface ui_;
   RecordingInstaller installer_;
   RecordingWindowService windows_;
+  RecordingProcesses processes_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

@@ -3,6 +3,7 @@
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_installer.h"
 #include "platform/win32/win32_pictures.h"
+#include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
@@ -22,6 +23,7 @@ class Win32Platform : public Platform {
   Shell& shell() override { return shell_; }
   PictureCodecs& pictures() override { return pictures_; }
   WindowService& windows() override { return windows_; }
+  Processes& processes() override { return processes_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -32,6 +34,7 @@ class Win32Platform : public Platform {
   win32::Win32Shell shell_;
   win32::Win32PictureCodecs pictures_;
   win32::Win32WindowService windows_;
+  win32::Win32Processes processes_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/system_library.h"
+#include "platform/win32/vm_probe.h"
 #include "platform/win32/win32_common.h"
 
 namespace corvane::platform::win32 {
@@ -442,7 +443,8 @@ MachineFacts Win32SystemInfo::Facts() {
     native(&info);
     f.native_architecture = info.wProcessorArchitecture;
   }
-  // The virtual-machine probes (privileged port reads, undefined instructions) are not run.
+  f.vmware = ProbeVmwareBackdoor();
+  f.virtual_pc = ProbeVirtualPcInstruction();
   ReadLanguage(SystemFolder(), &f);
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const char root[] = {letter, ':', '\\', '\0'};
