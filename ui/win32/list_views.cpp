@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/text.h"
+#include "platform/win32/system_library.h"
 #include "ui/win32/control_view.h"
 
 namespace corvane::ui::win32 {
@@ -220,7 +221,15 @@ HIMAGELIST ComponentImages() {
   static HIMAGELIST list = nullptr;
   if (list) return list;
   const int w = 32, h = 16;
-  list = ImageList_Create(w, h, ILC_COLOR24 | ILC_MASK, 6, 0);
+  // The image list functions come from the system folder's common controls (never a copy
+  // beside the setup).
+  using CreateFn = HIMAGELIST(WINAPI*)(int, int, UINT, int, int);
+  using AddFn = int(WINAPI*)(HIMAGELIST, HBITMAP, COLORREF);
+  auto create = platform::win32::SystemProc<CreateFn>("comctl32.dll", "ImageList_Create");
+  auto add_masked = platform::win32::SystemProc<AddFn>("comctl32.dll", "ImageList_AddMasked");
+  if (!create || !add_masked) return nullptr;
+  list = create(w, h, ILC_COLOR24 | ILC_MASK, 6, 0);
+  if (!list) return nullptr;
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   const COLORREF mask = RGB(255, 0, 255);
@@ -274,7 +283,7 @@ HIMAGELIST ComponentImages() {
       DeleteObject(blue);
     }
     SelectObject(dc, old);
-    ImageList_AddMasked(list, bmp, mask);
+    add_masked(list, bmp, mask);
     DeleteObject(bmp);
   }
   DeleteObject(mask_brush);

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include "interp/session.h"
+#include "platform/win32/system_library.h"
 #include "ui/win32/control_view.h"
 
 namespace corvane::ui::win32 {
@@ -41,7 +42,12 @@ void InitCommonControlsOnce() {
   icc.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES |
               ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES |
               ICC_UPDOWN_CLASS | ICC_ANIMATE_CLASS;
-  InitCommonControlsEx(&icc);
+  // The common controls come from the system folder by full path, never from a copy that lies
+  // beside the setup.
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  if (auto init = platform::win32::SystemProc<InitFn>("comctl32.dll", "InitCommonControlsEx")) {
+    init(&icc);
+  }
 }
 
 }  // namespace
