@@ -4,15 +4,18 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "platform/startup_ui.h"
 #include "platform/text.h"
@@ -599,6 +602,44 @@ TEST_F(Win32DialogTest, EscapeAsksBeforeCancellingAndNoKeepsTheWizard) {
   EXPECT_EQ(d.result_code(), result::kCancel);
   EXPECT_EQ(Get("VORT_IsCancelled"), "TRUE");
   EXPECT_FALSE(IsWindowEnabled(Control(d, "ButtonCancel")));
+}
+
+void WritePng(const platform::Picture& p, const std::string& name);
+
+// The folder browser of a Browse button: the system's own, owned by the dialog; the folder chosen
+// there becomes the destination, shown in the destination edit.
+TEST_F(Win32DialogTest, BrowseOpensTheFolderBrowserAndTheChoiceBecomesTheDestination) {
+  DialogRuntime& d = Show("Destination");
+  const std::string before = TextOf(Control(d, "FolderEdit"));
+  // The user, in the browser: picks C:\windows and presses OK (a picture is taken first).
+  std::atomic<bool> answered{false};
+  std::thread user([&] {
+    for (int i = 0; i < 1500 && !answered; ++i) {
+      HWND browser = FindWindowA("#32770", "Browse for Folder");
+      if (browser && IsWindowVisible(browser)) {
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
+                     reinterpret_cast<LPARAM>("C:\\windows"));
+        RedrawWindow(browser, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        if (auto shot = CaptureWindow(browser)) WritePng(*shot, "Destination-browse");
+        EXPECT_EQ(GetWindow(browser, GW_OWNER), Top(d)) << "the dialog owns the browser";
+        PostMessageA(browser, WM_COMMAND, IDOK, 0);
+        answered = true;
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  HWND browse = Control(d, "BrowseButton");
+  PostMessageA(browse, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(browse, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  Pump(d);
+  user.join();
+  ASSERT_TRUE(answered) << "no folder browser came";
+  const std::string after = TextOf(Control(d, "FolderEdit"));
+  EXPECT_NE(after, before);
+  EXPECT_TRUE(platform::SameText(after.substr(0, 11), "C:\\windows\\")) << after;
+  EXPECT_EQ(Get("TARGETDIR"), after);
+  EXPECT_EQ(d.result_code(), result::kOpen) << "browsing does not close the dialog";
 }
 
 TEST_F(Win32DialogTest, ProgressMovesWithTheValuesAndTurnsToAMarquee) {
