@@ -376,6 +376,71 @@ TEST_F(HeadlessRun, ACooperativeWorkerStopsOnTheCancelAndIsNotGivenUp) {
   EXPECT_EQ(Starting("message box \"Hello - Corvane Wizard\" [0x10").size(), 1u);
 }
 
+// The notification area: a dialog minimised while the engine's icon shows goes into the tray; a
+// display that comes meanwhile is held back until the user clicks the icon; a close request
+// brings the engine back as well; the icon goes at the end of the run.
+TEST_F(HeadlessRun, MinimisingIntoTheTrayHoldsBackTheNextDisplayUntilTheIconIsClicked) {
+  ASSERT_EQ(Run("System Tray \"\" \"TRUE\" \"\" \"\"\n"
+                "Display Dialog \"Welcome\" \"FIRST\" \"TRUE\"\n"
+                "Display Dialog \"Finish\" \"SECOND\" \"TRUE\"\n",
+                "dialog Welcome\nminimise\nclick ButtonNext\n"
+                "dialog Finish\ntray\nminimise\nclose\nclick ButtonFinish\n"),
+            0)
+      << transcript_->Text();
+  EXPECT_TRUE(sim_->sim_windows().Errors().empty());
+  const std::vector<std::string> lines = Lines();
+  auto at = [&](const std::string& fragment) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  auto last = [&](const std::string& fragment) {
+    for (size_t i = lines.size(); i-- > 0;) {
+      if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  EXPECT_EQ(Starting("tray icon shown: \"Hello\"").size(), 1u);
+  // Welcome: minimised, its window hidden; the click still answers it (its display goes on).
+  const int hidden = at("dialog Welcome 1 (key Welcome.dfm) hidden");
+  ASSERT_GE(hidden, 0) << transcript_->Text();
+  EXPECT_GT(hidden, at("dialog Welcome 1 (key Welcome.dfm) input: minimise"));
+  EXPECT_EQ(Var("FIRST"), "NEXT");
+  // Finish comes while in the tray: held back, not shown until the icon is clicked.
+  const int held = at("dialog Finish held back: the setup is in the tray");
+  const int shown = at("dialog Finish 1 (key Finish.dfm) shown");
+  ASSERT_GE(held, 0);
+  EXPECT_GT(shown, held);
+  EXPECT_GT(shown, at("dialog Finish 1 (key Finish.dfm) input: tray"));
+  // Minimised again, then a close request: refused, and the engine comes back from the tray.
+  EXPECT_GT(last("dialog Finish 1 (key Finish.dfm) restored"),
+            at("dialog Finish 1 (key Finish.dfm) input: close"));
+  EXPECT_EQ(Var("SECOND"), "NEXT");
+  // The end of the run removes the icon.
+  EXPECT_GT(at("tray icon removed"), shown);
+}
+
+// "System Tray" acts on a parameter only when it is exactly "TRUE"; silent runs show no icon.
+TEST_F(HeadlessRun, SystemTrayTakesOnlyAnUpperCaseTrueAndShowsNoIconInSilentRuns) {
+  ASSERT_EQ(Run("System Tray \"true\" \"True\" \"\" \"\"\n", ""), 0);
+  EXPECT_TRUE(Starting("tray icon").empty()) << transcript_->Text();
+  ASSERT_EQ(Run("System Tray \"TRUE\" \"TRUE\" \"\" \"\"\n", "", "/s"), 0);
+  EXPECT_TRUE(Starting("tray icon").empty()) << transcript_->Text();
+  // Parameter 4 removes the icon that 2 showed; the end of the run has nothing left to remove.
+  ASSERT_EQ(Run("System Tray \"\" \"TRUE\" \"\" \"\"\n"
+                "System Tray \"\" \"\" \"\" \"TRUE\"\n",
+                ""),
+            0);
+  EXPECT_EQ(Starting("tray icon shown").size(), 1u);
+  EXPECT_EQ(Starting("tray icon removed").size(), 1u) << transcript_->Text();
+  // A tray click without an icon is an answer that cannot be given.
+  Run("Display Dialog \"Welcome\" \"\" \"TRUE\"\n", "dialog Welcome\ntray\n");
+  ASSERT_EQ(sim_->sim_windows().Errors().size(), 1u);
+  EXPECT_EQ(sim_->sim_windows().Errors()[0],
+            "answers line 2: there is no icon in the notification area");
+}
+
 TEST_F(HeadlessRun, ADisplayWhoseFormWasNeverLoadedDoesNothingAndKeepsTheDirection) {
   never_loaded_ = "NoSuchForm";
   ASSERT_EQ(Run("Wizard Loop\n"

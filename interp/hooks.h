@@ -31,6 +31,15 @@ class DialogHost {
   virtual void RestoreTaskbar() = 0;
   // Exit clean-up: closes every dialog form and hides the tray icon.
   virtual void CloseAll() = 0;
+
+  // The engine's icon in the notification area ("System Tray"): shown with the script's title as
+  // its hint and the taskbar button's overlay; removed with the overlay. The window of the window
+  // handle hidden into the tray; the engine back from the tray (a display held back meanwhile
+  // shown, the window shown, restored and made the foreground window).
+  virtual void ShowTrayIcon() {}
+  virtual void HideTrayIcon() {}
+  virtual void HideWindowToTray() {}
+  virtual void RestoreFromTray() {}
 };
 
 // The localisation of command texts and the loading of a language's translations.

@@ -45,8 +45,11 @@ DialogDisplay::DialogDisplay(interp::Session& session, DialogSystem& dialogs,
     session.Attach<ComponentTable>(table);
     session.exit_cleanups.push_back([owned] {});
   }
+  hooks_ = hooks;
   engine_ = std::make_unique<DialogEngine>(session.variables, session.platform.files(),
                                            session.platform.ui(), hooks, table, &dialogs);
+  presenter_.on_minimised = [this](DialogRuntime& dialog) { Minimised(dialog); };
+  presenter_.on_tray_click = [this] { RestoreFromTray(); };
 }
 
 DialogDisplay::~DialogDisplay() = default;
@@ -139,7 +142,14 @@ void DialogDisplay::Position(DialogRuntime& dialog) {
 
 void DialogDisplay::MakeVisible(DialogRuntime& dialog) {
   dialog.set_closable(false);
-  window_handle_ = presenter_.Show(dialog);
+  if (in_tray_) {
+    // Held back until the user takes the engine out of the tray.
+    pending_ = &dialog;
+    presenter_.ShowHeldBack(dialog);
+  } else {
+    if (pending_ == &dialog) pending_ = nullptr;
+    window_handle_ = presenter_.Show(dialog);
+  }
   dialog.Shown();
   engine_->EndFolderMemo();
   if (shown_ && shown_ != &dialog) {
@@ -203,7 +213,43 @@ void DialogDisplay::TimerTick(bool background_task) {
   DialogTimerTick(*engine_, current(), background_task);
 }
 
+void DialogDisplay::ShowTrayIcon() {
+  presenter_.ShowTrayIcon(session_.variables.GetVariable("TITLE"));
+  if (hooks_) hooks_->SetTaskbarOverlay(true, session_.variables.GetVariable("TITLE"));
+  overlay_ = true;
+}
+
+void DialogDisplay::HideTrayIcon() {
+  presenter_.HideTrayIcon();
+  if (overlay_ && hooks_) hooks_->SetTaskbarOverlay(false, "");
+  overlay_ = false;
+}
+
+void DialogDisplay::HideWindowToTray() {
+  if (window_handle_ && shown_) presenter_.HideWindowOf(*shown_);
+  in_tray_ = true;
+}
+
+void DialogDisplay::RestoreFromTray() {
+  in_tray_ = false;
+  if (DialogRuntime* held = pending_) {
+    pending_ = nullptr;
+    window_handle_ = presenter_.Show(*held);
+  }
+  if (shown_) presenter_.RestoreWindowOf(*shown_);
+}
+
+void DialogDisplay::Minimised(DialogRuntime& dialog) {
+  (void)dialog;
+  if (!presenter_.TrayIconShown()) return;
+  if (shown_) presenter_.HideWindowOf(*shown_);
+  in_tray_ = true;
+}
+
 void DialogDisplay::CloseAll() {
+  HideTrayIcon();
+  in_tray_ = false;
+  pending_ = nullptr;
   if (shown_) {
     shown_->set_closable(true);
     presenter_.Hide(*shown_);

@@ -78,6 +78,12 @@ class DialogHooks {
     (void)position;
     (void)maximum;
   }
+  // The taskbar button's overlay icon while the engine's icon is in the notification area, with
+  // a description; off again.
+  virtual void SetTaskbarOverlay(bool on, const std::string& description) {
+    (void)on;
+    (void)description;
+  }
   // What links of the HTML viewer start: a sound played asynchronously, a program started with a
   // command line, a document or address opened with the default action.
   virtual void PlaySound(const std::string& path) { (void)path; }

@@ -395,6 +395,24 @@ void RecordingWindowService::HideWindow(uint64_t window) {
   if (it != shown_.end() && it->second.painted) t_.Add("dialog " + it->second.title + " hidden");
 }
 
+void RecordingWindowService::RestoreWindow(uint64_t window) {
+  WindowServiceWrapper::RestoreWindow(window);
+  auto it = shown_.find(window);
+  if (it != shown_.end() && it->second.painted) t_.Add("dialog " + it->second.title + " restored");
+}
+
+void RecordingWindowService::ShowTrayIcon(const std::string& hint) {
+  const bool before = tray_icon_shown();
+  WindowServiceWrapper::ShowTrayIcon(hint);
+  t_.Add(std::string(before ? "tray icon hint" : "tray icon shown") + ": \"" + hint + "\"");
+}
+
+void RecordingWindowService::HideTrayIcon() {
+  const bool before = tray_icon_shown();
+  WindowServiceWrapper::HideTrayIcon();
+  if (before) t_.Add("tray icon removed");
+}
+
 void RecordingWindowService::Paint(uint64_t window, const std::vector<std::string>& frame) {
   WindowServiceWrapper::Paint(window, frame);
   auto it = shown_.find(window);

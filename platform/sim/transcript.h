@@ -79,6 +79,9 @@ class RecordingWindowService : public WindowServiceWrapper {
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,
                           const WindowRect& placement) override;
   void HideWindow(uint64_t window) override;
+  void RestoreWindow(uint64_t window) override;
+  void ShowTrayIcon(const std::string& hint) override;
+  void HideTrayIcon() override;
   void Paint(uint64_t window, const std::vector<std::string>& frame) override;
   Pumped PumpOne(uint64_t window, WindowInput* input) override;
   bool PollInput(uint64_t window, WindowInput* input) override;
