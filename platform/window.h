@@ -84,6 +84,15 @@ class WindowService {
   }
   virtual void HideTrayIcon() { tray_icon_shown_ = false; }
   bool tray_icon_shown() const { return tray_icon_shown_; }
+  // A balloon from the icon (which must be shown): title, text, kind (1 information, 2 warning,
+  // 3 error) and how long it stays.
+  virtual void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                           uint32_t timeout_ms) {
+    (void)title;
+    (void)text;
+    (void)kind;
+    (void)timeout_ms;
+  }
   // Called (inside PumpOne or ProcessPending) when the user clicks or double-clicks the icon.
   std::function<void()> on_tray_click;
 
@@ -198,6 +207,10 @@ class WindowServiceWrapper : public WindowService {
   void HideTrayIcon() override {
     target_.HideTrayIcon();
     tray_icon_shown_ = target_.tray_icon_shown();
+  }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override {
+    target_.ShowBalloon(title, text, kind, timeout_ms);
   }
   void Paint(uint64_t window, const std::vector<std::string>& frame) override {
     target_.Paint(window, frame);

@@ -6,9 +6,9 @@
 
 namespace corvane::ui {
 
-void TaskbarPause::Pause() {
+void TaskbarPause::Pause(const std::string& mode) {
   if (depth_++ == 0) saved_ = vars_.GetVariable("PROGRESSMODE");
-  vars_.SetVariable("PROGRESSMODE", "PAUSE", "ShowDesign");
+  vars_.SetVariable("PROGRESSMODE", mode, "ShowDesign");
 }
 
 void TaskbarPause::Restore() {
@@ -21,6 +21,7 @@ class DialogDisplay::SessionHooks : public DialogHooks {
   explicit SessionHooks(interp::Session& s) : s_(s), pause_(s.variables) {}
   std::string Caption() override { return s_.Caption(); }
   void PauseTaskbar() override { pause_.Pause(); }
+  void ErrorTaskbar() override { pause_.Pause("ERROR"); }
   void RestoreTaskbar() override { pause_.Restore(); }
 
  private:
@@ -213,6 +214,36 @@ void DialogDisplay::TimerTick(bool background_task) {
   DialogTimerTick(*engine_, current(), background_task);
 }
 
+void DialogDisplay::SetTaskbarError() {
+  if (hooks_) hooks_->ErrorTaskbar();
+}
+
+void DialogDisplay::SetTaskbarPaused() {
+  if (hooks_) hooks_->PauseTaskbar();
+}
+
+void DialogDisplay::RestoreTaskbar() {
+  if (hooks_) hooks_->RestoreTaskbar();
+}
+
+void DialogDisplay::ShowBalloon(const std::string& title, const std::string& text, int kind,
+                                uint32_t timeout_ms) {
+  presenter_.ShowTrayIcon(session_.variables.GetVariable("TITLE"));
+  platform::WindowService& windows = session_.platform.windows();
+  if (balloon_timer_) {
+    // A balloon on a balloon: the taskbar stays paused until the last one's time is up.
+    windows.KillTimer(balloon_timer_);
+  } else {
+    SetTaskbarPaused();
+  }
+  balloon_timer_ = windows.SetTimer(timeout_ms, [this, &windows] {
+    windows.KillTimer(balloon_timer_);
+    balloon_timer_ = 0;
+    RestoreTaskbar();
+  });
+  presenter_.ShowBalloon(title, text, kind, timeout_ms);
+}
+
 void DialogDisplay::ShowTrayIcon() {
   presenter_.ShowTrayIcon(session_.variables.GetVariable("TITLE"));
   if (hooks_) hooks_->SetTaskbarOverlay(true, session_.variables.GetVariable("TITLE"));
@@ -247,6 +278,11 @@ void DialogDisplay::Minimised(DialogRuntime& dialog) {
 }
 
 void DialogDisplay::CloseAll() {
+  if (balloon_timer_) {
+    session_.platform.windows().KillTimer(balloon_timer_);
+    balloon_timer_ = 0;
+    RestoreTaskbar();
+  }
   HideTrayIcon();
   in_tray_ = false;
   pending_ = nullptr;

@@ -26,7 +26,8 @@ namespace corvane::ui {
 class TaskbarPause {
  public:
   explicit TaskbarPause(interp::Variables& vars) : vars_(vars) {}
-  void Pause();
+  // mode: "PAUSE" for a question, "ERROR" for an error message.
+  void Pause(const std::string& mode = "PAUSE");
   void Restore();
 
  private:
@@ -62,6 +63,14 @@ class DialogPresenter {
   virtual void ShowTrayIcon(const std::string& hint) { (void)hint; }
   virtual void HideTrayIcon() {}
   virtual bool TrayIconShown() { return false; }
+  // A balloon from the engine's icon: kind 1 information, 2 warning, 3 error.
+  virtual void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                           uint32_t timeout_ms) {
+    (void)title;
+    (void)text;
+    (void)kind;
+    (void)timeout_ms;
+  }
   // What the user does to the engine's windows beyond a dialog's controls, reported to the
   // display: a dialog minimised, a click on the icon in the notification area.
   std::function<void(DialogRuntime&)> on_minimised;
@@ -78,14 +87,20 @@ class DialogDisplay : public interp::DialogHost {
   DialogDisplay(interp::Session& session, DialogSystem& dialogs, DialogPresenter& presenter,
                 DialogHooks* hooks = nullptr);
   ~DialogDisplay() override;
+  DialogDisplay(const DialogDisplay&) = delete;
+  DialogDisplay& operator=(const DialogDisplay&) = delete;
 
   // interp::DialogHost
   int DisplayDialog(interp::CommandContext& ctx) override;
   void ProcessPendingMessages() override { presenter_.ProcessPendingMessages(); }
   bool IsDialogShowing() override { return shown_ != nullptr; }
   void RefreshProgress(const std::string& text, int position) override;
-  void SetTaskbarError() override {}
-  void RestoreTaskbar() override {}
+  void SetTaskbarError() override;
+  void SetTaskbarPaused() override;
+  void RestoreTaskbar() override;
+  uint64_t WindowHandle() override { return window_handle_; }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   void CloseAll() override;
 
   // "Hide Dialog".
@@ -136,6 +151,7 @@ class DialogDisplay : public interp::DialogHost {
   bool expected_ = false;  // the presenter has been told which dialogs may come
   bool in_tray_ = false;   // minimised into the notification area
   bool overlay_ = false;   // the taskbar button carries the overlay icon
+  uint64_t balloon_timer_ = 0;  // restores the taskbar when a balloon's time is up
   DialogRuntime* pending_ = nullptr;  // a display held back while in the tray
   DialogHooks* hooks_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;

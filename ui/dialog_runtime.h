@@ -69,6 +69,8 @@ class DialogHooks {
   }
   // The taskbar in the paused state around the engine's questions, and back.
   virtual void PauseTaskbar() {}
+  // The taskbar in the error state around the engine's error messages; RestoreTaskbar ends it.
+  virtual void ErrorTaskbar() {}
   virtual void RestoreTaskbar() {}
   virtual SizeUnits Units() { return {}; }
   // The taskbar button shows the progress of the dialog: position of maximum, or busy when the

@@ -37,6 +37,10 @@ class WindowPresenter : public DialogPresenter {
   void ShowTrayIcon(const std::string& hint) override { windows_.ShowTrayIcon(hint); }
   void HideTrayIcon() override { windows_.HideTrayIcon(); }
   bool TrayIconShown() override { return windows_.tray_icon_shown(); }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override {
+    windows_.ShowBalloon(title, text, kind, timeout_ms);
+  }
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }

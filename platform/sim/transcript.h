@@ -60,6 +60,11 @@ class RecordingUserInterface : public UserInterface {
  public:
   RecordingUserInterface(UserInterface& target, Transcript& t) : target_(target), t_(t) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  int MessageBoxOwned(uint64_t owner, const std::string& text, const std::string& caption,
+                      uint32_t flags) override {
+    (void)owner;  // the headless screen has one layer: a box is a box
+    return MessageBox(text, caption, flags);
+  }
   Status BrowseForFolder(const std::string& title, std::string* folder) override;
 
  private:
@@ -82,6 +87,8 @@ class RecordingWindowService : public WindowServiceWrapper {
   void RestoreWindow(uint64_t window) override;
   void ShowTrayIcon(const std::string& hint) override;
   void HideTrayIcon() override;
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   void Paint(uint64_t window, const std::vector<std::string>& frame) override;
   Pumped PumpOne(uint64_t window, WindowInput* input) override;
   bool PollInput(uint64_t window, WindowInput* input) override;
@@ -148,18 +155,28 @@ class RecordingProcesses : public ProcessesWrapper {
 
 // A platform whose files, registry, message boxes, installer calls and program starts are
 // recorded in a transcript.
+// The shell's restarts in the transcript.
+class RecordingShell : public ShellWrapper {
+ public:
+  RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
+  Status RestartComputer(std::string* why) override;
+
+ private:
+  Transcript& t_;
+};
+
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t) {}
+        processes_(target.processes(), t), shell_(target.shell(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return installer_; }
-  Shell& shell() override { return target_.shell(); }
+  Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
 
@@ -171,6 +188,7 @@ class RecordingPlatform : public Platform {
   RecordingInstaller installer_;
   RecordingWindowService windows_;
   RecordingProcesses processes_;
+  RecordingShell shell_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

@@ -145,7 +145,7 @@ HWND Win32WindowService::MainWindow() {
   return main_window_;
 }
 
-bool Win32WindowService::NotifyIcon(DWORD action) {
+bool Win32WindowService::NotifyIcon(DWORD action, const NOTIFYICONDATAA* balloon) {
   using NotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
   auto notify = SystemProc<NotifyFn>("shell32.dll", "Shell_NotifyIconA");
   HWND owner = MainWindow();
@@ -164,6 +164,13 @@ bool Win32WindowService::NotifyIcon(DWORD action) {
     std::memcpy(data.szTip, tray_hint_.data(), n);
     data.szTip[n] = '\0';
   }
+  if (balloon) {
+    data.uFlags |= NIF_INFO;
+    std::memcpy(data.szInfo, balloon->szInfo, sizeof data.szInfo);
+    std::memcpy(data.szInfoTitle, balloon->szInfoTitle, sizeof data.szInfoTitle);
+    data.dwInfoFlags = balloon->dwInfoFlags;
+    data.uTimeout = balloon->uTimeout;
+  }
   return notify(action, &data) != FALSE;
 }
 
@@ -175,6 +182,20 @@ void Win32WindowService::ShowTrayIcon(const std::string& hint) {
   }
   // The icon counts as shown only when the shell took it.
   tray_icon_shown_ = NotifyIcon(NIM_ADD);
+}
+
+void Win32WindowService::ShowBalloon(const std::string& title, const std::string& text, int kind,
+                                     uint32_t timeout_ms) {
+  if (!tray_icon_shown_) return;
+  NOTIFYICONDATAA balloon = {};
+  // Texts are cut to what the icon can hold.
+  const size_t t = std::min(title.size(), sizeof balloon.szInfoTitle - 1);
+  std::memcpy(balloon.szInfoTitle, title.data(), t);
+  const size_t x = std::min(text.size(), sizeof balloon.szInfo - 1);
+  std::memcpy(balloon.szInfo, text.data(), x);
+  balloon.dwInfoFlags = kind == 3 ? NIIF_ERROR : kind == 2 ? NIIF_WARNING : NIIF_INFO;
+  balloon.uTimeout = timeout_ms;
+  NotifyIcon(NIM_MODIFY, &balloon);
 }
 
 void Win32WindowService::HideTrayIcon() {

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <map>
 #include <string>
@@ -46,6 +48,8 @@ class Win32WindowService : public WindowService {
   // first needed, which also receives the icon's clicks.
   void ShowTrayIcon(const std::string& hint) override;
   void HideTrayIcon() override;
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   // The renderer has drawn into the window's controls: the window paints now.
   void Paint(uint64_t window, const std::vector<std::string>& frame) override;
   int ScreenWidth() override;
@@ -70,7 +74,7 @@ class Win32WindowService : public WindowService {
   static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
   static LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   HWND MainWindow();
-  bool NotifyIcon(DWORD action);
+  bool NotifyIcon(DWORD action, const NOTIFYICONDATAA* balloon = nullptr);
   HWND main_window_ = nullptr;
   std::string tray_hint_;
   struct Timer {

@@ -316,6 +316,11 @@ void Win32DialogHooks::PauseTaskbar() {
   Apply();
 }
 
+void Win32DialogHooks::ErrorTaskbar() {
+  pause_.Pause("ERROR");
+  Apply();
+}
+
 void Win32DialogHooks::RestoreTaskbar() {
   pause_.Restore();
   Apply();

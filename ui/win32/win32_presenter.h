@@ -40,6 +40,10 @@ class Win32Presenter : public DialogPresenter {
   void ShowTrayIcon(const std::string& hint) override { windows_.ShowTrayIcon(hint); }
   void HideTrayIcon() override { windows_.HideTrayIcon(); }
   bool TrayIconShown() override { return windows_.tray_icon_shown(); }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override {
+    windows_.ShowBalloon(title, text, kind, timeout_ms);
+  }
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
   void ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) override;
@@ -105,6 +109,7 @@ class Win32DialogHooks : public DialogHooks {
   Win32DialogHooks(interp::Session& session, Win32Presenter& presenter);
   std::string Caption() override;
   void PauseTaskbar() override;
+  void ErrorTaskbar() override;
   void RestoreTaskbar() override;
   void UpdateTaskbar(const std::string& mode, int64_t position, int64_t maximum) override;
   void SetTaskbarOverlay(bool on, const std::string& description) override;
