@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "platform/installer.h"
+#include "platform/library.h"
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
@@ -38,6 +39,9 @@ class Platform {
   virtual Network& network() { return HostNetwork(); }
   // Other programs' processes and windows. A platform that does not override it starts nothing.
   virtual Processes& processes() { return no_processes_; }
+  // Libraries of the machine loaded into the engine's process (plug-ins). A platform that does
+  // not override it loads none.
+  virtual LibraryLoader& libraries() { return no_libraries_; }
 
  private:
   NoInstaller no_installer_;
@@ -45,6 +49,7 @@ class Platform {
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
+  NoLibraryLoader no_libraries_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

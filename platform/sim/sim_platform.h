@@ -22,6 +22,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
+#include "platform/sim/sim_libraries.h"
 #include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
@@ -39,6 +40,9 @@ struct SimOptions {
   // The engine executable's path on the machine (GetModuleFileName); the description's when
   // empty.
   std::string module_path;
+  // The host program that runs setup files started on the machine (corvane-sim runs them on the
+  // same machine folder); empty: setups cannot be started (see sim_processes.h).
+  std::string setup_runner;
 };
 
 class SimPlatform : public Platform {
@@ -59,6 +63,8 @@ class SimPlatform : public Platform {
   Processes& processes() override { return *processes_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
+  // Libraries on the machine's drives: the native shared objects they hold (sim_libraries.h).
+  LibraryLoader& libraries() override { return *libraries_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -116,6 +122,7 @@ class SimPlatform : public Platform {
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
+  std::unique_ptr<sim::SimLibraryLoader> libraries_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

@@ -167,12 +167,24 @@ class RecordingShell : public ShellWrapper {
   Transcript& t_;
 };
 
+// Libraries loaded into the engine, with the outcome.
+class RecordingLibraryLoader : public LibraryLoader {
+ public:
+  RecordingLibraryLoader(LibraryLoader& target, Transcript& t) : target_(target), t_(t) {}
+  std::unique_ptr<SharedLibrary> Load(const std::string& path, std::string* error_text) override;
+
+ private:
+  LibraryLoader& target_;
+  Transcript& t_;
+};
+
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t), shell_(target.shell(), t) {}
+        processes_(target.processes(), t), shell_(target.shell(), t),
+        libraries_(target.libraries(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -181,6 +193,7 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  LibraryLoader& libraries() override { return libraries_; }
 
  private:
   Platform& target_;
@@ -191,6 +204,7 @@ class RecordingPlatform : public Platform {
   RecordingWindowService windows_;
   RecordingProcesses processes_;
   RecordingShell shell_;
+  RecordingLibraryLoader libraries_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

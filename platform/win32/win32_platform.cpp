@@ -13,6 +13,19 @@
 namespace corvane::platform {
 namespace {
 
+// Libraries by their full path only: a bare or relative name would be searched for, and could
+// then come from wherever the search looks first.
+class Win32LibraryLoader : public LibraryLoader {
+ public:
+  std::unique_ptr<SharedLibrary> Load(const std::string& path, std::string* error_text) override {
+    if (!IsFullLibraryPath(path)) {
+      if (error_text != nullptr) *error_text = "cannot load " + path + ": not a full path";
+      return nullptr;
+    }
+    return LoadSharedLibrary(path, error_text);
+  }
+};
+
 class Win32Platform : public Platform {
  public:
   FileSystem& files() override { return files_; }
@@ -24,6 +37,7 @@ class Win32Platform : public Platform {
   PictureCodecs& pictures() override { return pictures_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  LibraryLoader& libraries() override { return libraries_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -35,6 +49,7 @@ class Win32Platform : public Platform {
   win32::Win32PictureCodecs pictures_;
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
+  Win32LibraryLoader libraries_;
 };
 
 }  // namespace
