@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,14 +61,33 @@ class FailingMoves : public platform::FileSystemWrapper {
 
 const std::string kReport(reinterpret_cast<const char*>(kReportExe), kReportExe_size);
 
+// The machine and the script, shared with the run's workers: a worker that the watchdog gives up
+// on keeps them until it ends.
+struct Rig {
+  TestMachine machine;
+  MovedEngine engine{machine.platform().system(), machine.root() + "\\engine\\engine.exe"};
+  FailingMoves files{machine.platform().files()};
+  CommandScript script{machine.platform()};
+};
+
 class LightMode : public ::testing::Test {
  protected:
   void SetUp() override {
     machine_.Write("engine\\engine.exe", kReport);
     machine_.Write("engine\\zel.lib", "the engine's archive library");
-    script_.system = &engine_;
+    script_.system = &rig_->engine;
     script_.files = &files_;
     script_.platform_windows = true;
+    script_.owner = rig_;
+  }
+
+  // A worker given up on ends soon after (its wait for the child ends at its next step): the
+  // machine goes only after it.
+  void TearDown() override {
+    for (int i = 0; i < 200 && rig_.use_count() > 1; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(rig_.use_count(), 1);
   }
 
   // A light-mode file at ROOT\relative whose child ends with `code` after `ms` milliseconds.
@@ -106,10 +126,10 @@ class LightMode : public ::testing::Test {
     return names;
   }
 
-  TestMachine machine_;
-  MovedEngine engine_{machine_.platform().system(), machine_.root() + "\\engine\\engine.exe"};
-  FailingMoves files_{machine_.platform().files()};
-  CommandScript script_{machine_.platform()};
+  std::shared_ptr<Rig> rig_ = std::make_shared<Rig>();
+  TestMachine& machine_ = rig_->machine;
+  FailingMoves& files_ = rig_->files;
+  CommandScript& script_ = rig_->script;
   std::string args_;
   std::vector<std::pair<std::string, std::string>> extra_;
 };

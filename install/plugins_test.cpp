@@ -9,6 +9,7 @@
 #include "commands/testing/test_machine.h"
 #include "install/plugins.h"
 #include "interp/session.h"
+#include "interp/variables.h"
 #include "platform/ui.h"
 
 extern const unsigned char kTestPlugin[];
@@ -76,6 +77,7 @@ Set Variable "AFTER" "ran"
 // A library with nothing to return (-1), a file that is no library and a library of the data
 // folder's block: the variables stay exactly as they were where there is no result.
 TEST_F(PluginActions, NothingToReturnKeepsEveryVariable) {
+  Install("support\\test_plugin.dll");
   Install("data\\Block1\\sub\\test_plugin.dll");
   machine_.Write("support\\broken.dll", "this is not a library");
   CommandRun run = Run(R"(
@@ -92,32 +94,28 @@ Test Action "set A=changed" "broken.dll"
   EXPECT_TRUE(run.boxes.empty());
 }
 
-// Progress reaches the progress variables on a scale of 1 to 100, and the callback answers 1.
-TEST_F(PluginActions, ProgressIsPublished) {
+// Progress reaches the progress variables on a scale of 1 to 100 while the library runs, and the
+// callback answers 1 until the user cancels; then it answers 0. The library's result (made before
+// the cancel took effect) replaces the store but does not undo the cancel. With ABORTONERROR the
+// script ends there.
+TEST_F(PluginActions, ProgressAndCancel) {
   Install("support\\test_plugin.dll");
-  CommandRun run = Run("Test Action \"progress\" \"test_plugin.dll\"\n");
-  ASSERT_FALSE(run.Failed()) << run.result.failure;
-  EXPECT_EQ(run.Var("ANSWERS"), "1,1,1");
-  EXPECT_EQ(run.Var("VORT_thProgressText"), "step 100");
-  EXPECT_EQ(run.Var("VORT_thProgress"), "100");
-  EXPECT_EQ(run.Var("VORT_thMin"), "1");
-  EXPECT_EQ(run.Var("VORT_thMax"), "100");
-}
-
-// The user's cancel makes the next progress call answer 0; the library's result (made before the
-// cancel took effect) does not undo the cancel. With ABORTONERROR the script ends there.
-TEST_F(PluginActions, CancelStopsTheLibrary) {
-  Install("support\\test_plugin.dll");
-  int pumps = 0;
-  script_.on_pump = [&pumps](interp::Session& s) {
-    if (++pumps == 3) s.variables.store().Set("VORT_IsCancelled", "TRUE");
+  std::string seen;
+  script_.on_pump = [&seen](interp::Session& s) {
+    interp::TVariableManager& store = s.variables.store();
+    if (store.Get("VORT_thProgressText") != "waiting" || !seen.empty()) return;
+    seen = store.Get("VORT_thMin") + ".." + store.Get("VORT_thMax");
+    store.Set("VORT_IsCancelled", "TRUE");
   };
   CommandRun run = Run(R"(
 Set Variable "ABORTONERROR" "FALSE"
+Test Action "progress" "test_plugin.dll"
 Test Action "wait;set DONE=yes" "test_plugin.dll"
 Set Variable "AFTER" "ran"
 )");
   ASSERT_FALSE(run.Failed()) << run.result.failure;
+  EXPECT_EQ(run.Var("ANSWERS"), "1,1,1");
+  EXPECT_EQ(seen, "1..100");
   EXPECT_EQ(run.Var("STOPPED"), "TRUE");
   EXPECT_EQ(run.Var("DONE"), "yes");
   EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
@@ -127,12 +125,13 @@ Set Variable "AFTER" "ran"
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].text, "Setup cancelled");
 
-  pumps = 0;
+  seen.clear();
   CommandRun ended = Run(R"(
 Test Action "wait;set DONE=yes" "test_plugin.dll"
 Set Variable "AFTER" "ran"
 )");
   EXPECT_FALSE(ended.Failed()) << ended.result.failure;
+  EXPECT_EQ(seen, "1..100");
   EXPECT_FALSE(ended.Has("AFTER"));
   EXPECT_FALSE(ended.Has("DONE"));
 }
