@@ -349,3 +349,56 @@ TEST_F(SessionRun, NothingRunsWithoutTablesOrWithUnpairedNames) {
 
 }  // namespace
 }  // namespace corvane::install
+
+namespace corvane::install {
+namespace {
+
+// With a language selected, the shortcut and file-type texts of the run go into the database's
+// rows before the installer call: as record fields, so that an apostrophe is stored as it is.
+TEST_F(SessionRun, TheSelectedLanguagesShortcutAndFileTypeTextsReachTheDatabase) {
+  {
+    Status status = Status::kFailed;
+    auto db = sim_->installer().OpenDatabase(kPackage, false, &status);
+    ASSERT_TRUE(db);
+    ASSERT_EQ(db->Run("INSERT INTO `Shortcut` (`Shortcut`, `Directory_`, `Name`, `Component_`, "
+                      "`Target`) VALUES ('Tools', 'P0A1B2C3D_1', 'Tools', 'Main', 'Main')",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Run("CREATE TABLE `ProgId` (`ProgId` CHAR(255) NOT NULL, `ProgId_Parent` "
+                      "CHAR(255), `Class_` CHAR(38), `Description` CHAR(255), `Icon_` CHAR(72), "
+                      "`IconIndex` SHORT PRIMARY KEY `ProgId`)",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Run("INSERT INTO `ProgId` (`ProgId`, `Description`) VALUES ('Hello.Doc', 'Doc')",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Commit(), Status::kOk);
+  }
+  PlayingPlatform p(*sim_, Play::kSucceed);
+  interp::testing::ScriptRun run =
+      Run(p,
+          "Set Variable \"LANGUAGE\" \"German\"\n"
+          "[header 0A1B2C3D] Create Shortcut \"C:\\\\Tools\\\\tools.exe\" \"Dad's Tools\" "
+          "\"C:\\\\Menu\" \"It's a tool' OR '1'='1\" \"\" \"\" \"\" \"\" \"\"\n"
+          "[header 0A1B2C3E] Advertised File Type \"Hello.Doc\" \"x\" \"Dad's document\"\n");
+  EXPECT_EQ(run.result.failure, "");
+  EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
+  Status status = Status::kFailed;
+  auto db = sim_->installer().OpenDatabase(kPackage, true, &status);
+  ASSERT_TRUE(db);
+  std::vector<platform::InstallerRecord> rows;
+  ASSERT_EQ(db->Run("SELECT `Name`, `Description` FROM `Shortcut` WHERE `Shortcut` = 'Tools'", {},
+                    &rows),
+            Status::kOk);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0].AsText(), "Dad's~1|Dad's Tools");
+  EXPECT_EQ(rows[0][1].AsText(), "It's a tool' OR '1'='1");
+  rows.clear();
+  ASSERT_EQ(db->Run("SELECT `ProgId`, `Description` FROM `ProgId`", {}, &rows), Status::kOk);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0].AsText(), "Hello.Doc");
+  EXPECT_EQ(rows[0][1].AsText(), "Dad's document");
+}
+
+}  // namespace
+}  // namespace corvane::install

@@ -282,6 +282,20 @@ Status RecordingShell::RestartComputer(std::string* why) {
   return s;
 }
 
+Status RecordingShell::SetShortcutIdentity(const std::string& shortcut,
+                                           const std::string& identity) {
+  Status s = ShellWrapper::SetShortcutIdentity(shortcut, identity);
+  t_.Add("shortcut identity " + shortcut + " = \"" + identity + "\"" +
+         (s == Status::kOk ? "" : " (not set)"));
+  return s;
+}
+
+Status RecordingShell::InvokeShellVerb(const std::string& path, const std::string& verb) {
+  Status s = ShellWrapper::InvokeShellVerb(path, verb);
+  t_.Add("shell verb \"" + verb + "\" on " + path + (s == Status::kOk ? "" : " (failed)"));
+  return s;
+}
+
 int RecordingInstaller::QueryProductState(const std::string& code) {
   int state = target_.QueryProductState(code);
   t_.Add("installer product-state " + code + " -> " + std::to_string(state));

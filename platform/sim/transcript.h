@@ -189,6 +189,8 @@ class RecordingShell : public ShellWrapper {
  public:
   RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
   Status RestartComputer(std::string* why) override;
+  Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;
+  Status InvokeShellVerb(const std::string& path, const std::string& verb) override;
 
  private:
   Transcript& t_;
