@@ -570,8 +570,7 @@ TEST_F(HeadlessRun, TasksAndRegistrationsInTheTranscriptWithoutPasswords) {
             "\"\" flags 0x2000 account \"User\" password of 9 characters trigger daily 1 0x00 "
             "02:00 " +
                 Today() + " -> ok");
-  EXPECT_EQ(Starting("library DllRegisterServer \"C:\\Setup\\probe.dll\" -> 0x80004005").size(),
-            1u)
+  EXPECT_EQ(Starting("library DllRegisterServer \"C:\\Setup\\probe.dll\" -> 0x80004005").size(), 1u)
       << transcript_->Text();
   EXPECT_FALSE(Has("Sw0rdfish"));
   std::string log;

@@ -219,11 +219,11 @@ TEST_F(SessionRun, ACancelBeforeTheCallIsACancel) {
 // the installer hides in its log (which is the trace log); the session report leaves it out.
 TEST_F(SessionRun, AServicePasswordIsHiddenFromTheLogs) {
   PlayingPlatform p(*sim_, Play::kSucceed);
-  interp::testing::ScriptRun run = Run(
-      p,
+  const std::string script =
       "Set Variable \"LOGGED\" \"C:\\Setup\\run.log\"\n"
-      "[header 0E0F0A0B] Install Service \"x\" \"Svc\" \"x\" \"Display\" \"\" \"\" \"x\" \"x\" \"\" "
-      "\"\" \"x\" \"x\" \".\\svc\" \"Pa55-word\" \"\"\n");
+      "[header 0E0F0A0B] Install Service \"x\" \"Svc\" \"x\" \"Display\" \"\" \"\" \"x\" \"x\" "
+      "\"\" \"\" \"x\" \"x\" \".\\svc\" \"Pa55-word\" \"\"\n";
+  interp::testing::ScriptRun run = Run(p, script);
   EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
   bool reported = false;
   for (const std::string& entry : run.trace) {

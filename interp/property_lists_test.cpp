@@ -104,8 +104,7 @@ TEST_F(SessionFile, SecretPropertiesPassAsRecordedAndAreNotKept) {
   EXPECT_EQ(props.secret_names(), std::vector<std::string>{"PS_7"});
   EXPECT_EQ(props.database_properties().size(), 3u);
   EXPECT_EQ(props.session_properties().size(), 6u);
-  EXPECT_EQ(props.public_session_properties(),
-            (std::vector<std::string>{"PS_6", ".\\\\svc$X$"}));
+  EXPECT_EQ(props.public_session_properties(), (std::vector<std::string>{"PS_6", ".\\\\svc$X$"}));
   const std::string text = BuildSessionPropertyFile(input, props, vars, files);
   EXPECT_NE(text.find("PS_6\r\n.\\svcexpanded\r\n$ex\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("PS_7\r\npa\\\\ss$X$\r\n$ex\r\nPS_7\r\nagain\r\n"), std::string::npos)
