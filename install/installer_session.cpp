@@ -417,6 +417,16 @@ void SessionJob::Prepare(const CommandLineParts&) {
   }
   // Without any recorded property the new instance still needs its codes.
   if (in_.new_instance && pairs.empty()) mark_instance();
+  // Passwords the commands recorded are hidden in the installer's own log (which is the trace
+  // log), after the names the package hides itself.
+  const std::vector<std::string> secrets = in_.session->properties.secret_names();
+  if (!secrets.empty()) {
+    std::vector<platform::InstallerRecord> rows;
+    db->Run("SELECT `Value` FROM `Property` WHERE `Property` = 'MsiHiddenProperties'", {}, &rows);
+    std::string hidden = rows.empty() || rows[0].empty() ? "" : rows[0][0].AsText();
+    for (const std::string& name : secrets) hidden += (hidden.empty() ? "" : ";") + name;
+    set_property("MsiHiddenProperties", hidden);
+  }
 
   // The texts of the selected language in the shortcut and file-type rows, again as record
   // fields (a name such as "Dad's Tools" is stored as it is).
@@ -504,7 +514,7 @@ void SessionJob::WriteReport(const CommandLineParts& parts, const std::string& p
     s.Trace("");
   };
   section("Variables", CommaTextOf(variables));
-  section("Properties", CommaTextOf(s.properties.session_properties()));
+  section("Properties", CommaTextOf(s.properties.public_session_properties()));
   section("MSI Database", in_.record->package);
   section("GUID", in_.record->product_code);
   section("Data Directory", parts.data_folder);

@@ -198,6 +198,8 @@ class CommandContext {
   void ActivateInstallerTableCommand();
   // Records the value property "P" + header + "_" + slot.
   void RecordSlot(int slot, std::string_view value);
+  // The same for a password: recorded as a secret property (see InstallerProperties).
+  void RecordSecretSlot(int slot, std::string_view value);
 
   // Passes a text through the localisation hook when a language is active.
   std::string Localize(int slot, std::string_view text);

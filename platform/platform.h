@@ -9,7 +9,9 @@
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
+#include "platform/registration.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -38,6 +40,12 @@ class Platform {
   virtual Network& network() { return HostNetwork(); }
   // Other programs' processes and windows. A platform that does not override it starts nothing.
   virtual Processes& processes() { return no_processes_; }
+  // The service manager and the task scheduler. A platform that does not override it has no
+  // services and schedules nothing.
+  virtual Services& services() { return no_services_; }
+  // Registration of type libraries and self-registering libraries. A platform that does not
+  // override it registers nothing.
+  virtual LibraryRegistration& registration() { return no_registration_; }
 
  private:
   NoInstaller no_installer_;
@@ -45,6 +53,8 @@ class Platform {
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
+  NoServices no_services_;
+  NoLibraryRegistration no_registration_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

@@ -153,6 +153,35 @@ class RecordingProcesses : public ProcessesWrapper {
   Transcript& t_;
 };
 
+// Service queries and starts, the work items saved, read and deleted (the password of a task
+// only by its length), and library registrations with what their entries returned.
+class RecordingServices : public ServicesWrapper {
+ public:
+  RecordingServices(Services& target, Transcript& t) : ServicesWrapper(target), t_(t) {}
+  Status QueryServiceState(const std::string& computer, const std::string& name,
+                           uint32_t* state) override;
+  Status StartServiceAndWait(const std::string& computer, const std::string& name) override;
+  Status SaveTask(const std::string& computer, const std::string& name,
+                  const ScheduledTask& task) override;
+  Status DeleteTask(const std::string& computer, const std::string& name) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingRegistration : public LibraryRegistrationWrapper {
+ public:
+  RecordingRegistration(LibraryRegistration& target, Transcript& t)
+      : LibraryRegistrationWrapper(target), t_(t) {}
+  Status RegisterTypeLibrary(const std::string& path) override;
+  Status UnregisterTypeLibrary(const std::string& path) override;
+  Status CallRegistrationEntry(const std::string& path, bool register_it,
+                               int32_t* result) override;
+
+ private:
+  Transcript& t_;
+};
+
 // A platform whose files, registry, message boxes, installer calls and program starts are
 // recorded in a transcript.
 // The shell's restarts in the transcript.
@@ -172,7 +201,8 @@ class RecordingPlatform : public Platform {
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t), shell_(target.shell(), t) {}
+        processes_(target.processes(), t), shell_(target.shell(), t),
+        services_(target.services(), t), registration_(target.registration(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -181,6 +211,8 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  Services& services() override { return services_; }
+  LibraryRegistration& registration() override { return registration_; }
 
  private:
   Platform& target_;
@@ -191,6 +223,8 @@ class RecordingPlatform : public Platform {
   RecordingWindowService windows_;
   RecordingProcesses processes_;
   RecordingShell shell_;
+  RecordingServices services_;
+  RecordingRegistration registration_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.
