@@ -118,7 +118,7 @@ class HeadlessRun : public ::testing::Test {
     platform::SimOptions options;
     options.machine_folder = (dir_ / "machine").string();
     options.module_path = "C:\\Setup\\setup.exe";
-    options.save_registry_on_exit = false;
+    options.save_registry_on_exit = keep_registry_;
     sim_ = platform::CreateSimPlatform(options);
     std::string error;
     if (!sim_->QueueAnswers(answers, &error)) {
@@ -235,6 +235,7 @@ class HeadlessRun : public ::testing::Test {
   }
 
   fs::path dir_;
+  bool keep_registry_ = false;  // the machine's registry outlives a run (as after a restart)
   std::unique_ptr<platform::SimPlatform> sim_;
   std::unique_ptr<platform::sim::Transcript> transcript_;
   std::unique_ptr<platform::sim::RecordingPlatform> recorded_;
@@ -528,6 +529,30 @@ TEST_F(HeadlessRun, RebootAndResumeWritesItsRunOnceEntryAndEndsTheScript) {
         EXPECT_EQ(value.data, "\"C:\\Setup\\setup.exe\" MODE=quiet");
       }
     }
+  }
+  // After the restart the setup starts from the entry, and its start removes it from both keys,
+  // so that it does not run a third time.
+  keep_registry_ = true;
+  ASSERT_EQ(Run("Set Variable \"ALLUSERS\" \"TRUE\"\nReboot and Resume\n", ""), 0);
+  const std::string run_once = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
+  sim_.reset();  // the registry is saved as the machine goes down
+  platform::RegValue value;
+  {
+    platform::SimOptions options;
+    options.machine_folder = (dir_ / "machine").string();
+    options.save_registry_on_exit = false;
+    auto after_restart = platform::CreateSimPlatform(options);
+    ASSERT_EQ(after_restart->registry().ReadValue(platform::RegRoot::kLocalMachine, run_once,
+                                                  "AAAA0000", platform::RegView::kNative, &value),
+              platform::Status::kOk)
+        << "the entry survives the restart";
+  }
+  ASSERT_EQ(Run("Set Variable \"AFTER\" \"ran\"\n", ""), 0);
+  EXPECT_EQ(Var("AFTER"), "ran");
+  for (const auto root : {platform::RegRoot::kLocalMachine, platform::RegRoot::kCurrentUser}) {
+    EXPECT_NE(sim_->registry().ReadValue(root, run_once, "AAAA0000", platform::RegView::kNative,
+                                         &value),
+              platform::Status::kOk);
   }
 }
 
