@@ -75,6 +75,13 @@ class Shell {
     path->clear();
     return Status::kNotFound;
   }
+
+  // Starts playing a sound file and returns without waiting for it to end (sndPlaySound with
+  // SND_ASYNC). kNotFound for a missing file; kFailed where the system cannot play it.
+  virtual Status PlaySoundFile(const std::string& path) {
+    (void)path;
+    return Status::kFailed;
+  }
 };
 
 // The shell of a platform that has none: no special folders, no rights, nothing scheduled.
@@ -124,6 +131,7 @@ class ShellWrapper : public Shell {
   Status GetShellFolder(int csidl, std::string* path) override {
     return target_.GetShellFolder(csidl, path);
   }
+  Status PlaySoundFile(const std::string& path) override { return target_.PlaySoundFile(path); }
 
  protected:
   Shell& target_;

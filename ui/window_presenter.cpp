@@ -4,8 +4,9 @@
 #include <set>
 
 #include "platform/numbers.h"
-#include "ui/components.h"
 #include "platform/text.h"
+#include "ui/components.h"
+#include "ui/text_extent.h"
 
 namespace corvane::ui {
 namespace {
@@ -137,6 +138,7 @@ WindowPresenter::WindowPresenter(platform::WindowService& windows, interp::Varia
 
 WindowPresenter::~WindowPresenter() {
   if (timer_) windows_.KillTimer(timer_);
+  StopMetaTimer();
   for (auto& [dialog, handle] : handles_) windows_.DestroyWindow(handle);
 }
 
@@ -161,8 +163,10 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
   }
   handles_[&dialog] = handle;
   windows_.ShowWindow(handle);
+  MeasureTexts(dialog);
   windows_.Paint(handle, PaintFrame(dialog));
   active_ = &dialog;
+  SyncMetaTimer(dialog);
   if (!timer_) {
     timer_ = windows_.SetTimer(1000, [this] {
       if (on_timer) on_timer();
@@ -173,6 +177,7 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
 }
 
 void WindowPresenter::Hide(DialogRuntime& dialog) {
+  if (meta_dialog_ == &dialog) StopMetaTimer();
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     // The last frame the user saw (progress set since the last paint).
@@ -182,9 +187,71 @@ void WindowPresenter::Hide(DialogRuntime& dialog) {
   if (active_ == &dialog) active_ = nullptr;
 }
 
+void WindowPresenter::Forget(DialogRuntime& dialog) {
+  if (meta_dialog_ == &dialog) StopMetaTimer();
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end()) {
+    windows_.DestroyWindow(it->second);
+    handles_.erase(it);
+  }
+  if (active_ == &dialog) active_ = nullptr;
+}
+
 void WindowPresenter::Repaint(DialogRuntime& dialog) {
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) windows_.Paint(it->second, PaintFrame(dialog));
+}
+
+void WindowPresenter::MeasureTexts(DialogRuntime& dialog) {
+  const int text_height = dialog.form().Integer("TextHeight", 13);
+  for (const auto& c : dialog.controls()) {
+    ControlState& s = *c;
+    if ((s.kind() != ControlKind::kMemo && s.kind() != ControlKind::kRichEdit) || !s.visible ||
+        !s.read_only || s.max_length == kReadToEnd) {
+      continue;
+    }
+    std::string shown = s.text;
+    if (s.kind() == ControlKind::kRichEdit) {
+      if (!s.page.empty() && platform::LowerCase(s.page).ends_with(".rtf")) {
+        dialog.engine().files().ReadFile(s.page, &shown);
+      }
+      if (shown.rfind("{\\rtf", 0) == 0) shown = RtfPlainText(shown);
+    }
+    const Component& k = s.component();
+    const ScrollMetrics m =
+        EstimateTextScroll(shown, k.Integer("Width"), k.Integer("Height"), text_height);
+    dialog.ContentMeasured(s.name(), m);
+    if (s.max_length == kReadToEnd) {
+      windows_.Note("  (" + s.name() + " shows its whole text: read)");
+    }
+  }
+}
+
+void WindowPresenter::StopMetaTimer() {
+  if (meta_timer_) windows_.KillTimer(meta_timer_);
+  meta_timer_ = 0;
+  meta_dialog_ = nullptr;
+}
+
+void WindowPresenter::SyncMetaTimer(DialogRuntime& dialog) {
+  if (!dialog.pending_refresh()) {
+    if (meta_dialog_ == &dialog) StopMetaTimer();
+    return;
+  }
+  if (meta_timer_ && meta_dialog_ == &dialog) return;
+  StopMetaTimer();
+  const int64_t delay = std::clamp<int64_t>(dialog.pending_refresh()->delay_ms, 1, 86400000);
+  meta_dialog_ = &dialog;
+  meta_timer_ = windows_.SetTimer(static_cast<uint32_t>(delay), [this] {
+    DialogRuntime* d = meta_dialog_;
+    StopMetaTimer();
+    if (!d || !d->pending_refresh()) return;
+    const std::string target = d->pending_refresh()->target;
+    d->MetaTimerFired();
+    windows_.Note("  (meta refresh to " + target + ": caption \"" + d->form_state().text + "\")");
+    Repaint(*d);
+    SyncMetaTimer(*d);
+  });
 }
 
 bool WindowPresenter::HandleOneMessage() {
@@ -218,6 +285,7 @@ bool WindowPresenter::Apply(DialogRuntime& dialog, const platform::WindowInput& 
     return false;
   }
   if (!why.empty()) windows_.Note("  (" + why + ")");
+  SyncMetaTimer(dialog);
   for (const auto& [name, value] : VariableTable(variables_)) {
     auto old = before.find(name);
     if (old == before.end() || old->second != value) {
@@ -310,7 +378,7 @@ bool WindowPresenter::Act(DialogRuntime& dialog, const platform::WindowInput& in
       *why = "the component menu of " + s->name() + " did not open";
       return false;
     }
-    const auto& menu = ComponentMenuItems();
+    const auto menu = ComponentMenuItems(dialog.engine().hooks());
     int item = -1;
     auto n = platform::ParseDecimal32(a[0]);
     if (n && *n >= 0 && static_cast<size_t>(*n) < menu.size() && menu[*n].visible) item = *n;
@@ -326,6 +394,21 @@ bool WindowPresenter::Act(DialogRuntime& dialog, const platform::WindowInput& in
     dialog.ChooseComponentMenuItem(s->name(), item);
   } else if (verb == "slide") {
     dialog.SetPosition(s->name(), platform::ParseDecimal64(a[0]).value_or(0));
+  } else if (verb == "link") {
+    const std::string link = a.empty() ? std::string() : a[0];
+    if (s->kind() != ControlKind::kHtmlViewer) {
+      *why = s->name() + " is no page viewer";
+      return false;
+    }
+    if (dialog.HotSpotClick(s->name(), link)) {
+      if (why->empty()) *why = "the engine handled the link";
+    } else {
+      const std::string before = s->page;
+      dialog.FollowLink(s->name(), link);
+      if (why->empty()) {
+        *why = s->page != before ? "the viewer shows " + s->page : "the viewer followed the link";
+      }
+    }
   } else if (verb == "scroll") {
     ScrollMetrics m;
     m.has_vertical_bar = true;

@@ -30,6 +30,7 @@ class WindowPresenter : public DialogPresenter {
 
   uint64_t Show(DialogRuntime& dialog) override;
   void Hide(DialogRuntime& dialog) override;
+  void Forget(DialogRuntime& dialog) override;
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
@@ -44,12 +45,20 @@ class WindowPresenter : public DialogPresenter {
  private:
   void Repaint(DialogRuntime& dialog);
   bool Act(DialogRuntime& dialog, const platform::WindowInput& input, std::string* why);
+  // The texts of the tracked text controls are measured as they are shown (a text that fits
+  // counts as read at once).
+  void MeasureTexts(DialogRuntime& dialog);
+  // The meta-refresh timer follows the dialog's pending refresh.
+  void SyncMetaTimer(DialogRuntime& dialog);
+  void StopMetaTimer();
 
   platform::WindowService& windows_;
   interp::Variables& variables_;
   std::map<const DialogRuntime*, uint64_t> handles_;
   DialogRuntime* active_ = nullptr;  // the dialog shown last and not hidden since
   uint64_t timer_ = 0;
+  uint64_t meta_timer_ = 0;
+  DialogRuntime* meta_dialog_ = nullptr;
 };
 
 }  // namespace corvane::ui

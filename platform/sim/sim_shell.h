@@ -41,6 +41,9 @@ class SimShell : public Shell {
   // The shell folders of a Windows 10 profile laid out from the description; the older folders
   // that Windows 10 no longer makes (the CD burning area, the OEM links) are unknown.
   Status GetShellFolder(int csidl, std::string* path) override;
+  // The machine has no loudspeaker: a sound file that exists counts as played, and is listed.
+  Status PlaySoundFile(const std::string& path) override;
+  std::vector<std::string> PlayedSounds();
 
   // The deletions scheduled and not yet applied, in order.
   std::vector<std::string> PendingDeletions();
@@ -57,6 +60,7 @@ class SimShell : public Shell {
   SimFileSystem& files_;
   std::mutex mu_;
   std::set<std::string> compressed_;  // upper-cased full paths
+  std::vector<std::string> sounds_;
 };
 
 }  // namespace corvane::platform::sim

@@ -143,22 +143,38 @@ class RecordingProcesses : public ProcessesWrapper {
   Transcript& t_;
 };
 
-// A platform whose files, registry, message boxes, installer calls and program starts are
-// recorded in a transcript.
+// Sounds played.
+class RecordingShell : public ShellWrapper {
+ public:
+  RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
+  Status PlaySoundFile(const std::string& path) override;
+
+ private:
+  Transcript& t_;
+};
+
+// A platform whose files, registry, message boxes, installer calls, program starts and sounds
+// are recorded in a transcript.
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
-      : target_(target), files_(target.files(), t), registry_(target.registry(), t),
-        ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t) {}
+      : target_(target),
+        files_(target.files(), t),
+        registry_(target.registry(), t),
+        ui_(target.ui(), t),
+        installer_(target.installer(), t),
+        windows_(target.windows(), t),
+        processes_(target.processes(), t),
+        shell_(target.shell(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return installer_; }
-  Shell& shell() override { return target_.shell(); }
+  Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  PictureCodecs& pictures() override { return target_.pictures(); }
 
  private:
   Platform& target_;
@@ -168,6 +184,7 @@ class RecordingPlatform : public Platform {
   RecordingInstaller installer_;
   RecordingWindowService windows_;
   RecordingProcesses processes_;
+  RecordingShell shell_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

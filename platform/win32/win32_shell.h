@@ -17,6 +17,7 @@ class Win32Shell : public Shell {
   Status IsTrustedOwner(const std::string& path, bool* trusted) override;
   Status GetAccessFacts(const std::string& path, AccessFacts* facts) override;
   Status GetShellFolder(int csidl, std::string* path) override;
+  Status PlaySoundFile(const std::string& path) override;
 };
 
 }  // namespace corvane::platform::win32

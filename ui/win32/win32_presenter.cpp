@@ -157,6 +157,17 @@ void Win32Presenter::Hide(DialogRuntime& dialog) {
   if (active_ == &dialog) active_ = nullptr;
 }
 
+void Win32Presenter::Forget(DialogRuntime& dialog) {
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end()) {
+    RemovePropA(H(it->second), kDialogProp);
+    windows_.DestroyWindow(it->second);
+    handles_.erase(it);
+  }
+  dialogs_.erase(&dialog);
+  if (active_ == &dialog) active_ = nullptr;
+}
+
 void Win32Presenter::Resync() {
   if (!active_) return;
   if (DialogWindow* w = DialogWindowOf(*active_)) w->Sync();
@@ -212,13 +223,11 @@ void Taskbar::Update(HWND window, const std::string& mode, int64_t position, int
 }
 
 Win32DialogHooks::Win32DialogHooks(interp::Session& session, Win32Presenter& presenter)
-    : session_(session), presenter_(presenter), pause_(session.variables) {}
-
-std::string Win32DialogHooks::Caption() { return session_.Caption(); }
+    : SessionDialogHooks(session), presenter_(presenter) {}
 
 void Win32DialogHooks::Apply() {
   HWND window = presenter_.active() ? presenter_.WindowOf(*presenter_.active()) : nullptr;
-  taskbar_.Update(window, session_.variables.GetVariable("PROGRESSMODE"), position_, maximum_);
+  taskbar_.Update(window, s_.variables.GetVariable("PROGRESSMODE"), position_, maximum_);
 }
 
 void Win32DialogHooks::PauseTaskbar() {

@@ -32,6 +32,7 @@ class Win32Presenter : public DialogPresenter {
 
   uint64_t Show(DialogRuntime& dialog) override;
   void Hide(DialogRuntime& dialog) override;
+  void Forget(DialogRuntime& dialog) override;
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
@@ -76,21 +77,18 @@ class Taskbar {
   bool tried_ = false;
 };
 
-// The engine's hooks of the dialog runtime on Windows: the session's caption, and the taskbar
-// button of the dialog on screen following progress and the engine's questions.
-class Win32DialogHooks : public DialogHooks {
+// The engine's hooks of the dialog runtime on Windows: the session's (SessionDialogHooks), and
+// the taskbar button of the dialog on screen following progress and the engine's questions.
+class Win32DialogHooks : public SessionDialogHooks {
  public:
   Win32DialogHooks(interp::Session& session, Win32Presenter& presenter);
-  std::string Caption() override;
   void PauseTaskbar() override;
   void RestoreTaskbar() override;
   void UpdateTaskbar(const std::string& mode, int64_t position, int64_t maximum) override;
 
  private:
   void Apply();
-  interp::Session& session_;
   Win32Presenter& presenter_;
-  TaskbarPause pause_;
   Taskbar taskbar_;
   int64_t position_ = 0, maximum_ = 100;
 };
