@@ -342,7 +342,8 @@ TEST_F(HeadlessRun, AHungWorkerIsGivenUpAtTheFirstWatchdogTickFiveSecondsAfterTh
             0);
   EXPECT_EQ(Var("ABANDONED"), "TRUE");
   EXPECT_EQ(Var("AFTER"), "TRUE");
-  EXPECT_EQ(Starting("worker given up by the watchdog 5000 ms after the cancel").size(), 1u);
+  EXPECT_EQ(Starting("worker given up by the watchdog 5000 ms after the cancel").size(), 1u)
+      << transcript_->Text();
   // "Setup cancelled" once, after the question.
   std::vector<std::string> boxes = Starting("message box");
   ASSERT_EQ(boxes.size(), 2u);

@@ -107,6 +107,14 @@ int DialogDisplay::DisplayDialog(interp::CommandContext& ctx) {
   if (vars.silent()) {
     vars.SetVariable("VORT_IsCancelled", "FALSE", "ShowDesign");
   } else {
+    if (!expected_) {
+      expected_ = true;
+      std::vector<DialogRuntime*> all;
+      for (const std::string& k : dialogs_.keys()) {
+        if (DialogRuntime* d = Runtime(k)) all.push_back(d);
+      }
+      presenter_.ExpectDialogs(all);
+    }
     engine_->BeginFolderMemo();
     dialog->Prepare();
     code = Show(key, *dialog, wait);

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "interp/hooks.h"
 #include "interp/session.h"
@@ -71,6 +72,10 @@ class DialogPresenter {
   // out: the wait then fails instead of hanging.
   virtual bool HandleOneMessage() = 0;
   virtual void ProcessPendingMessages() {}
+  // The dialogs the script may show, in the order of its commands: a renderer may make their
+  // windows ahead of time, hidden, in moments when no input waits (so that a wizard's next page
+  // only has to be shown). The runtimes outlive the presenter's use of them.
+  virtual void ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) { (void)dialogs; }
   // The screen's work area, for centring.
   virtual int ScreenWidth() { return 1024; }
   virtual int ScreenHeight() { return 768; }
@@ -125,6 +130,7 @@ class DialogDisplay : public interp::DialogHost {
   DialogRuntime* shown_ = nullptr;
   uint64_t window_handle_ = 0;
   bool recentre_ = true;
+  bool expected_ = false;  // the presenter has been told which dialogs may come
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
 };
 

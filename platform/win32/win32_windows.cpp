@@ -68,7 +68,7 @@ uint64_t Win32WindowService::RecreateWindow(uint64_t window, const std::string& 
   if (!IsWindow(hwnd)) return MakeWindow("", "", caption, placement);
   SetWindowTextA(hwnd, caption.c_str());
   SetWindowPos(hwnd, nullptr, placement.left, placement.top, placement.width, placement.height,
-               SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+               SWP_NOZORDER | SWP_NOACTIVATE);
   return window;
 }
 

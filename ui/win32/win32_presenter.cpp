@@ -76,9 +76,7 @@ DialogWindow* Win32Presenter::DialogWindowOf(const DialogRuntime& dialog) const 
   return it == dialogs_.end() ? nullptr : it->second.get();
 }
 
-uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
-  LARGE_INTEGER start, end, frequency;
-  QueryPerformanceCounter(&start);
+platform::WindowRect Win32Presenter::Placement(DialogRuntime& dialog) {
   PoolTemplate& form = dialog.form();
   // The form gives the client size (or the outer size when it sets no client size).
   RECT r = {0, 0, form.Integer("ClientWidth"), form.Integer("ClientHeight")};
@@ -93,21 +91,51 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
   placement.top = form.Integer("Top");
   placement.width = r.right - r.left;
   placement.height = r.bottom - r.top;
+  return placement;
+}
+
+DialogWindow& Win32Presenter::Make(DialogRuntime& dialog, const platform::WindowRect& placement) {
+  const uint64_t handle = windows_.MakeWindow(dialog.form_state().name(), dialog.dialog_key(),
+                                              dialog.form_state().text, placement);
+  HWND hwnd = H(handle);
+  auto& window = dialogs_[&dialog];
+  window = std::make_unique<DialogWindow>(dialog, codecs_);
+  SetPropA(hwnd, kDialogProp, window.get());
+  LONG_PTR original = SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TopProc));
+  SetPropA(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original));
+  window->Build(hwnd);
+  handles_[&dialog] = handle;
+  return *window;
+}
+
+void Win32Presenter::ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) {
+  expected_ = dialogs;
+  next_expected_ = 0;
+}
+
+bool Win32Presenter::MakeExpectedWindow() {
+  while (next_expected_ < expected_.size()) {
+    DialogRuntime* dialog = expected_[next_expected_++];
+    if (dialogs_.count(dialog)) continue;
+    // Made hidden where the form says; a display places it again.
+    Make(*dialog, Placement(*dialog));
+    return true;
+  }
+  return false;
+}
+
+uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceCounter(&start);
+  const platform::WindowRect placement = Placement(dialog);
   const std::string caption = dialog.form_state().text;
 
-  auto& window = dialogs_[&dialog];
   uint64_t handle;
-  const bool fresh = !window;
+  DialogWindow* window = DialogWindowOf(dialog);
+  const bool fresh = window == nullptr;
   if (fresh) {
-    handle = windows_.MakeWindow(dialog.form_state().name(), dialog.dialog_key(), caption,
-                                 placement);
-    HWND hwnd = H(handle);
-    window = std::make_unique<DialogWindow>(dialog, codecs_);
-    SetPropA(hwnd, kDialogProp, window.get());
-    LONG_PTR original =
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TopProc));
-    SetPropA(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original));
-    window->Build(hwnd);
+    window = &Make(dialog, placement);
+    handle = handles_[&dialog];
   } else {
     // Every display places the window again (its position may have changed).
     handle = windows_.RecreateWindow(handles_[&dialog], caption, placement);
@@ -174,6 +202,9 @@ void Win32Presenter::Resync() {
 }
 
 bool Win32Presenter::HandleOneMessage() {
+  // While no message waits, the windows of the dialogs still to come are made, one at a time.
+  while (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0 && MakeExpectedWindow()) {
+  }
   platform::WindowInput input;
   const uint64_t handle = active_ ? handles_[active_] : 0;
   return windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;

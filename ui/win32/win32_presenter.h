@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/pictures.h"
 #include "platform/window.h"
@@ -35,6 +36,7 @@ class Win32Presenter : public DialogPresenter {
   void Forget(DialogRuntime& dialog) override;
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
+  void ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
   int ScreenHeight() override { return windows_.ScreenHeight(); }
 
@@ -47,15 +49,22 @@ class Win32Presenter : public DialogPresenter {
   DialogRuntime* active() const { return active_; }
   // How long the last Show took, from the call until the window was on screen and painted.
   double last_show_ms() const { return last_show_ms_; }
+  // Makes the window of the next expected dialog that has none yet, hidden; false when every
+  // expected dialog has its window. HandleOneMessage calls it while no message waits.
+  bool MakeExpectedWindow();
 
  private:
   void Resync();
+  platform::WindowRect Placement(DialogRuntime& dialog);
+  DialogWindow& Make(DialogRuntime& dialog, const platform::WindowRect& placement);
 
   platform::WindowService& windows_;
   platform::PictureCodecs& codecs_;
   std::map<const DialogRuntime*, std::unique_ptr<DialogWindow>> dialogs_;
   std::map<const DialogRuntime*, uint64_t> handles_;
   DialogRuntime* active_ = nullptr;
+  std::vector<DialogRuntime*> expected_;
+  size_t next_expected_ = 0;
   uint64_t timer_ = 0;
   double last_show_ms_ = 0;
 };
