@@ -107,6 +107,10 @@ class LanguageRun : public ::testing::Test {
     f.WriteFile("C:\\Setup\\setup.exe", EngineStub() + r.image);
     f.WriteFile("C:\\Setup\\setup.res", "support");
     f.WriteFile("C:\\Setup\\setup.msi", "database");
+    for (const auto& [path, contents] : machine_files_) {
+      f.CreateDirectories(path.substr(0, path.rfind('\\')));
+      f.WriteFile(path, contents);
+    }
 
     transcript_ = std::make_unique<platform::sim::Transcript>();
     recorded_ = std::make_unique<platform::sim::RecordingPlatform>(*sim_, *transcript_);
@@ -184,6 +188,15 @@ class LanguageRun : public ::testing::Test {
     return it == vars_.end() ? "(undefined)" : it->second;
   }
   std::string Transcript() const { return transcript_->Text(); }
+  // A dialog of the test's own, written as form text, compiled into the support folder.
+  void Dialog(const std::string& name, const std::string& text) {
+    ui::FormObject root = ui::ParseFormText(text);
+    support_[name + ".dfm"] =
+        ui::WithResourceHeader(platform::UpperCase(root.class_name), ui::WriteBinaryStream(root));
+    support_[name + ".dfm.zelf"] = "";  // no rules
+  }
+  // A file on the machine before the run (its folders made).
+  std::vector<std::pair<std::string, std::string>> machine_files_;
 
   fs::path dir_;
   std::string machine_;
@@ -396,6 +409,62 @@ TEST_F(LanguageRun, DefaultPagesComeInTheLanguage) {
   EXPECT_NE(shown.back().find("\"Read me\""), std::string::npos) << shown.back();
   // Both fit their control: read at once, which the licence page's rule shows.
   EXPECT_TRUE(Has("(LicenceText shows its whole text: read)"));
+}
+
+// A patch (or a maintenance run) offers no dialog: the language the installation was made in,
+// which the engine cache keeps, is the run's.
+TEST_F(LanguageRun, APatchRunTakesTheLanguageTheCacheKeeps) {
+  Translations({{"", Id(0), "Hallo", "Hello", "Hello"}});
+  machine_files_ = {
+      {"C:\\Setup\\setup.msp", "patch"},
+      {"C:\\ProgramData\\{AAAA0000-0000-4000-8000-0000000000B1}\\setup.lan", "German\r\n"}};
+  ASSERT_EQ(Run(".default-language \"English\"\n.language-dialog \"TRUE\"\n", kRecordLanguage), 0);
+  EXPECT_TRUE(Starting("dialog SetLanguage").empty());
+  EXPECT_EQ(Var("SEEN"), "German");
+  // Without the cached file: no language was saved, none is chosen.
+  machine_files_.pop_back();
+  fs::remove_all(dir_ / "machine");
+  fs::create_directories(dir_ / "machine");
+  ASSERT_EQ(Run(".default-language \"French\"\n.language-dialog \"TRUE\"\n", kRecordLanguage), 0);
+  EXPECT_EQ(Var("SEEN"), "");
+}
+
+// The HTML viewer on the headless renderer: a link the engine handles (a program of the page's
+// folder, its path quoted), a link the viewer follows, and the page's meta refresh after its
+// delay of virtual time, which names the dialog after the new page.
+TEST_F(LanguageRun, TheViewersLinksAndMetaRefreshInTheTranscript) {
+  Dialog("Page",
+         "object Page: TPage\n  Caption = 'Pages'\n  ClientHeight = 200\n  ClientWidth = 300\n"
+         "  object Viewer: THTMLViewer\n    Width = 280\n    Height = 150\n    Tag = 1\n  end\n"
+         "  object ButtonNext: TButton\n    Caption = 'Next'\n    Default = True\n"
+         "    Tag = 1\n  end\nend\n");
+  support_["index.htm"] =
+      "<title>Start</title><meta http-equiv=\"refresh\" content=\"3; url=later.htm\">"
+      "<a href=\"tool.exe /q\">run</a> <a href=\"notes.htm\">notes</a>";
+  support_["notes.htm"] = "<title>Notes</title>notes";
+  support_["later.htm"] = "<title>Later</title>later";
+  support_["tool.exe"] = "[program]\nexit = 0\n";
+  ASSERT_EQ(Run("",
+                "Display Dialog \"Page\" \"R\" \"TRUE\"\n"
+                "Display Dialog \"Page\" \"R\" \"TRUE\"\n",
+                "dialog Page\nlink Viewer tool.exe /q\nlink Viewer notes.htm\nclick ButtonNext\n"
+                "dialog Page 2\nwait 3500\nclick ButtonNext\n"),
+            0)
+      << Transcript();
+  const std::string t = Transcript();
+  EXPECT_NE(t.find("(the engine handled the link)"), std::string::npos) << t;
+  // The program's path in quotes, the parameters after it.
+  EXPECT_NE(
+      t.find("program create \"\"C:\\Users\\User\\AppData\\Local\\Temp\\zel1\\tool.exe\" /q\""),
+      std::string::npos)
+      << t;
+  EXPECT_NE(t.find("(the viewer shows C:\\Users\\User\\AppData\\Local\\Temp\\zel1\\notes.htm)"),
+            std::string::npos);
+  // The first display's refresh was for the page it left; the second display's fires.
+  EXPECT_NE(t.find("(meta refresh to C:\\Users\\User\\AppData\\Local\\Temp\\zel1\\later.htm: "
+                   "caption \"Later\")"),
+            std::string::npos);
+  EXPECT_EQ(Var("R"), "NEXT");
 }
 
 }  // namespace

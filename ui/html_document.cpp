@@ -236,6 +236,9 @@ class Reader {
   explicit Reader(std::string_view page) : p_(page) {}
 
   HtmlDocument Read() {
+    // Words and their blanks: about one item for every few bytes of a page.
+    doc_.text.reserve(p_.size());
+    doc_.items.reserve(p_.size() / 6);
     while (at_ < p_.size()) {
       const size_t lt = p_.find('<', at_);
       if (lt == std::string_view::npos) {
@@ -387,9 +390,7 @@ class Reader {
         break;
     }
     if (tag == Tag::kA && HasAttr("name") && !Attr("name").empty()) {
-      HtmlItem anchor{HtmlItem::kAnchor, style_, DecodeEntities(Attr("name"))};
-      anchor.depth = Indent();
-      doc_.items.push_back(std::move(anchor));
+      Add(HtmlItem::kAnchor, DecodeEntities(Attr("name")));
     }
     if (IsBlock(tag)) Block();
     if (!KeepsOpen(tag)) return;
@@ -499,32 +500,29 @@ class Reader {
     image.width = std::clamp(platform::ParseDecimal32(Attr("width")).value_or(0), 0, 4096);
     image.height = std::clamp(platform::ParseDecimal32(Attr("height")).value_or(0), 0, 4096);
     image.link = style_.link;
-    HtmlItem item{HtmlItem::kImage, style_, std::string()};
-    item.image = static_cast<int>(doc_.images.size());
-    item.depth = Indent();
+    Add(HtmlItem::kImage).image = static_cast<int>(doc_.images.size());
     doc_.images.push_back(std::move(image));
-    doc_.items.push_back(std::move(item));
   }
 
   void ListItem() {
     Block();
-    HtmlItem item{HtmlItem::kListItem, style_, std::string()};
-    if (lists_.empty()) {
-      item.text = "\x95";
-    } else if (lists_.back().ordered) {
-      item.text = std::to_string(lists_.back().next++) + ".";
-    } else {
-      item.text = "\x95";  // a bullet
+    std::string marker = "\x95";  // a bullet
+    if (!lists_.empty() && lists_.back().ordered) {
+      marker = std::to_string(lists_.back().next++) + ".";
     }
-    item.depth = std::max(1, Indent());
-    doc_.items.push_back(std::move(item));
+    HtmlItem& item = Add(HtmlItem::kListItem, marker);
+    item.depth = std::max<int16_t>(1, item.depth);
   }
 
   // --- text
   void Text(std::string_view raw) {
     if (raw.empty()) return;
-    std::string text =
-        raw.find('&') == std::string_view::npos ? std::string(raw) : DecodeEntities(raw);
+    std::string decoded;
+    std::string_view text = raw;
+    if (raw.find('&') != std::string_view::npos) {
+      decoded = DecodeEntities(raw);
+      text = decoded;
+    }
     if (style_.preformatted) {
       Preformatted(text);
       return;
@@ -542,12 +540,12 @@ class Reader {
     }
   }
 
-  void Preformatted(const std::string& text) {
+  void Preformatted(std::string_view text) {
     std::string line;
     for (char c : text) {
       if (c == '\r') continue;
       if (c == '\n') {
-        if (!line.empty()) Word(std::move(line));
+        if (!line.empty()) Word(line);
         line.clear();
         Push(HtmlItem::kLineBreak);
         continue;
@@ -558,40 +556,55 @@ class Reader {
       }
       line.push_back(c);
     }
-    if (!line.empty()) Word(std::move(line));
+    if (!line.empty()) Word(line);
   }
 
-  void Word(std::string word) {
-    // Words of the same style that a tag split ("un<b>der</b>line") stay one word.
+  // A new item in the current style and indentation, with its text appended to the document's.
+  HtmlItem& Add(HtmlItem::Kind kind, std::string_view text = {}) {
+    HtmlItem item;
+    item.kind = kind;
+    item.style = style_;
+    item.text_at = static_cast<uint32_t>(doc_.text.size());
+    item.text_size = static_cast<uint32_t>(text.size());
+    item.depth = static_cast<int16_t>(Indent());
+    if (kind == HtmlItem::kText || kind == HtmlItem::kImage) {
+      item.space_before = space_;
+      space_ = false;
+    }
+    doc_.text.append(text);
+    doc_.items.push_back(item);
+    return doc_.items.back();
+  }
+
+  void Word(std::string_view word) {
+    // Words of the same style that a tag split ("un<b>der</b>line") stay one word: the last
+    // item's text is the last one in the document's, so it grows in place.
     if (!doc_.items.empty() && doc_.items.back().kind == HtmlItem::kText && !style_.preformatted &&
         glued_) {
       HtmlItem& last = doc_.items.back();
-      if (last.style == style_) {
-        last.text += word;
+      if (last.style == style_ && last.text_at + last.text_size == doc_.text.size()) {
+        doc_.text.append(word);
+        last.text_size += static_cast<uint32_t>(word.size());
         return;
       }
     }
-    HtmlItem item{HtmlItem::kText, style_, std::move(word)};
-    item.depth = Indent();
-    doc_.items.push_back(std::move(item));
+    Add(HtmlItem::kText, word);
     glued_ = true;
   }
 
+  // White space: the next word or picture stands after a blank, unless nothing stands on the
+  // line before it.
   void Space() {
     glued_ = false;
     if (doc_.items.empty()) return;
     const HtmlItem::Kind last = doc_.items.back().kind;
-    if (last != HtmlItem::kText && last != HtmlItem::kImage) return;
-    HtmlItem item{HtmlItem::kSpace, style_, " "};
-    item.depth = Indent();
-    doc_.items.push_back(std::move(item));
+    if (last == HtmlItem::kText || last == HtmlItem::kImage) space_ = true;
   }
 
   void Push(HtmlItem::Kind kind) {
     glued_ = false;
-    HtmlItem item{kind, style_, std::string()};
-    item.depth = Indent();
-    doc_.items.push_back(std::move(item));
+    space_ = false;
+    Add(kind);
   }
 
   void LineBreak() {
@@ -602,9 +615,8 @@ class Reader {
 
   void Block() {
     glued_ = false;
+    space_ = false;  // a blank before a break shows nothing
     if (doc_.items.empty() || doc_.items.back().kind == HtmlItem::kBlock) return;
-    // A space before a break shows nothing.
-    if (doc_.items.back().kind == HtmlItem::kSpace) doc_.items.pop_back();
     Push(HtmlItem::kBlock);
   }
 
@@ -645,6 +657,7 @@ class Reader {
   std::vector<List> lists_;
   int quotes_ = 0;
   bool glued_ = false;
+  bool space_ = false;  // white space since the last word or picture
   std::vector<Attribute> attributes_;
 };
 
@@ -678,10 +691,8 @@ std::string HtmlPlainText(const HtmlDocument& document) {
   for (const HtmlItem& item : document.items) {
     switch (item.kind) {
       case HtmlItem::kText:
-        out += item.text;
-        break;
-      case HtmlItem::kSpace:
-        out += ' ';
+        if (item.space_before) out += ' ';
+        out += document.TextOf(item);
         break;
       case HtmlItem::kLineBreak:
         line_break();
@@ -690,9 +701,11 @@ std::string HtmlPlainText(const HtmlDocument& document) {
         if (!out.empty()) line_break();
         break;
       case HtmlItem::kListItem:
-        out += item.text + " ";
+        out += document.TextOf(item);
+        out += ' ';
         break;
       case HtmlItem::kImage: {
+        if (item.space_before) out += ' ';
         const HtmlImage& image = document.images[static_cast<size_t>(item.image)];
         out += image.alt.empty() ? "[image]" : "[" + image.alt + "]";
         break;

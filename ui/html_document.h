@@ -36,10 +36,11 @@ struct HtmlStyle {
   bool operator==(const HtmlStyle& o) const = default;
 };
 
+// The items hold no text of their own: a text item names its piece of the document's text, so
+// that reading a large page allocates once for all its words.
 struct HtmlItem {
   enum Kind : uint8_t {
     kText,       // a word, or a run of preformatted text without line breaks
-    kSpace,      // a collapsed run of white space between words
     kLineBreak,  // <br>, a line of preformatted text ending, a table row ending
     kBlock,      // a block ends or starts: the next item starts a new line after a gap
     kListItem,   // a list item starts: its marker (text) at the list's depth
@@ -47,9 +48,13 @@ struct HtmlItem {
     kRule,       // a horizontal rule
     kAnchor,     // a named place of the page (text: the name)
   } kind;
+  // A word or picture after white space (collapsed to one blank); words without it touch the
+  // item before them and break with it as one.
+  bool space_before = false;
+  int16_t depth = 0;  // list depth (kListItem; and the indentation of every item)
   HtmlStyle style;
-  std::string text;
-  int depth = 0;  // list depth (kListItem; and the indentation of every item)
+  uint32_t text_at = 0;    // the item's text: HtmlDocument::text from text_at, text_size long
+  uint32_t text_size = 0;  // (a word, a list marker, an anchor's name)
   int image = -1;
 };
 
@@ -70,8 +75,13 @@ struct HtmlDocument {
   std::string title;
   std::optional<HtmlMetaRefresh> refresh;
   std::vector<HtmlItem> items;
+  std::string text;                // the texts of the items, one after the other
   std::vector<std::string> links;  // the href of each link, entity-decoded
   std::vector<HtmlImage> images;
+
+  std::string_view TextOf(const HtmlItem& item) const {
+    return std::string_view(text).substr(item.text_at, item.text_size);
+  }
 };
 
 HtmlDocument ParseHtml(std::string_view page);

@@ -20,6 +20,8 @@ class Layouter {
 
   HtmlLayout Run() {
     const auto& items = doc_.items;
+    // At most one box per item (a rule, a marker, a word, a picture): the list never moves.
+    layout_.boxes.reserve(items.size());
     for (size_t i = 0; i < items.size();) {
       const HtmlItem& item = items[i];
       switch (item.kind) {
@@ -27,20 +29,17 @@ class Layouter {
           // Words that touch (no space between them) break as one.
           size_t j = i;
           int width = 0;
-          while (j < items.size() && items[j].kind == HtmlItem::kText) {
+          while (j < items.size() && items[j].kind == HtmlItem::kText &&
+                 (j == i || !items[j].space_before)) {
             width += TextWidth(items[j]);
             ++j;
           }
+          SpaceBefore(item);
           Fit(width, item.depth);
           for (size_t k = i; k < j; ++k) PlaceText(static_cast<int>(k));
           i = j;
           continue;
         }
-        case HtmlItem::kSpace:
-          if (line_start_ < layout_.boxes.size()) {
-            pending_space_ = Metrics(FontOf(item.style)).widths[' '];
-          }
-          break;
         case HtmlItem::kLineBreak:
           EndLine(true, FontOf(item.style));
           break;
@@ -76,7 +75,7 @@ class Layouter {
           break;
         }
         case HtmlItem::kAnchor:
-          layout_.anchors.emplace_back(item.text, y_);
+          layout_.anchors.emplace_back(std::string(doc_.TextOf(item)), y_);
           break;
       }
       ++i;
@@ -108,10 +107,18 @@ class Layouter {
   }
   const HtmlFontMetrics& Metrics(const HtmlFont& f) { return metrics_[FontIndex(f)]; }
 
+  // A blank before a word or picture takes room only after something on the same line.
+  void SpaceBefore(const HtmlItem& item) {
+    pending_space_ = 0;
+    if (item.space_before && line_start_ < layout_.boxes.size()) {
+      pending_space_ = Metrics(FontOf(item.style)).widths[' '];
+    }
+  }
+
   int TextWidth(const HtmlItem& item) {
     const HtmlFontMetrics& m = Metrics(FontOf(item.style));
     int w = 0;
-    for (unsigned char c : item.text) w += m.widths[c];
+    for (unsigned char c : doc_.TextOf(item)) w += m.widths[c];
     return w;
   }
 
@@ -156,7 +163,9 @@ class Layouter {
     HtmlBox b;
     b.kind = HtmlBox::kMarker;
     b.font = FontIndex(FontOf(HtmlStyle()));
-    b.width = TextWidth(HtmlItem{HtmlItem::kText, HtmlStyle(), item.text});
+    HtmlItem plain = item;
+    plain.style = HtmlStyle();
+    b.width = TextWidth(plain);
     b.x = std::max(0, left - b.width - 6);
     b.item = index;
     layout_.boxes.push_back(b);
@@ -186,6 +195,7 @@ class Layouter {
     if (w <= 0 || h <= 0) w = h = 16;  // a picture that cannot be shown keeps a small place
     w = std::min(w, 4096);
     h = std::min(h, 4096);
+    SpaceBefore(item);
     Fit(w, item.depth);
     HtmlBox b;
     b.kind = HtmlBox::kImage;

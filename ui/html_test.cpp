@@ -9,14 +9,14 @@ namespace {
 std::vector<std::string> Words(const HtmlDocument& d) {
   std::vector<std::string> out;
   for (const HtmlItem& i : d.items) {
-    if (i.kind == HtmlItem::kText) out.push_back(i.text);
+    if (i.kind == HtmlItem::kText) out.emplace_back(d.TextOf(i));
   }
   return out;
 }
 
 const HtmlItem* FindText(const HtmlDocument& d, const std::string& text) {
   for (const HtmlItem& i : d.items) {
-    if (i.kind == HtmlItem::kText && i.text == text) return &i;
+    if (i.kind == HtmlItem::kText && d.TextOf(i) == text) return &i;
   }
   return nullptr;
 }
@@ -51,7 +51,7 @@ TEST(HtmlDocument, StylesLinksListsAndImages) {
 
   std::vector<std::string> markers;
   for (const HtmlItem& i : d.items) {
-    if (i.kind == HtmlItem::kListItem) markers.push_back(i.text);
+    if (i.kind == HtmlItem::kListItem) markers.emplace_back(d.TextOf(i));
   }
   EXPECT_EQ(markers, (std::vector<std::string>{"\x95", "\x95", "3."}));
   EXPECT_EQ(FindText(d, "two")->depth, 1);

@@ -134,11 +134,17 @@ std::vector<std::string> PaintFrame(const DialogRuntime& dialog) {
 }
 
 WindowPresenter::WindowPresenter(platform::WindowService& windows, interp::Variables& variables)
-    : windows_(windows), variables_(variables) {}
+    : windows_(windows),
+      variables_(variables),
+      meta_(windows, [this](DialogRuntime& d, const std::string& target) {
+        windows_.Note("  (meta refresh to " + target + ": caption \"" + d.form_state().text +
+                      "\")");
+        Repaint(d);
+      }) {}
 
 WindowPresenter::~WindowPresenter() {
   if (timer_) windows_.KillTimer(timer_);
-  StopMetaTimer();
+  meta_.Stop();
   for (auto& [dialog, handle] : handles_) windows_.DestroyWindow(handle);
 }
 
@@ -166,7 +172,7 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
   MeasureTexts(dialog);
   windows_.Paint(handle, PaintFrame(dialog));
   active_ = &dialog;
-  SyncMetaTimer(dialog);
+  meta_.Sync(dialog);
   if (!timer_) {
     timer_ = windows_.SetTimer(1000, [this] {
       if (on_timer) on_timer();
@@ -177,7 +183,7 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
 }
 
 void WindowPresenter::Hide(DialogRuntime& dialog) {
-  if (meta_dialog_ == &dialog) StopMetaTimer();
+  meta_.Forget(dialog);
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     // The last frame the user saw (progress set since the last paint).
@@ -188,7 +194,7 @@ void WindowPresenter::Hide(DialogRuntime& dialog) {
 }
 
 void WindowPresenter::Forget(DialogRuntime& dialog) {
-  if (meta_dialog_ == &dialog) StopMetaTimer();
+  meta_.Forget(dialog);
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     windows_.DestroyWindow(it->second);
@@ -227,33 +233,6 @@ void WindowPresenter::MeasureTexts(DialogRuntime& dialog) {
   }
 }
 
-void WindowPresenter::StopMetaTimer() {
-  if (meta_timer_) windows_.KillTimer(meta_timer_);
-  meta_timer_ = 0;
-  meta_dialog_ = nullptr;
-}
-
-void WindowPresenter::SyncMetaTimer(DialogRuntime& dialog) {
-  if (!dialog.pending_refresh()) {
-    if (meta_dialog_ == &dialog) StopMetaTimer();
-    return;
-  }
-  if (meta_timer_ && meta_dialog_ == &dialog) return;
-  StopMetaTimer();
-  const int64_t delay = std::clamp<int64_t>(dialog.pending_refresh()->delay_ms, 1, 86400000);
-  meta_dialog_ = &dialog;
-  meta_timer_ = windows_.SetTimer(static_cast<uint32_t>(delay), [this] {
-    DialogRuntime* d = meta_dialog_;
-    StopMetaTimer();
-    if (!d || !d->pending_refresh()) return;
-    const std::string target = d->pending_refresh()->target;
-    d->MetaTimerFired();
-    windows_.Note("  (meta refresh to " + target + ": caption \"" + d->form_state().text + "\")");
-    Repaint(*d);
-    SyncMetaTimer(*d);
-  });
-}
-
 bool WindowPresenter::HandleOneMessage() {
   if (!active_) return false;
   platform::WindowInput input;
@@ -285,7 +264,7 @@ bool WindowPresenter::Apply(DialogRuntime& dialog, const platform::WindowInput& 
     return false;
   }
   if (!why.empty()) windows_.Note("  (" + why + ")");
-  SyncMetaTimer(dialog);
+  meta_.Sync(dialog);
   for (const auto& [name, value] : VariableTable(variables_)) {
     auto old = before.find(name);
     if (old == before.end() || old->second != value) {

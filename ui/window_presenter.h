@@ -15,6 +15,7 @@
 #include "interp/variables.h"
 #include "platform/window.h"
 #include "ui/dialog_display.h"
+#include "ui/meta_refresh_timer.h"
 
 namespace corvane::ui {
 
@@ -48,17 +49,13 @@ class WindowPresenter : public DialogPresenter {
   // The texts of the tracked text controls are measured as they are shown (a text that fits
   // counts as read at once).
   void MeasureTexts(DialogRuntime& dialog);
-  // The meta-refresh timer follows the dialog's pending refresh.
-  void SyncMetaTimer(DialogRuntime& dialog);
-  void StopMetaTimer();
 
   platform::WindowService& windows_;
   interp::Variables& variables_;
   std::map<const DialogRuntime*, uint64_t> handles_;
   DialogRuntime* active_ = nullptr;  // the dialog shown last and not hidden since
   uint64_t timer_ = 0;
-  uint64_t meta_timer_ = 0;
-  DialogRuntime* meta_dialog_ = nullptr;
+  MetaRefreshTimer meta_;
 };
 
 }  // namespace corvane::ui

@@ -7,5 +7,5 @@ corvane_add_fuzzer(NAME html_fuzzer
   SEED_DIRS ${CMAKE_CURRENT_LIST_DIR}/html/seeds)
 corvane_add_fuzzer(NAME language_fuzzer
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/language/language_fuzzer.cpp
-  LIBS corvane_dialog_runtime corvane_image
+  LIBS corvane_localisation corvane_dialog_runtime corvane_image
   SEED_DIRS ${CMAKE_CURRENT_LIST_DIR}/language/seeds)

@@ -312,6 +312,31 @@ TEST_F(ContentPagesTest, TheHtmlViewerShowsAPageAndFollowsItsLinks) {
   Photograph(d, "HtmlPage-notes");
 }
 
+// A page that moves on by itself: after its delay the viewer shows the other page and the dialog
+// takes that page's title.
+TEST_F(ContentPagesTest, AMetaRefreshMovesThePageOnAfterItsDelay) {
+  const std::string folder = PagesFolder();
+  WriteFile(folder + "index.htm",
+            "<meta http-equiv=\"refresh\" content=\"1; url=next%2Ehtm\"><p>Wait a moment.</p>");
+  WriteFile(folder + "next.htm", "<title>The next page</title><h2>Here we are</h2>");
+  engine_.dialog_folder = folder;
+  DialogRuntime& d =
+      Load(Form("Pages",
+                "  object Page: THTMLViewer\n    Left = 16\n    Top = 16\n    Width = 463\n"
+                "    Height = 290\n    Tag = 1\n  end\n"));
+  const DWORD start = GetTickCount();
+  Display(d);
+  ASSERT_TRUE(d.pending_refresh().has_value());
+  // The timer's message comes after a second; the wait is bounded by the clock.
+  while (State(d, "Page").page != folder + "next.htm" && GetTickCount() - start < 10000) {
+    presenter_->HandleOneMessage();
+  }
+  EXPECT_EQ(State(d, "Page").page, folder + "next.htm");
+  EXPECT_GE(GetTickCount() - start, 900u) << "not before its delay";
+  EXPECT_EQ(TextOf(presenter_->WindowOf(d)), "The next page");
+  Photograph(d, "HtmlPage-refreshed");
+}
+
 // Under Wine the user's language follows the prefix's locale: this suite's second run has a
 // Swiss German one (LC_ALL=de_CH.UTF-8), whose language the table names through its English
 // name.

@@ -353,7 +353,8 @@ class HtmlView : public ControlView {
           HGDIOBJ prev = SelectObject(dc, FontFor(layout_.fonts[static_cast<size_t>(b.font)]));
           if (!old_font) old_font = prev;
           SetTextColor(dc, b.link >= 0 ? kLinkColour : TextColourOf(state_.component()));
-          TextOutA(dc, b.x, y, item.text.data(), static_cast<int>(item.text.size()));
+          const std::string_view text = doc_.TextOf(item);
+          TextOutA(dc, b.x, y, text.data(), static_cast<int>(text.size()));
           // The blank between two words of one link is underlined with them.
           if (b.link >= 0 && i + 1 < layout_.boxes.size()) {
             const HtmlBox& next = layout_.boxes[i + 1];

@@ -53,12 +53,19 @@ void InitCommonControlsOnce() {
 }  // namespace
 
 Win32Presenter::Win32Presenter(platform::WindowService& windows, platform::PictureCodecs& codecs)
-    : windows_(windows), codecs_(codecs) {
+    : windows_(windows),
+      codecs_(codecs),
+      meta_(windows, [this](DialogRuntime& d, const std::string&) {
+        // The viewer shows the new page and the dialog its title.
+        if (DialogWindow* w = DialogWindowOf(d)) w->Sync();
+        if (HWND top = WindowOf(d)) SetWindowTextA(top, d.form_state().text.c_str());
+      }) {
   InitCommonControlsOnce();
 }
 
 Win32Presenter::~Win32Presenter() {
   if (timer_) windows_.KillTimer(timer_);
+  meta_.Stop();
   for (auto& [dialog, handle] : handles_) {
     RemovePropA(H(handle), kDialogProp);
     windows_.DestroyWindow(handle);
@@ -163,6 +170,7 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
   if (focus) SetFocus(focus);
   RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   active_ = &dialog;
+  meta_.Sync(dialog);
   if (!timer_) {
     timer_ = windows_.SetTimer(1000, [this] {
       if (on_timer) on_timer();
@@ -176,6 +184,7 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
 }
 
 void Win32Presenter::Hide(DialogRuntime& dialog) {
+  meta_.Forget(dialog);
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     // What the user saw last (progress set since the last redraw), then away.
@@ -186,6 +195,7 @@ void Win32Presenter::Hide(DialogRuntime& dialog) {
 }
 
 void Win32Presenter::Forget(DialogRuntime& dialog) {
+  meta_.Forget(dialog);
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     RemovePropA(H(it->second), kDialogProp);
@@ -207,7 +217,10 @@ bool Win32Presenter::HandleOneMessage() {
   }
   platform::WindowInput input;
   const uint64_t handle = active_ ? handles_[active_] : 0;
-  return windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;
+  const bool more = windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;
+  // An input may have shown another page with a refresh of its own.
+  if (active_) meta_.Sync(*active_);
+  return more;
 }
 
 void Win32Presenter::ProcessPendingMessages() {

@@ -21,6 +21,7 @@
 #include "platform/pictures.h"
 #include "platform/window.h"
 #include "ui/dialog_display.h"
+#include "ui/meta_refresh_timer.h"
 
 namespace corvane::ui::win32 {
 
@@ -67,6 +68,7 @@ class Win32Presenter : public DialogPresenter {
   size_t next_expected_ = 0;
   uint64_t timer_ = 0;
   double last_show_ms_ = 0;
+  MetaRefreshTimer meta_;
 };
 
 // The taskbar button of a window: progress, busy, paused and error states (ITaskbarList3, made

@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const HtmlItem& item : doc.items) {
     if (item.depth < 0 || item.depth > kMaxListDepth) __builtin_trap();
     if (item.style.link >= static_cast<int>(doc.links.size())) __builtin_trap();
+    if (size_t{item.text_at} + item.text_size > doc.text.size()) __builtin_trap();
     if (item.kind == HtmlItem::kImage &&
         (item.image < 0 || item.image >= static_cast<int>(doc.images.size()))) {
       __builtin_trap();
