@@ -82,6 +82,15 @@ class Shell {
     (void)path;
     return Status::kFailed;
   }
+
+  // Restarts the computer: the shutdown privilege enabled in the process token (a failure to
+  // enable it is no failure here), then ExitWindowsEx(EWX_REBOOT). kOk when the system took the
+  // request (the process then ends with the session); otherwise kFailed, and *why says what
+  // refused. A platform without one refuses.
+  virtual Status RestartComputer(std::string* why) {
+    *why = "this platform cannot restart";
+    return Status::kFailed;
+  }
 };
 
 // The shell of a platform that has none: no special folders, no rights, nothing scheduled.
@@ -132,6 +141,7 @@ class ShellWrapper : public Shell {
     return target_.GetShellFolder(csidl, path);
   }
   Status PlaySoundFile(const std::string& path) override { return target_.PlaySoundFile(path); }
+  Status RestartComputer(std::string* why) override { return target_.RestartComputer(why); }
 
  protected:
   Shell& target_;

@@ -38,6 +38,8 @@
 //   owner = User                       organization =   (registered owner and organization;
 //                                       default owner the user name)
 //   browser.version = 11.0.19041.1     (the browser version in the registry; empty: none)
+//   restart.refused = false            (a restart request fails, as for a process that may not
+//                                       shut the system down)
 #pragma once
 
 #include <cstdint>
@@ -88,6 +90,7 @@ struct MachineDescription {
   std::string owner;  // default the user name
   std::string organization;
   std::string browser_version = "11.0.19041.1";
+  bool restart_refused = false;
 
   // The display, memory and language of a machine whose file says nothing about them.
   static MachineFacts DefaultFacts();

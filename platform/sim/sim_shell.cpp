@@ -5,6 +5,16 @@
 
 namespace corvane::platform::sim {
 
+Status SimShell::RestartComputer(std::string* why) {
+  if (machine_.restart_refused) {
+    *why = "the machine refuses to restart (restart.refused)";
+    return Status::kAccessDenied;
+  }
+  ++restart_requests_;
+  why->clear();
+  return Status::kOk;
+}
+
 namespace {
 
 std::string WithBackslash(std::string path) {

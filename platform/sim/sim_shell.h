@@ -45,6 +45,12 @@ class SimShell : public Shell {
   Status PlaySoundFile(const std::string& path) override;
   std::vector<std::string> PlayedSounds();
 
+  // The restart is recorded, not made: the run goes on to its end as after ExitWindowsEx, and
+  // restart_requests() counts them. The machine description can refuse it
+  // (restart.refused = true).
+  Status RestartComputer(std::string* why) override;
+  int restart_requests() const { return restart_requests_; }
+
   // The deletions scheduled and not yet applied, in order.
   std::vector<std::string> PendingDeletions();
   // A restart: deletes the scheduled files and (empty) folders in order, forgets the list.
@@ -58,6 +64,7 @@ class SimShell : public Shell {
   std::filesystem::path machine_folder_;
   const MachineDescription& machine_;
   SimFileSystem& files_;
+  int restart_requests_ = 0;
   std::mutex mu_;
   std::set<std::string> compressed_;  // upper-cased full paths
   std::vector<std::string> sounds_;

@@ -60,6 +60,11 @@ class RecordingUserInterface : public UserInterface {
  public:
   RecordingUserInterface(UserInterface& target, Transcript& t) : target_(target), t_(t) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  int MessageBoxOwned(uint64_t owner, const std::string& text, const std::string& caption,
+                      uint32_t flags) override {
+    (void)owner;  // the headless screen has one layer: a box is a box
+    return MessageBox(text, caption, flags);
+  }
   Status BrowseForFolder(const std::string& title, std::string* folder) override;
 
  private:
@@ -79,6 +84,11 @@ class RecordingWindowService : public WindowServiceWrapper {
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,
                           const WindowRect& placement) override;
   void HideWindow(uint64_t window) override;
+  void RestoreWindow(uint64_t window) override;
+  void ShowTrayIcon(const std::string& hint) override;
+  void HideTrayIcon() override;
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   void Paint(uint64_t window, const std::vector<std::string>& frame) override;
   Pumped PumpOne(uint64_t window, WindowInput* input) override;
   bool PollInput(uint64_t window, WindowInput* input) override;
@@ -143,29 +153,25 @@ class RecordingProcesses : public ProcessesWrapper {
   Transcript& t_;
 };
 
-// Sounds played.
+// The shell's restarts and the sounds played, in the transcript.
 class RecordingShell : public ShellWrapper {
  public:
   RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
+  Status RestartComputer(std::string* why) override;
   Status PlaySoundFile(const std::string& path) override;
 
  private:
   Transcript& t_;
 };
 
-// A platform whose files, registry, message boxes, installer calls, program starts and sounds
-// are recorded in a transcript.
+// A platform whose files, registry, message boxes, installer calls, program starts, restarts and
+// sounds are recorded in a transcript.
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
-      : target_(target),
-        files_(target.files(), t),
-        registry_(target.registry(), t),
-        ui_(target.ui(), t),
-        installer_(target.installer(), t),
-        windows_(target.windows(), t),
-        processes_(target.processes(), t),
-        shell_(target.shell(), t) {}
+      : target_(target), files_(target.files(), t), registry_(target.registry(), t),
+        ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
+        processes_(target.processes(), t), shell_(target.shell(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }

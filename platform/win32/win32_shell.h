@@ -18,6 +18,7 @@ class Win32Shell : public Shell {
   Status GetAccessFacts(const std::string& path, AccessFacts* facts) override;
   Status GetShellFolder(int csidl, std::string* path) override;
   Status PlaySoundFile(const std::string& path) override;
+  Status RestartComputer(std::string* why) override;
 };
 
 }  // namespace corvane::platform::win32

@@ -95,6 +95,31 @@ TEST_P(WizardWalk, ClicksAndKeysUnderWineReachTheChoicesOfTheHeadlessWalk) {
   EXPECT_TRUE(fs::exists(kGuiPrefix / "drive_c" / "Program Files (x86)" / "Hello" / "readme.txt"));
 }
 
+// A script's own message boxes under Wine, found by their caption, read and answered by a user:
+// the answers reach the script's variables.
+TEST_P(WizardWalk, MessageBoxesAreAnsweredByTheUser) {
+  const fs::path driver = kWin64 / "tests" / "window_driver.exe";
+  ASSERT_TRUE(fs::exists(driver)) << "the x86_64 Windows build is needed";
+  const fs::path answers = dir_ / "answers.txt";
+  dialogs_ = "Welcome\n";
+  const fs::path setup = MakeSetup(
+      "boxes", ".title \"Hello World\"\n"
+               "MessageBox \"$TITLE$ Setup\" \"Remove the old $TITLE$?\" \"3\" \"4\" \"FIRST\"\n"
+               "MessageBox \"$TITLE$ Setup\" \"Keep the settings?\" \"1\" \"5\" \"SECOND\"\n"
+               "Write to Text File \"" + WinePath(answers) + "\" \"$FIRST$ $SECOND$\" \"FALSE\"\n");
+  const fs::path steps = dir_ / "steps.txt";
+  WriteFile(steps,
+            "messagebox \"Hello World Setup\" \"Remove the old Hello World?\" Yes\n"
+            "messagebox \"Hello World Setup\" \"Keep the settings?\" No\n"
+            "exit 0\n");
+  const fs::path output = dir_ / "driver.txt";
+  const int rc = Shell(GuiEnvironment() + " " + (kSource / "scripts" / "wine-gui-run").string() +
+                       " " + driver.string() + " '" + WinePath(steps) + "' '" +
+                       WinePath(setup / "setup.exe") + "' > " + output.string() + " 2>&1");
+  EXPECT_EQ(rc, 0) << ReadFile(output);
+  EXPECT_EQ(ReadFile(answers), "YES NO\r\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Runners, WizardWalk, ::testing::Values("wine"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            return info.param;

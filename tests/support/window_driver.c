@@ -16,6 +16,8 @@
  *   key NAME                 presses a key (RETURN, ESCAPE, TAB, SPACE) in the focused control
  *   box TEXT BUTTON          waits for a message box of the program that shows TEXT and clicks
  *                            its button BUTTON
+ *   messagebox CAPTION TEXT BUTTON
+ *                            the same for a message box whose caption is CAPTION
  *   exit CODE                waits for the program to end and checks its exit code
  *
  * Every wait ends after 60 seconds. On success the driver prints "driver: N steps" and ends with
@@ -149,6 +151,16 @@ static HWND FindBox(const char** words) {
   return FindChild(box, "Static", words[1], 0) ? box : NULL;
 }
 
+/* A message box by its caption (words[1]) that shows words[2]. */
+static HWND FindCaptionedBox(const char** words) {
+  char caption[512];
+  HWND box = FindTop("#32770", NULL);
+  if (!box) return NULL;
+  TextOf(box, caption, sizeof caption);
+  if (strcmp(caption, words[1]) != 0) return NULL;
+  return FindChild(box, "Static", words[2], 0) ? box : NULL;
+}
+
 static HWND Control(const char* cls, const char* index) {
   HWND hwnd = FindChild(g_dialog, cls, NULL, atoi(index));
   if (!hwnd) Fail("the dialog has no such control of class %s", cls);
@@ -229,6 +241,11 @@ static void Step(const char** w, int n) {
     HWND box = WaitFor(FindBox, w, "message box");
     HWND button = FindChild(box, "Button", w[2], 0);
     if (!button) Fail("the message box has no button %s", w[2]);
+    PostMessageA(button, BM_CLICK, 0, 0);
+  } else if (strcmp(verb, "messagebox") == 0 && n == 4) {
+    HWND box = WaitFor(FindCaptionedBox, w, "message box with that caption and text");
+    HWND button = FindChild(box, "Button", w[3], 0);
+    if (!button) Fail("the message box has no button %s", w[3]);
     PostMessageA(button, BM_CLICK, 0, 0);
   } else if (strcmp(verb, "exit") == 0 && n == 2) {
     if (WaitForSingleObject(g_process.hProcess, WAIT_MS) != WAIT_OBJECT_0) {

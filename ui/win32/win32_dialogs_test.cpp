@@ -606,6 +606,58 @@ TEST_F(Win32DialogTest, EscapeAsksBeforeCancellingAndNoKeepsTheWizard) {
 
 void WritePng(const platform::Picture& p, const std::string& name);
 
+// Into the notification area and back: minimising a dialog tells the display (which hides it
+// when the engine's icon shows), a click on the icon reaches the display, a dialog restored is
+// shown and no longer minimised, and a display held back keeps its window hidden until shown.
+TEST_F(Win32DialogTest, MinimisingAndTheTrayIconReachTheDisplay) {
+  DialogRuntime& d = Show("Welcome");
+  HWND top = Top(d);
+  int minimised = 0, clicked = 0;
+  presenter_->on_minimised = [&](DialogRuntime& which) {
+    EXPECT_EQ(&which, &d);
+    EXPECT_TRUE(IsIconic(top)) << "the window minimises first";
+    ++minimised;
+    presenter_->HideWindowOf(which);
+  };
+  presenter_->on_tray_click = [&] { ++clicked; };
+  presenter_->ShowTrayIcon("Hello");
+  ASSERT_TRUE(presenter_->TrayIconShown()) << "the shell took the icon";
+  HWND owner = FindWindowA("TImageListPool", nullptr);
+  ASSERT_NE(owner, nullptr) << "the icon belongs to the hidden main window";
+  EXPECT_FALSE(IsWindowVisible(owner));
+
+  PostMessageA(top, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Pump(d);
+  EXPECT_EQ(minimised, 1);
+  EXPECT_FALSE(IsWindowVisible(top));
+  // The icon clicked (its mouse message to the main window).
+  PostMessageA(owner, WM_APP + 1, 1, WM_LBUTTONUP);
+  Pump(d);
+  EXPECT_EQ(clicked, 1);
+  presenter_->RestoreWindowOf(d);
+  EXPECT_TRUE(IsWindowVisible(top));
+  EXPECT_FALSE(IsIconic(top));
+  EXPECT_EQ(GetForegroundWindow(), top);
+  // A close request while the icon shows brings the engine back from the tray.
+  PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+  Pump(d);
+  EXPECT_EQ(clicked, 2);
+  EXPECT_EQ(d.result_code(), result::kOpen);
+
+  // A display held back: placed and drawn, not shown; shown later as it is.
+  DialogRuntime& finish = Load("Finish", ReadSample("Finish.dfm.txt"), ReadSample("Finish.dfm.zelf"));
+  finish.Prepare();
+  presenter_->ShowHeldBack(finish);
+  ASSERT_NE(Top(finish), nullptr);
+  EXPECT_FALSE(IsWindowVisible(Top(finish)));
+  presenter_->Show(finish);
+  EXPECT_TRUE(IsWindowVisible(Top(finish)));
+  CheckControls(finish);
+
+  presenter_->HideTrayIcon();
+  EXPECT_FALSE(presenter_->TrayIconShown());
+}
+
 // The folder browser of a Browse button: the system's own, owned by the dialog; the folder chosen
 // there becomes the destination, shown in the destination edit.
 TEST_F(Win32DialogTest, BrowseOpensTheFolderBrowserAndTheChoiceBecomesTheDestination) {

@@ -61,9 +61,13 @@ Win32Presenter::Win32Presenter(platform::WindowService& windows, platform::Pictu
         if (HWND top = WindowOf(d)) SetWindowTextA(top, d.form_state().text.c_str());
       }) {
   InitCommonControlsOnce();
+  windows_.on_tray_click = [this] {
+    if (on_tray_click) on_tray_click();
+  };
 }
 
 Win32Presenter::~Win32Presenter() {
+  windows_.on_tray_click = nullptr;
   if (timer_) windows_.KillTimer(timer_);
   meta_.Stop();
   for (auto& [dialog, handle] : handles_) {
@@ -107,6 +111,15 @@ DialogWindow& Win32Presenter::Make(DialogRuntime& dialog, const platform::Window
   HWND hwnd = H(handle);
   auto& window = dialogs_[&dialog];
   window = std::make_unique<DialogWindow>(dialog, codecs_);
+  window->on_minimised = [this, &dialog] {
+    if (on_minimised) on_minimised(dialog);
+  };
+  window->on_close_refused = [this] {
+    // Refused while the engine's icon is in the notification area: back from the tray.
+    if (!windows_.tray_icon_shown() || !on_tray_click) return false;
+    on_tray_click();
+    return true;
+  };
   SetPropA(hwnd, kDialogProp, window.get());
   LONG_PTR original = SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TopProc));
   SetPropA(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original));
@@ -131,9 +144,22 @@ bool Win32Presenter::MakeExpectedWindow() {
   return false;
 }
 
-uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
-  LARGE_INTEGER start, end, frequency;
-  QueryPerformanceCounter(&start);
+uint64_t Win32Presenter::ShowHeldBack(DialogRuntime& dialog) {
+  const uint64_t handle = Place(dialog);
+  held_back_.insert(&dialog);
+  active_ = &dialog;
+  return handle;
+}
+
+void Win32Presenter::HideWindowOf(DialogRuntime& dialog) {
+  if (HWND hwnd = WindowOf(dialog)) windows_.HideWindow(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+void Win32Presenter::RestoreWindowOf(DialogRuntime& dialog) {
+  if (HWND hwnd = WindowOf(dialog)) windows_.RestoreWindow(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+uint64_t Win32Presenter::Place(DialogRuntime& dialog) {
   const platform::WindowRect placement = Placement(dialog);
   const std::string caption = dialog.form_state().text;
 
@@ -160,7 +186,18 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
   // The system menu afresh, with Close greyed: the engine decides when a dialog closes.
   GetSystemMenu(hwnd, TRUE);
   EnableMenuItem(GetSystemMenu(hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  return handle;
+}
 
+uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceCounter(&start);
+  // A window that a display held back is already placed and drawn.
+  const bool held_back = held_back_.erase(&dialog) > 0;
+  const uint64_t handle = held_back ? handles_[&dialog] : Place(dialog);
+  HWND hwnd = H(handle);
+  DialogWindow* window = DialogWindowOf(dialog);
+  if (held_back) window->Sync();
   windows_.ShowWindow(handle);
   HWND focus = nullptr;
   if (ControlView* v = window->FindByName(dialog.focused())) focus = v->hwnd();
@@ -203,6 +240,7 @@ void Win32Presenter::Forget(DialogRuntime& dialog) {
     handles_.erase(it);
   }
   dialogs_.erase(&dialog);
+  held_back_.erase(&dialog);
   if (active_ == &dialog) active_ = nullptr;
 }
 
@@ -266,6 +304,28 @@ void Taskbar::Update(HWND window, const std::string& mode, int64_t position, int
   if (mode == "PAUSE") list->SetProgressState(window, TBPF_PAUSED);
 }
 
+void Taskbar::Overlay(HWND window, bool on, const std::string& description) {
+  if (!window || !available()) return;
+  auto* list = static_cast<ITaskbarList3*>(list_);
+  if (!on) {
+    list->SetOverlayIcon(window, nullptr, nullptr);
+    return;
+  }
+  HICON icon = static_cast<HICON>(
+      LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+  if (!icon) icon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  const int n = MultiByteToWideChar(CP_ACP, 0, description.c_str(), -1, nullptr, 0);
+  std::wstring wide(n > 0 ? static_cast<size_t>(n) : 1u, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, description.c_str(), -1, wide.data(), n);
+  // Errors are of no consequence: the button simply shows no overlay.
+  list->SetOverlayIcon(window, icon, wide.c_str());
+}
+
+void Win32DialogHooks::SetTaskbarOverlay(bool on, const std::string& description) {
+  HWND window = presenter_.active() ? presenter_.WindowOf(*presenter_.active()) : nullptr;
+  taskbar_.Overlay(window, on, description);
+}
+
 Win32DialogHooks::Win32DialogHooks(interp::Session& session, Win32Presenter& presenter)
     : SessionDialogHooks(session), presenter_(presenter) {}
 
@@ -276,6 +336,11 @@ void Win32DialogHooks::Apply() {
 
 void Win32DialogHooks::PauseTaskbar() {
   pause_.Pause();
+  Apply();
+}
+
+void Win32DialogHooks::ErrorTaskbar() {
+  pause_.Pause("ERROR");
   Apply();
 }
 
