@@ -467,5 +467,20 @@ TEST_F(LanguageRun, TheViewersLinksAndMetaRefreshInTheTranscript) {
   EXPECT_EQ(Var("R"), "NEXT");
 }
 
+// A script's own message box speaks the language too: caption and text are texts 1 and 2 of
+// the command's entry.
+TEST_F(LanguageRun, AMessageBoxCommandIsTranslated) {
+  Translations(
+      {{"", Id(0), "Hinweis", "Notice", "Notice"},
+       {"", "", "Die Installation beginnt.", "Installation starts.", "Installation starts."}});
+  ASSERT_EQ(Run(".default-language \"German\"\n",
+                "MessageBox \"Notice\" \"Installation starts.\" \"0\" \"0\" \"\"\n"),
+            0);
+  std::vector<std::string> boxes = Starting("message box");
+  ASSERT_EQ(boxes.size(), 1u) << Transcript();
+  EXPECT_NE(boxes[0].find("\"Hinweis\""), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[0].find("\"Die Installation beginnt.\""), std::string::npos) << boxes[0];
+}
+
 }  // namespace
 }  // namespace corvane
