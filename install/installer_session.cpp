@@ -276,6 +276,13 @@ void SessionJob::Work(ui::ProgressChannel& progress) {
     MessageHandlerHooks hooks;
     hooks.silent = silent;
     hooks.caption = title;
+    // The texts that open the boxes, in the language of the run's message set.
+    hooks.translate = [messages = in_.session->messages](std::string_view prefix) {
+      for (int line = image::msg::kFatalError; line <= image::msg::kOutOfDiskSpace; ++line) {
+        if (image::EngineMessages::BuiltIn(line) == prefix) return messages->Text(line);
+      }
+      return std::string(prefix);
+    };
     hooks.show_box = [&p](const std::string& text, const std::string& caption, uint32_t style,
                           bool) { return p.ui().MessageBox(text, caption, style); };
     hooks.progress = [this, &progress](const std::string& text, int64_t min, int64_t total,
@@ -327,7 +334,8 @@ void SessionJob::Work(ui::ProgressChannel& progress) {
   }
   // 9. A failure always has a text.
   if (r.failed && r.error_text.empty()) {
-    r.error_text = !r.last_message.empty() ? r.last_message : "General setup failure";
+    r.error_text = !r.last_message.empty() ? r.last_message
+                                           : in_.session->Message(image::msg::kGeneralFailure);
     size_t stop = r.error_text.find('.');
     if (stop != std::string::npos && stop + 1 == r.error_text.size()) r.error_text.pop_back();
   }

@@ -49,6 +49,7 @@ CommandRun CommandScript::Run(std::string_view script_text) {
     interp::testing::DefineStandardVariables(s);
     for (const auto& [name, value] : predefined) s.variables.DefineVariable(name, value, "Initialization");
     if (before) before(s);
+    return true;
   };
   run.result = interp::InterpretScript(session, steps);
   std::vector<std::string> listing;

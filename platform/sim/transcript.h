@@ -182,20 +182,22 @@ class RecordingRegistration : public LibraryRegistrationWrapper {
   Transcript& t_;
 };
 
-// A platform whose files, registry, message boxes, installer calls and program starts are
-// recorded in a transcript.
-// The shell's restarts in the transcript.
+// The shell's restarts, shortcut identities, shell verbs and the sounds played, in the
+// transcript.
 class RecordingShell : public ShellWrapper {
  public:
   RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
   Status RestartComputer(std::string* why) override;
   Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;
   Status InvokeShellVerb(const std::string& path, const std::string& verb) override;
+  Status PlaySoundFile(const std::string& path) override;
 
  private:
   Transcript& t_;
 };
 
+// A platform whose files, registry, message boxes, installer calls, program starts, restarts and
+// sounds are recorded in a transcript.
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
@@ -213,6 +215,7 @@ class RecordingPlatform : public Platform {
   Processes& processes() override { return processes_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
+  PictureCodecs& pictures() override { return target_.pictures(); }
 
  private:
   Platform& target_;
