@@ -10,7 +10,9 @@
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
+#include "platform/registration.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -42,6 +44,12 @@ class Platform {
   // Libraries of the machine loaded into the engine's process (plug-ins). A platform that does
   // not override it loads none.
   virtual LibraryLoader& libraries() { return no_libraries_; }
+  // The service manager and the task scheduler. A platform that does not override it has no
+  // services and schedules nothing.
+  virtual Services& services() { return no_services_; }
+  // Registration of type libraries and self-registering libraries. A platform that does not
+  // override it registers nothing.
+  virtual LibraryRegistration& registration() { return no_registration_; }
 
  private:
   NoInstaller no_installer_;
@@ -50,6 +58,8 @@ class Platform {
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
   NoLibraryLoader no_libraries_;
+  NoServices no_services_;
+  NoLibraryRegistration no_registration_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

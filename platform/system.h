@@ -130,6 +130,18 @@ class SystemInfo {
   virtual std::string SystemWow64Folder() { return std::string(); }
   // A fresh reading of the machine facts; a platform that cannot tell gives the defaults.
   virtual MachineFacts Facts() { return MachineFacts(); }
+
+  // The user default locale's language identifier (LOCALE_ILANGUAGE) and default language
+  // identifier (LOCALE_IDEFAULTLANGUAGE), whose hexadecimal answers are read as numbers; 0 when
+  // the system cannot tell.
+  virtual uint32_t UserLocaleLanguage() { return 0; }
+  virtual uint32_t UserLocaleDefaultLanguage() { return 0; }
+  // The English name of a locale's language (LOCALE_SENGLANGUAGE: "German" for 2055); "" for a
+  // locale the system does not know.
+  virtual std::string LocaleEnglishLanguage(uint32_t locale) {
+    (void)locale;
+    return std::string();
+  }
 };
 
 // Forwards every call to another SystemInfo: derive from it to change one call in a test (a fixed
@@ -175,6 +187,11 @@ class SystemInfoWrapper : public SystemInfo {
   std::string NewGuid() override { return target_.NewGuid(); }
   std::string SystemWow64Folder() override { return target_.SystemWow64Folder(); }
   MachineFacts Facts() override { return target_.Facts(); }
+  uint32_t UserLocaleLanguage() override { return target_.UserLocaleLanguage(); }
+  uint32_t UserLocaleDefaultLanguage() override { return target_.UserLocaleDefaultLanguage(); }
+  std::string LocaleEnglishLanguage(uint32_t locale) override {
+    return target_.LocaleEnglishLanguage(locale);
+  }
 
  protected:
   SystemInfo& target_;

@@ -27,6 +27,7 @@ struct CommandRun {
   std::map<std::string, std::string> variables;  // upper-cased name -> value
   std::vector<Box> boxes;
   std::vector<std::string> properties;  // recorded installer properties, NAME=VALUE
+  std::vector<std::string> kept_properties;  // those the engine cache keeps (no secrets)
   std::vector<std::string> executed;
   std::vector<std::string> trace;  // the trace entries of the run
   int pumps = 0;
@@ -68,6 +69,8 @@ class CommandScript : public interp::DialogHost {
   platform::SystemInfo* system = nullptr;
   // Another file service than the platform's (a test double that fails one call).
   platform::FileSystem* files = nullptr;
+  // Another service manager and task scheduler than the platform's.
+  platform::Services* services = nullptr;
 
   CommandRun Run(std::string_view script_text);
 
@@ -102,6 +105,10 @@ class CommandScript : public interp::DialogHost {
       return owner_.system ? *owner_.system : PlatformRefs::system();
     }
     platform::LibraryLoader& libraries() override { return real_.libraries(); }
+    platform::Services& services() override {
+      return owner_.services ? *owner_.services : real_.services();
+    }
+    platform::LibraryRegistration& registration() override { return real_.registration(); }
 
    private:
     CommandScript& owner_;

@@ -44,6 +44,9 @@ SimPlatform::SimPlatform(const SimOptions& options)
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
+  services_ = std::make_unique<sim::SimServices>(machine_, description_, *files_);
+  warnings_ += services_->Warnings();
+  registration_ = std::make_unique<sim::SimLibraryRegistration>(*files_, *registry_);
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);
   if (fs::exists(machine_ / "registry.reg", ec)) {

@@ -33,6 +33,9 @@ class Win32SystemInfo : public SystemInfo {
   std::string NewGuid() override;
   std::string SystemWow64Folder() override;
   MachineFacts Facts() override;
+  uint32_t UserLocaleLanguage() override;
+  uint32_t UserLocaleDefaultLanguage() override;
+  std::string LocaleEnglishLanguage(uint32_t locale) override;
 };
 
 }  // namespace corvane::platform::win32
