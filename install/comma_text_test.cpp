@@ -10,9 +10,12 @@ using Items = std::vector<std::string>;
 
 // Every kind of value a variable holds comes back as it went out.
 TEST(CommaText, RoundTripsEveryKindOfValue) {
-  const Items items = {"PLAIN",  "C:\\Program Files\\App", "a,b",     "say \"hi\"",
-                       "",       "line\r\nbreak",          "\ttab",   "trailing ",
-                       "\"",     "caf\xe9",                "$A$",     ""};
+  const Items items = {"PLAIN", "C:\\Program Files\\App",
+                       "a,b",   "say \"hi\"",
+                       "",      "line\r\nbreak",
+                       "\ttab", "trailing ",
+                       "\"",    "caf\xe9",
+                       "$A$",   ""};
   const std::string text = CommaText(items);
   EXPECT_EQ(text.find('\0'), std::string::npos);
   EXPECT_EQ(SplitCommaText(text), items);

@@ -65,8 +65,8 @@ bool CopyBytes(platform::File& from, platform::File& to, std::optional<uint64_t>
 }
 
 // Writes the engine's executable image and then F's content into the new file `target`.
-bool WriteRunnable(platform::FileSystem& files, const std::string& engine,
-                   const std::string& file, const std::string& target) {
+bool WriteRunnable(platform::FileSystem& files, const std::string& engine, const std::string& file,
+                   const std::string& target) {
   Status status;
   std::unique_ptr<platform::File> stub = files.Open(engine, platform::OpenMode::kRead, &status);
   if (!stub) return false;
@@ -77,8 +77,7 @@ bool WriteRunnable(platform::FileSystem& files, const std::string& engine,
   if (!stub_size || *stub_size > size) return false;
   std::unique_ptr<platform::File> content = files.Open(file, platform::OpenMode::kRead, &status);
   if (!content) return false;
-  std::unique_ptr<platform::File> out =
-      files.Open(target, platform::OpenMode::kCreateNew, &status);
+  std::unique_ptr<platform::File> out = files.Open(target, platform::OpenMode::kCreateNew, &status);
   if (!out) return false;
   return CopyBytes(*stub, *out, *stub_size) && CopyBytes(*content, *out, std::nullopt) &&
          out->Flush() == Status::kOk;
@@ -154,8 +153,7 @@ void RestoreLightModeSetup(platform::FileSystem& files, const LightModeFiles& ma
     files.MoveFile(made.original, made.file, false);
   }
   if (!made.library.empty()) {
-    const bool gone =
-        !Exists(files, made.library) || files.DeleteFile(made.library) == Status::kOk;
+    const bool gone = !Exists(files, made.library) || files.DeleteFile(made.library) == Status::kOk;
     if (gone && !made.library_backup.empty()) {
       files.MoveFile(made.library_backup, made.library, false);
     }
@@ -191,8 +189,8 @@ class LightModeJob : public ui::BackgroundJob {
     platform::Processes& processes = platform_.processes();
     std::unique_ptr<platform::Process> started;
     const std::string folder = FolderOf(file_);
-    Status s = processes.ShellStart("open", file_, arguments_, folder, platform::show::kShow,
-                                    &started);
+    Status s =
+        processes.ShellStart("open", file_, arguments_, folder, platform::show::kShow, &started);
     // A file without an "open" verb of its own is tried once more with its default action.
     if (s != Status::kOk) {
       s = processes.ShellStart("", file_, arguments_, folder, platform::show::kShow, &started);
@@ -270,8 +268,8 @@ void RunLightModeSetup(CommandContext& ctx) {
     return;
   }
 
-  auto job = std::make_shared<LightModeJob>(s.platform, file, arguments, wait,
-                                            commands::Is64BitMode(s));
+  auto job =
+      std::make_shared<LightModeJob>(s.platform, file, arguments, wait, commands::Is64BitMode(s));
   ui::WaitOptions options{kCancelLabel};
   options.watchdog_at_first_tick = true;
   interp::Variables& vars = s.variables;

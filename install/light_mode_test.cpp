@@ -3,6 +3,8 @@
 // file holds a stand-in description. Under Wine the runnable file is that program, which ends
 // with the code its arguments name; the simulated machine runs an executable image with a
 // stand-in behind it as that stand-in. Either way the child ends with the code the test chose.
+#include "install/light_mode.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 
 #include "commands/testing/command_script.h"
 #include "commands/testing/test_machine.h"
-#include "install/light_mode.h"
 #include "interp/session.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -45,8 +46,7 @@ class FailingMoves : public platform::FileSystemWrapper {
  public:
   using FileSystemWrapper::FileSystemWrapper;
   void FailOnce(std::string s) { suffix_ = std::move(s); }
-  platform::Status MoveFile(const std::string& from, const std::string& to,
-                            bool replace) override {
+  platform::Status MoveFile(const std::string& from, const std::string& to, bool replace) override {
     if (!suffix_.empty() && to.size() >= suffix_.size() &&
         to.compare(to.size() - suffix_.size(), suffix_.size(), suffix_) == 0) {
       suffix_.clear();
@@ -94,8 +94,8 @@ class LightMode : public ::testing::Test {
   // Scripts pass it the arguments $ARGS$ of the last such file (under Wine: its report file, the
   // code and the time).
   std::string Child(const std::string& relative, int code, int ms) {
-    const std::string text = "[program]\nexit = " + std::to_string(code) + "\nrun = " +
-                             std::to_string(ms) + "\n";
+    const std::string text =
+        "[program]\nexit = " + std::to_string(code) + "\nrun = " + std::to_string(ms) + "\n";
     machine_.Write(relative, text);
     args_ = Args("report.txt", code, ms);
     return text;

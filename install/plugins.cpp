@@ -10,6 +10,7 @@
 
 #include "commands/engine_state.h"
 #include "commands/sixty_four.h"
+#include "image/engine_messages.h"
 #include "image/failure.h"
 #include "install/apply_changes.h"
 #include "install/comma_text.h"
@@ -39,10 +40,6 @@ using interp::CommandContext;
 using interp::Session;
 
 constexpr const char* kCancelLabel = "Cancel at Plug-In Time";
-constexpr const char* kSourcesTitle =
-    "Please locate your original setup sources to continue operation";
-constexpr const char* kSourcesMissing =
-    "Original setup sources required to complete operation, sources not found";
 
 std::string WithBackslash(std::string path) {
   if (!path.empty() && path.back() != '\\') path += '\\';
@@ -183,10 +180,9 @@ std::string LocateLibrary(CommandContext& ctx) {
   platform::FileSystem& files = s.platform.files();
   const std::string relative = ctx.params().Raw(2);
   const long index = ctx.index();
-  const std::string block =
-      index < static_cast<long>(s.image.command_media.size())
-          ? std::string(s.image.command_media.At(index))
-          : std::string();
+  const std::string block = index < static_cast<long>(s.image.command_media.size())
+                                ? std::string(s.image.command_media.At(index))
+                                : std::string();
 
   if (block.empty()) {
     // Libraries of the support archive lie directly in the support folder.
@@ -220,8 +216,8 @@ std::string LocateLibrary(CommandContext& ctx) {
 
   // Still missing: the user is asked for the sources.
   std::string folder;
-  while (!v.silent() &&
-         s.platform.ui().BrowseForFolder(kSourcesTitle, &folder) == platform::Status::kOk) {
+  while (!v.silent() && s.platform.ui().BrowseForFolder(s.Message(image::msg::kLocateSources),
+                                                        &folder) == platform::Status::kOk) {
     folder = WithBackslash(folder);
     if (holds(folder)) {
       use(folder);
@@ -232,7 +228,9 @@ std::string LocateLibrary(CommandContext& ctx) {
       return path;
     }
   }
-  if (interp::TextToBool(v.GetVariable("ABORTONERROR"))) throw image::ScriptFailure(kSourcesMissing);
+  if (interp::TextToBool(v.GetVariable("ABORTONERROR"))) {
+    throw image::ScriptFailure(s.Message(image::msg::kSourcesNotFound));
+  }
   return path;
 }
 
@@ -302,7 +300,7 @@ void RunPluginAction(CommandContext& ctx) {
   if (done == PluginJob::Outcome::kUnchanged) return;
   if (result.empty()) {
     if (interp::TextToBool(v.GetVariable("ABORTONERROR"))) {
-      throw image::ScriptFailure("General setup failure");
+      throw image::ScriptFailure(s.Message(image::msg::kGeneralFailure));
     }
     return;
   }

@@ -1,13 +1,14 @@
 // Plug-in actions as scripts. The same scripts run natively on the simulated machine, which loads
 // the test plug-in as a shared object of the host, and under Wine, where it is a DLL with its
 // export named by a .def file: the engine's side is the same code on both.
+#include "install/plugins.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "commands/testing/command_script.h"
 #include "commands/testing/test_machine.h"
-#include "install/plugins.h"
 #include "interp/session.h"
 #include "interp/variables.h"
 #include "platform/ui.h"
@@ -66,7 +67,8 @@ Set Variable "AFTER" "ran"
   EXPECT_EQ(run.Var("CHANGE"), "new");
   EXPECT_EQ(run.Var("ADDED"), "$TRICKY$");
   EXPECT_FALSE(run.Has("GONE"));
-  EXPECT_EQ(run.Var("PARAMS"), "set CHANGE=new;set ADDED=$TRICKY$;delete GONE;params PARAMS;context");
+  EXPECT_EQ(run.Var("PARAMS"),
+            "set CHANGE=new;set ADDED=$TRICKY$;delete GONE;params PARAMS;context");
   EXPECT_EQ(run.Var("TRICKY"), "a, \"b\" c\r\nd");
   EXPECT_EQ(run.Var("NEWLINE"), "\r\n");
   EXPECT_EQ(run.Var("CONTEXT"), "2");
@@ -195,8 +197,9 @@ TEST_F(PluginActions, PatchBuildLooksInTheSetupSources) {
   EXPECT_EQ(run.Var("DATADIR"), sources + "\\");
 
   script_.before = nullptr;
-  CommandRun failed = Run("[media \"Block1\\\"] Test Action \"set FOUND=yes\" \"test_plugin.dll\"\n",
-                          ".build-mode 3\n");
+  CommandRun failed =
+      Run("[media \"Block1\\\"] Test Action \"set FOUND=yes\" \"test_plugin.dll\"\n",
+          ".build-mode 3\n");
   EXPECT_TRUE(failed.Failed());
   EXPECT_EQ(failed.result.failure,
             "Original setup sources required to complete operation, sources not found");

@@ -35,8 +35,7 @@ class LibraryLoader {
   virtual ~LibraryLoader() = default;
   // nullptr with *error_text set when the file cannot be loaded (also for a path that is not a
   // full path).
-  virtual std::unique_ptr<SharedLibrary> Load(const std::string& path,
-                                              std::string* error_text) = 0;
+  virtual std::unique_ptr<SharedLibrary> Load(const std::string& path, std::string* error_text) = 0;
 };
 
 // A platform that loads no library.

@@ -50,7 +50,8 @@ class LightModeSetup : public EndToEnd {
 
   static std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -85,7 +86,9 @@ TEST_P(LightModeSetup, WithoutWaitingTheCodeIs259AndTheChildCompletes) {
       GetParam() == "sim" ? runner_->DriveC() / "child.log" : parent / "child.log";
   const std::string child_log_path = GetParam() == "sim" ? "C:\\child.log" : WinePath(child_log);
   fs::path log;
-  EXPECT_EQ(runner_->Run(parent, "/s " + Assign("LIGHT", LightPath(parent)) + " " + Assign("CHILDLOG", child_log_path),
+  EXPECT_EQ(runner_->Run(parent,
+                         "/s " + Assign("LIGHT", LightPath(parent)) + " " +
+                             Assign("CHILDLOG", child_log_path),
                          &log),
             1259);
   // The child's trace log ends with the end of its run (a minute at most).
