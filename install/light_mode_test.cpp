@@ -17,6 +17,7 @@
 #include "commands/testing/command_script.h"
 #include "commands/testing/test_machine.h"
 #include "interp/session.h"
+#include "interp/variables.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -253,14 +254,19 @@ Run Program "$ROOT$\pause.exe" "TRUE" "$PAUSE_ARGS$" "TRUE" "PAUSED"
   }
 }
 
-// A cancel while the child runs: a child that ends before the watchdog's tick gives its own code,
+// The script's progress is shown while the child runs. A cancel then: a child that ends before the watchdog's tick gives its own code,
 // ABORTEDONERROR is set and the files come back. With ABORTONERROR the script ends before the
 // clean-up: the runnable file, the original and the library copy stay.
 TEST_F(LightMode, CancelWhileTheChildRuns) {
   const std::string original = Child("child\\child.exe", 42, 1500);
   int pumps = 0;
   script_.on_pump = [&pumps](interp::Session& s) {
-    if (++pumps == 3) s.variables.store().Set("VORT_IsCancelled", "TRUE");
+    interp::TVariableManager& store = s.variables.store();
+    if (++pumps == 1) {
+      store.Set("PROGRESS", "37");
+      store.Set("PROGRESSTEXT", "Child at work");
+    }
+    if (pumps == 3) store.Set("VORT_IsCancelled", "TRUE");
   };
   CommandRun run = Run(R"(
 Set Variable "ABORTONERROR" "FALSE"
@@ -268,6 +274,10 @@ Run Light Mode Setup "$ROOT$\child\child.exe" "RC" "$ARGS$" "TRUE"
 Set Variable "AFTER" "ran"
 )");
   EXPECT_EQ(run.Var("RC"), "42");
+  // The script's progress variables were shown on a scale of 0 to 100 while the child ran.
+  EXPECT_EQ(run.Var("VORT_thProgress"), "37");
+  EXPECT_EQ(run.Var("VORT_thMin"), "0");
+  EXPECT_EQ(run.Var("VORT_thProgressText"), "Child at work");
   EXPECT_EQ(run.Var("ABORTEDONERROR"), "TRUE");
   EXPECT_EQ(run.Var("AFTER"), "ran");
   ASSERT_EQ(run.boxes.size(), 1u);
