@@ -229,6 +229,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     return outcome;
   }
   if (result.ending != interp::RunEnding::kNotRun && !cache.state_saved()) cache.SaveRunState();
+  if (result.ending == interp::RunEnding::kMediumRemoved) st.medium_removed = true;
   lock.reset();
   return outcome;
 }

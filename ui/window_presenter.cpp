@@ -182,6 +182,10 @@ void WindowPresenter::Hide(DialogRuntime& dialog) {
   if (active_ == &dialog) active_ = nullptr;
 }
 
+void WindowPresenter::SetActive(DialogRuntime* dialog) {
+  active_ = dialog != nullptr && handles_.count(dialog) != 0 ? dialog : nullptr;
+}
+
 void WindowPresenter::Repaint(DialogRuntime& dialog) {
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) windows_.Paint(it->second, PaintFrame(dialog));

@@ -32,6 +32,8 @@ class WindowPresenter : public DialogPresenter {
   void Hide(DialogRuntime& dialog) override;
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
+  DialogRuntime* Active() override { return active_; }
+  void SetActive(DialogRuntime* dialog) override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
   int ScreenHeight() override { return windows_.ScreenHeight(); }
 

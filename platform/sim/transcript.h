@@ -145,12 +145,24 @@ class RecordingProcesses : public ProcessesWrapper {
 
 // A platform whose files, registry, message boxes, installer calls and program starts are
 // recorded in a transcript.
+// The system's URL downloader, each download noted with its result.
+class RecordingUrlDownloader : public UrlDownloaderWrapper {
+ public:
+  RecordingUrlDownloader(UrlDownloader& target, Transcript& t)
+      : UrlDownloaderWrapper(target), t_(t) {}
+  int32_t DownloadToCacheFile(const std::string& address, UrlDownloadCallback& callback,
+                              std::string* cache_file) override;
+
+ private:
+  Transcript& t_;
+};
+
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t) {}
+        processes_(target.processes(), t), url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -159,6 +171,7 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return target_.shell(); }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
 
  private:
   Platform& target_;
@@ -168,6 +181,7 @@ class RecordingPlatform : public Platform {
   RecordingInstaller installer_;
   RecordingWindowService windows_;
   RecordingProcesses processes_;
+  RecordingUrlDownloader url_downloader_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

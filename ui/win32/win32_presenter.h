@@ -34,6 +34,8 @@ class Win32Presenter : public DialogPresenter {
   void Hide(DialogRuntime& dialog) override;
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
+  DialogRuntime* Active() override { return active_; }
+  void SetActive(DialogRuntime* dialog) override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
   int ScreenHeight() override { return windows_.ScreenHeight(); }
 
