@@ -361,6 +361,29 @@ TEST_F(MediaRun, ACutBodyResumesWithARangeAndTheResultIsWhole) {
   EXPECT_EQ(FileOnMachine(Cache() + "Tools\\tool.exe"), Noise(200000, 7));
 }
 
+TEST_F(MediaRun, TheProxyTheUserGivesInTheRetryDialogIsUsedFromThenOn) {
+  Machine("url_download = false\n");
+  const std::string archive = MakeArchive(BlockFiles());
+  server_.Serve("/Block1.7zip", archive);
+  // The way out goes through a proxy that wants Basic credentials: nothing without them.
+  server_.RequireProxyAuthorization("proxyuser", "proxypass");
+  const std::string port = std::to_string(server_.port());
+  ASSERT_EQ(Run(WebScript({"http://127.0.0.1:1/Block1.7zip"}),
+                "dialog zelProxy\ntype ServerEdit 127.0.0.1\ntype PortEdit " + port +
+                    "\ntype UserEdit proxyuser\ntype PasswordEdit proxypass\nclick ButtonYes\n"),
+            0);
+  const auto log = server_.Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().method, "GET");
+  EXPECT_EQ(log.back().target, "http://127.0.0.1:1/Block1.7zip");
+  EXPECT_EQ(log.back().Header("Proxy-Authorization"),
+            "Basic " + testing::Base64("proxyuser:proxypass"));
+  EXPECT_EQ(FileOnMachine(Cache() + "Block1\\readme.txt"), "read me\r\n");
+  // The screen shows the password as stars.
+  EXPECT_TRUE(Has("PasswordEdit (TEdit) \"*********\""));
+  EXPECT_FALSE(Has("PasswordEdit (TEdit) \"proxypass\""));
+}
+
 TEST_F(MediaRun, AServerThatIgnoresTheRangeIsReadFromTheStart) {
   Machine("url_download = false\n");
   const std::string archive = MakeArchive(BlockFiles());

@@ -229,7 +229,10 @@ bool WebDownloader::SystemDownload(const Request& request, const Status& status,
   std::string reported;
   const int32_t result = system.DownloadToCacheFile(address, bridge, &reported);
   if (credentials) system.SetProcessCredentials("", "");
-  std::string cache = bridge.cache_file.empty() ? reported : bridge.cache_file;
+  // The file the call names at its end; the one named in passing where it names none (Wine names
+  // the file before it gives it its extension).
+  std::string cache = reported.empty() ? bridge.cache_file : reported;
+  platform::Status copied = platform::Status::kNotFound;
   if (!cache.empty()) last_cache_file_ = cache;
   if (bridge.ended && !bridge.cancelled && !cache.empty() &&
       !platform::SameText(files.GetFullPath(cache), files.GetFullPath(request.target))) {
@@ -239,7 +242,7 @@ bool WebDownloader::SystemDownload(const Request& request, const Status& status,
       files.SetAttributes(request.target, platform::attr::kNormal);
       files.DeleteFile(request.target);
     }
-    files.CopyFile(cache, request.target, false);
+    copied = files.CopyFile(cache, request.target, false);
   }
   // The system's word is not taken for it: the server must have answered 200 or 206, and the
   // file must hold exactly the length announced.
@@ -259,7 +262,10 @@ bool WebDownloader::SystemDownload(const Request& request, const Status& status,
     why = "no length announced";
   } else if (!have || static_cast<int64_t>(size) != bridge.announced) {
     why = "the file holds " + std::to_string(have ? size : 0) + " of " +
-          std::to_string(bridge.announced) + " bytes";
+          std::to_string(bridge.announced) + " bytes" +
+          (bridge.ended ? "" : ", the end of the data was never reported") +
+          (cache.empty() ? ", no cache file was named"
+                         : ", copied from " + cache + ": " + platform::StatusName(copied));
   }
   SetOutcome("system downloader: " + (why.empty() ? std::string("complete") : why));
   // What the server sent instead of the resource (an error page) is no start for the next

@@ -199,18 +199,20 @@ int DialogDisplay::ShowEngineDialog(DialogRuntime& dialog, uint32_t auto_close_m
   presenter_.Show(dialog);
   dialog.Shown();
   platform::WindowService& windows = session_.platform.windows();
-  bool fired = false;
   uint64_t timer = 0;
-  if (auto_close_ms != 0) timer = windows.SetTimer(auto_close_ms, [&fired] { fired = true; });
-  bool answered = true;
-  while (dialog.result_code() == result::kOpen) {
-    if (fired && timer != 0) {
+  if (auto_close_ms != 0) {
+    // The timer decides at once, inside the message it fires in: whatever input comes after it
+    // finds the dialog decided.
+    timer = windows.SetTimer(auto_close_ms, [&] {
       windows.KillTimer(timer);
       timer = 0;
+      if (dialog.result_code() != result::kOpen) return;
       windows.Note("  (no answer in " + std::to_string(auto_close_ms) + " ms: the dialog decides)");
       if (on_timeout) on_timeout(dialog);
-      continue;
-    }
+    });
+  }
+  bool answered = true;
+  while (dialog.result_code() == result::kOpen) {
     if (!presenter_.HandleOneMessage()) {
       answered = false;
       break;

@@ -71,6 +71,18 @@ std::string Button(const std::string& name, int left, int top, const std::string
          "\n    Tag = 5\n  end\n";
 }
 
+// A control's text form one level deeper (a child of the control before it).
+std::string Indented(const std::string& text) {
+  std::string out;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    out += "  " + text.substr(at, end - at + 1);
+    at = end + 1;
+  }
+  return out;
+}
+
 constexpr const char* kRetryDownload = "Retry Download?";
 constexpr const char* kRetryExtraction = "Retry Extraction?";
 
@@ -94,21 +106,22 @@ std::string ProxyText() {
                   Label("MessageLabel", 16, 16, 388, 28,
                         "Downloading of installation data from the web has failed. Would you like "
                         "to try again?");
+  // The fields lie inside the group (its children, placed relative to it).
   t += "  object ProxyGroup: TGroupBox\n    Left = 16\n    Top = 52\n    Width = 388\n"
-       "    Height = 132\n    Caption = ' Proxy Information (optional) '\n    TabOrder = 0\n"
-       "  end\n";
+       "    Height = 132\n    Caption = ' Proxy Information (optional) '\n    TabOrder = 0\n";
   const char* labels[] = {"Proxy &Server:", "Proxy &Port:", "Proxy &User:", "Proxy Pass&word:"};
   const char* edits[] = {"ServerEdit", "PortEdit", "UserEdit", "PasswordEdit"};
   for (int i = 0; i < 4; ++i) {
-    const int top = 76 + i * 26;
-    t += Label(std::string(edits[i]) + "Label", 32, top + 4, 100, 13, labels[i]);
-    t += Edit(edits[i], 136, top, 252, 1 + i, i == 3);
+    const int top = 22 + i * 26;
+    t += Indented(Label(std::string(edits[i]) + "Label", 16, top + 4, 100, 13, labels[i]));
+    t += Indented(Edit(edits[i], 120, top, 252, i, i == 3));
   }
+  t += "  end\n";
   t += Label("NoteLabel", 16, 196, 388, 42,
              "If you choose No, setup will exit. However, you will be able to resume your "
              "download from where it left off when you re-run setup.");
-  t += Button("ButtonYes", 248, 246, "&Yes", true, false, 5);
-  t += Button("ButtonNo", 330, 246, "&No", false, true, 6);
+  t += Button("ButtonYes", 248, 246, "&Yes", true, false, 1);
+  t += Button("ButtonNo", 330, 246, "&No", false, true, 2);
   return t + "end\n";
 }
 

@@ -1,7 +1,9 @@
 /* A program that imports what the engine imports and does nothing: the libraries it loads are the
    ones Windows' own libraries bring in before a program's first instruction. With an argument it
    loads that library by its bare name, through the standard search order. */
+#include <winsock2.h>
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 int main(int argc, char** argv) {
@@ -11,6 +13,8 @@ int main(int argc, char** argv) {
     GetStockObject(0);
     RegCloseKey(0);
     DragFinish(0);
+    CoUninitialize();
+    WSAGetLastError();
   }
   if (argc > 1) LoadLibraryA(argv[1]);
   return 0;

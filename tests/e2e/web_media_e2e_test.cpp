@@ -141,6 +141,13 @@ class WebInstall : public EndToEnd {
               0);
   }
   void TearDown() override {
+    if (!system_urlmon_.empty()) {
+      // The prefix's own library back in its place, for every later run.
+      std::error_code ec;
+      fs::copy_file(dir_ / "urlmon.dll.system", system_urlmon_,
+                    fs::copy_options::overwrite_existing, ec);
+      static_cast<WineRunner*>(runner_.get())->environment.clear();
+    }
     if (!cache_engine_.empty()) {
       fs::path log;
       runner_->RunOnMachine(cache_engine_, "/s REMOVE=TRUE MODIFY=FALSE", dir_, &log);
@@ -152,14 +159,27 @@ class WebInstall : public EndToEnd {
     std::replace(rest.begin(), rest.end(), '\\', '/');
     return runner_->DriveC() / rest;
   }
-  // Runs the web install with its mirrors; the exit code (40: COMPLETE).
+  // Runs the web install with its mirrors (the setup is made at the first run); the exit code
+  // (40: COMPLETE).
   int Install(const std::vector<std::string>& mirrors, fs::path* log) {
-    std::string list;
-    for (const std::string& m : mirrors) list += (list.empty() ? "" : "$NEWLINE$") + m;
-    std::string script = kWebInstall;
-    script.replace(script.find("$MIRRORS$"), 9, list);
-    fs::path setup = MakeSetup("web", script);
-    return runner_->Run(setup, "/s", log);
+    if (setup_.empty()) {
+      std::string list;
+      for (const std::string& m : mirrors) list += (list.empty() ? "" : "$NEWLINE$") + m;
+      std::string script = kWebInstall;
+      script.replace(script.find("$MIRRORS$"), 9, list);
+      setup_ = MakeSetup("web", script);
+    }
+    return runner_->Run(setup_, "/s", log);
+  }
+  // What the trace says of the web media and the messages of the run.
+  std::string Story(const fs::path& log) {
+    std::string out;
+    for (const std::string& l : TraceLines(log)) {
+      if (l.find("WebMedia") != std::string::npos || l.find("<Message>") != std::string::npos) {
+        out += l + "\n";
+      }
+    }
+    return out + LastLine(log);
   }
   // The engine cache folder the run used, from the trace of its downloads.
   std::string CacheOfRun(const fs::path& log) {
@@ -170,7 +190,7 @@ class WebInstall : public EndToEnd {
     return "";
   }
 
-  fs::path block_;
+  fs::path block_, setup_, system_urlmon_;
   std::string big_;
   std::string cache_engine_;
 };
@@ -181,7 +201,7 @@ TEST_P(WebInstall, ThroughTheSystemDownloader) {
   fs::path log;
   const int code = Install({server.Url("/Block1.7zip")}, &log);
   const std::vector<std::string> requests = server.Stop();
-  ASSERT_EQ(code, 40) << LastLine(log);
+  ASSERT_EQ(code, 40) << Story(log);
   // The system's downloader asks with a GET only (no HEAD, no range).
   EXPECT_EQ(requests, std::vector<std::string>{"GET /Block1.7zip range="});
   bool judged = false;
@@ -198,8 +218,14 @@ TEST_P(WebInstall, ThroughTheSystemDownloader) {
 
 TEST_P(WebInstall, ThroughOurOwnClientWhenTheSystemHasNoDownloader) {
   if (GetParam() == "wine") {
-    // The URL moniker library cannot be loaded: the engine falls back to its own client.
-    static_cast<WineRunner*>(runner_.get())->environment = "WINEDLLOVERRIDES=urlmon=d";
+    // The system's URL moniker library without its download entries (the installer library
+    // needs the library itself): the engine falls back to its own client.
+    const fs::path stub = kWin64 / "tests" / "urlmon-stub" / "urlmon.dll";
+    ASSERT_TRUE(fs::exists(stub)) << stub;
+    system_urlmon_ = kPrefix / "drive_c" / "windows" / "system32" / "urlmon.dll";
+    fs::copy_file(system_urlmon_, dir_ / "urlmon.dll.system", fs::copy_options::overwrite_existing);
+    fs::copy_file(stub, system_urlmon_, fs::copy_options::overwrite_existing);
+    static_cast<WineRunner*>(runner_.get())->environment = "WINEDLLOVERRIDES=urlmon=n";
   } else {
     WriteFile(dir_ / "machine" / "machine.txt", "url_download = false\n");
   }
@@ -213,7 +239,10 @@ TEST_P(WebInstall, ThroughOurOwnClientWhenTheSystemHasNoDownloader) {
   EXPECT_NE(code, 40);  // silent: the broken download is not retried in this run
   code = Install({server.Url("/gone/Block1.7zip"), server.Url("/Block1.7zip")}, &log);
   const std::vector<std::string> requests = server.Stop();
-  ASSERT_EQ(code, 40) << LastLine(log);
+  if (code != 40) {
+    for (const std::string& l : TraceLines(log)) std::printf("%s\n", l.c_str());
+  }
+  ASSERT_EQ(code, 40) << Story(log);
   const size_t half = fs::file_size(block_) / 2;
   EXPECT_EQ(
       requests,
