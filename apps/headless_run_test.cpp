@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -214,6 +215,14 @@ class HeadlessRun : public ::testing::Test {
     }
     return out;
   }
+  // The machine's date as a begin date of a trigger: "2025-01-31".
+  std::string Today() const {
+    const platform::LocalTime now = sim_->system().Now();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", unsigned{now.year}, unsigned{now.month},
+                  unsigned{now.day});
+    return text;
+  }
   bool Has(const std::string& fragment) const {
     for (const std::string& l : Lines()) {
       if (l.find(fragment) != std::string::npos) return true;
@@ -342,7 +351,8 @@ TEST_F(HeadlessRun, AHungWorkerIsGivenUpAtTheFirstWatchdogTickFiveSecondsAfterTh
             0);
   EXPECT_EQ(Var("ABANDONED"), "TRUE");
   EXPECT_EQ(Var("AFTER"), "TRUE");
-  EXPECT_EQ(Starting("worker given up by the watchdog 5000 ms after the cancel").size(), 1u);
+  EXPECT_EQ(Starting("worker given up by the watchdog 5000 ms after the cancel").size(), 1u)
+      << transcript_->Text();
   // "Setup cancelled" once, after the question.
   std::vector<std::string> boxes = Starting("message box");
   ASSERT_EQ(boxes.size(), 2u);
@@ -373,6 +383,202 @@ TEST_F(HeadlessRun, ACooperativeWorkerStopsOnTheCancelAndIsNotGivenUp) {
   EXPECT_EQ(Var("ABANDONED"), "FALSE");
   EXPECT_TRUE(Starting("worker given up").empty());
   EXPECT_EQ(Starting("message box \"Hello - Corvane Wizard\" [0x10").size(), 1u);
+}
+
+// The notification area: a dialog minimised while the engine's icon shows goes into the tray; a
+// display that comes meanwhile is held back until the user clicks the icon; a close request
+// brings the engine back as well; the icon goes at the end of the run.
+TEST_F(HeadlessRun, MinimisingIntoTheTrayHoldsBackTheNextDisplayUntilTheIconIsClicked) {
+  ASSERT_EQ(Run("System Tray \"\" \"TRUE\" \"\" \"\"\n"
+                "Display Dialog \"Welcome\" \"FIRST\" \"TRUE\"\n"
+                "Display Dialog \"Finish\" \"SECOND\" \"TRUE\"\n",
+                "dialog Welcome\nminimise\nclick ButtonNext\n"
+                "dialog Finish\ntray\nminimise\nclose\nclick ButtonFinish\n"),
+            0)
+      << transcript_->Text();
+  EXPECT_TRUE(sim_->sim_windows().Errors().empty());
+  const std::vector<std::string> lines = Lines();
+  auto at = [&](const std::string& fragment) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  auto last = [&](const std::string& fragment) {
+    for (size_t i = lines.size(); i-- > 0;) {
+      if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  EXPECT_EQ(Starting("tray icon shown: \"Hello\"").size(), 1u);
+  // Welcome: minimised, its window hidden; the click still answers it (its display goes on).
+  const int hidden = at("dialog Welcome 1 (key Welcome.dfm) hidden");
+  ASSERT_GE(hidden, 0) << transcript_->Text();
+  EXPECT_GT(hidden, at("dialog Welcome 1 (key Welcome.dfm) input: minimise"));
+  EXPECT_EQ(Var("FIRST"), "NEXT");
+  // Finish comes while in the tray: held back, not shown until the icon is clicked.
+  const int held = at("dialog Finish held back: the setup is in the tray");
+  const int shown = at("dialog Finish 1 (key Finish.dfm) shown");
+  ASSERT_GE(held, 0);
+  EXPECT_GT(shown, held);
+  EXPECT_GT(shown, at("dialog Finish 1 (key Finish.dfm) input: tray"));
+  // Minimised again, then a close request: refused, and the engine comes back from the tray.
+  EXPECT_GT(last("dialog Finish 1 (key Finish.dfm) restored"),
+            at("dialog Finish 1 (key Finish.dfm) input: close"));
+  EXPECT_EQ(Var("SECOND"), "NEXT");
+  // The end of the run removes the icon.
+  EXPECT_GT(at("tray icon removed"), shown);
+}
+
+// "System Tray" acts on a parameter only when it is exactly "TRUE"; silent runs show no icon.
+TEST_F(HeadlessRun, SystemTrayTakesOnlyAnUpperCaseTrueAndShowsNoIconInSilentRuns) {
+  ASSERT_EQ(Run("System Tray \"true\" \"True\" \"\" \"\"\n", ""), 0);
+  EXPECT_TRUE(Starting("tray icon").empty()) << transcript_->Text();
+  ASSERT_EQ(Run("System Tray \"TRUE\" \"TRUE\" \"\" \"\"\n", "", "/s"), 0);
+  EXPECT_TRUE(Starting("tray icon").empty()) << transcript_->Text();
+  // Parameter 4 removes the icon that 2 showed; the end of the run has nothing left to remove.
+  ASSERT_EQ(Run("System Tray \"\" \"TRUE\" \"\" \"\"\n"
+                "System Tray \"\" \"\" \"\" \"TRUE\"\n",
+                ""),
+            0);
+  EXPECT_EQ(Starting("tray icon shown").size(), 1u);
+  EXPECT_EQ(Starting("tray icon removed").size(), 1u) << transcript_->Text();
+  // A tray click without an icon is an answer that cannot be given.
+  Run("Display Dialog \"Welcome\" \"\" \"TRUE\"\n", "dialog Welcome\ntray\n");
+  ASSERT_EQ(sim_->sim_windows().Errors().size(), 1u);
+  EXPECT_EQ(sim_->sim_windows().Errors()[0],
+            "answers line 2: there is no icon in the notification area");
+}
+
+// MessageBox: silent runs show nothing and leave the answer variable alone (an existing one keeps
+// its value, a missing one is not made); icon 3 with buttons 4 is an error box with Yes and No.
+TEST_F(HeadlessRun, MessageBoxAnswersAndSilence) {
+  const std::string script =
+      "Set Variable \"KEPT\" \"before\"\n"
+      "MessageBox \"Caption $TITLE$\" \"Delete $TITLE$?\" \"3\" \"4\" \"KEPT\"\n"
+      "MessageBox \"Caption\" \"Again?\" \"3\" \"4\" \"second\"\n";
+  ASSERT_EQ(Run(script, "", "/s"), 0);
+  EXPECT_EQ(Var("KEPT"), "before");
+  EXPECT_EQ(Var("SECOND"), "(undefined)");
+  EXPECT_TRUE(Starting("message box").empty());
+
+  ASSERT_EQ(Run(script, "Yes\nNo\n"), 0);
+  EXPECT_EQ(Var("KEPT"), "YES");
+  EXPECT_EQ(Var("SECOND"), "NO") << "a missing answer variable is made, upper-cased";
+  std::vector<std::string> boxes = Starting("message box");
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_NE(boxes[0].find("\"Caption Hello\""), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[0].find("\"Delete Hello?\""), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[0].find("error"), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[0].find("Yes/No"), std::string::npos) << boxes[0];
+  // An icon number that is no number is a failure of the command.
+  Run("MessageBox \"C\" \"T\" \"x\" \"1\" \"\"\nSet Variable \"AFTER\" \"ran\"\n", "OK\n");
+  EXPECT_TRUE(Has("Runtime error in setup script:")) << transcript_->Text();
+  EXPECT_EQ(Var("AFTER"), "(undefined)");
+}
+
+// MessageBalloon: the time-out is held between 10 and 30 seconds (no number: 10); the taskbar is
+// paused until the balloon's time is up.
+TEST_F(HeadlessRun, BalloonTimeOutsAndTheTaskbarAfterThem) {
+  ASSERT_EQ(Run("MessageBalloon \"Note\" \"Five $TITLE$\" \"0\" \"5\"\n"
+                "MessageBalloon \"Note\" \"Sixty\" \"1\" \"60\"\n"
+                "MessageBalloon \"Note\" \"Letters\" \"2\" \"x\"\n",
+                ""),
+            0);
+  std::vector<std::string> balloons = Starting("balloon ");
+  ASSERT_EQ(balloons.size(), 3u) << transcript_->Text();
+  EXPECT_EQ(balloons[0], "balloon \"Note\": \"Five Hello\" (information, 10000 ms)");
+  EXPECT_EQ(balloons[1], "balloon \"Note\": \"Sixty\" (warning, 30000 ms)");
+  EXPECT_EQ(balloons[2], "balloon \"Note\": \"Letters\" (error, 10000 ms)");
+  EXPECT_EQ(Starting("tray icon shown: \"Hello\"").size(), 1u);
+
+  ASSERT_EQ(Run("Set Variable \"PROGRESSMODE\" \"MARQUEE\"\n"
+                "MessageBalloon \"Note\" \"Text\" \"0\" \"10\"\n"
+                "Set Variable \"DURING\" \"$PROGRESSMODE$\"\n"
+                "Display Dialog \"Welcome\" \"\" \"TRUE\"\n"
+                "Set Variable \"AFTER\" \"$PROGRESSMODE$\"\n",
+                "dialog Welcome\nwait 10000\nclick ButtonNext\n"),
+            0);
+  EXPECT_EQ(Var("DURING"), "PAUSE");
+  EXPECT_EQ(Var("AFTER"), "MARQUEE");
+  // Silent runs show no balloon.
+  ASSERT_EQ(Run("MessageBalloon \"Note\" \"Text\" \"0\" \"10\"\n", "", "/s"), 0);
+  EXPECT_TRUE(Starting("balloon ").empty());
+}
+
+// Reboot and Resume: a RunOnce entry named by the product code's first eight digits, under the
+// machine's key for an installation for all users and the user's otherwise, with the program's
+// path quoted; then the restart, and the script ends there.
+TEST_F(HeadlessRun, RebootAndResumeWritesItsRunOnceEntryAndEndsTheScript) {
+  for (const bool all_users : {true, false}) {
+    ASSERT_EQ(Run(std::string("Set Variable \"ALLUSERS\" \"") + (all_users ? "TRUE" : "FALSE") +
+                      "\"\nReboot and Resume\nSet Variable \"AFTER\" \"ran\"\n",
+                  "", "MODE=quiet"),
+              0);
+    EXPECT_EQ(Var("AFTER"), "(undefined)") << "the script ends with the restart";
+    EXPECT_EQ(Starting("restart requested").size(), 1u);
+    const std::string run_once = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
+    platform::RegValue value;
+    for (const auto root : {platform::RegRoot::kLocalMachine, platform::RegRoot::kCurrentUser}) {
+      const bool here = (root == platform::RegRoot::kLocalMachine) == all_users;
+      EXPECT_EQ(sim_->registry().ReadValue(root, run_once, "AAAA0000", platform::RegView::kNative,
+                                           &value) == platform::Status::kOk,
+                here);
+      if (here) {
+        EXPECT_EQ(value.data, "\"C:\\Setup\\setup.exe\" MODE=quiet");
+      }
+    }
+  }
+}
+
+// A restart the system refuses is written to the trace log; the script ends all the same.
+TEST_F(HeadlessRun, ARefusedRestartIsTracedAndTheScriptEnds) {
+  fs::create_directories(dir_ / "machine");
+  std::ofstream(dir_ / "machine" / "machine.txt") << "restart.refused = true\n";
+  ASSERT_EQ(Run("Reboot Computer\nSet Variable \"AFTER\" \"ran\"\n", "", "/l=C:\\run.log"), 0);
+  EXPECT_EQ(Var("AFTER"), "(undefined)");
+  EXPECT_EQ(Starting("restart refused").size(), 1u);
+  std::string log;
+  ASSERT_EQ(sim_->files().ReadFile("C:\\run.log", &log), platform::Status::kOk);
+  std::string text;
+  for (size_t i = 0; i < log.size(); i += 2) text += log[i];  // the log is UTF-16
+  EXPECT_NE(text.find("<RestartFailed>"), std::string::npos) << text;
+}
+
+// Services, tasks and registrations in the transcript; a task's password is in neither the
+// transcript nor the trace log, which holds the refusal of a task without an account.
+TEST_F(HeadlessRun, TasksAndRegistrationsInTheTranscriptWithoutPasswords) {
+  fs::create_directories(dir_ / "machine" / "drive_c" / "Setup");
+  std::ofstream(dir_ / "machine" / "drive_c" / "Setup" / "probe.dll")
+      << "[library]\nregister = 0x80004005\n";
+  ASSERT_EQ(Run("Check Service \"Schedule\" \"\" \"STATE\"\n"
+                "Schedule Task \"Nightly\" \"\" \"FALSE\" \"FALSE\" \"TRUE\" \"every day\" "
+                "\"2:00 AM\" \"FALSE\" \"\" \"C:\\Setup\\setup.exe\" \"\" \"/update\" \"User\" "
+                "\"Sw0rdfish\"\n"
+                "Schedule Task \"Unnamed\" \"\" \"FALSE\" \"FALSE\" \"TRUE\" \"every day\" "
+                "\"2:00 AM\" \"FALSE\" \"\" \"C:\\Setup\\setup.exe\" \"\" \"\" \"\" \"Sw0rdfish\"\n"
+                "Register Library \"C:\\Setup\\probe.dll\" \"TRUE\" \"REGISTERED\"\n",
+                "", "/l=C:\\run.log"),
+            0);
+  EXPECT_EQ(Var("STATE"), "RUNNING");
+  EXPECT_EQ(Var("REGISTERED"), "FALSE");
+  EXPECT_EQ(Starting("service query \"Schedule\" -> state 4").size(), 2u) << transcript_->Text();
+  const std::vector<std::string> saved = Starting("task save ");
+  ASSERT_EQ(saved.size(), 1u) << transcript_->Text();
+  EXPECT_EQ(saved[0],
+            "task save \"Nightly\" program \"C:\\Setup\\setup.exe\" arguments \"/update\" folder "
+            "\"\" flags 0x2000 account \"User\" password of 9 characters trigger daily 1 0x00 "
+            "02:00 " +
+                Today() + " -> ok");
+  EXPECT_EQ(Starting("library DllRegisterServer \"C:\\Setup\\probe.dll\" -> 0x80004005").size(), 1u)
+      << transcript_->Text();
+  EXPECT_FALSE(Has("Sw0rdfish"));
+  std::string log;
+  ASSERT_EQ(sim_->files().ReadFile("C:\\run.log", &log), platform::Status::kOk);
+  std::string text;
+  for (size_t i = 0; i < log.size(); i += 2) text += log[i];  // the log is UTF-16
+  EXPECT_EQ(text.find("Sw0rdfish"), std::string::npos) << text;
+  EXPECT_NE(text.find("Schedule Task refused \"Unnamed\""), std::string::npos) << text;
 }
 
 TEST_F(HeadlessRun, ADisplayWhoseFormWasNeverLoadedDoesNothingAndKeepsTheDirection) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -54,6 +56,25 @@ struct CommandsState {
   bool new_instance = false;
   bool components_regenerated = false;
   bool instance_prepared = false;
+
+  // What the shortcut and file-type commands leave for Apply Changes:
+  // the texts written into the installer database when a language is selected,
+  struct ShortcutText {
+    std::string property;  // the value property "P" + header + "_1": the row's Directory_
+    std::string name;      // short and long form, "My App~1|My Application"
+    std::string description;
+  };
+  std::vector<ShortcutText> shortcut_texts;
+  struct FileTypeText {
+    std::string prog_id;      // as the command's parameter 1 is written
+    std::string new_prog_id;  // translated
+    std::string description;  // translated
+  };
+  std::vector<FileTypeText> file_types;
+  // the application identities set on shortcuts after the run (shortcut file, identity), and
+  // the pins ("shortcut|flags|target", flags "X" Start menu and "7" taskbar).
+  std::vector<std::pair<std::string, std::string>> shortcut_identities;
+  std::vector<std::string> shortcut_pins;
 };
 
 CommandsState& StateOf(interp::Session& session);

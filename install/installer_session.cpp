@@ -1,5 +1,7 @@
 #include "install/installer_session.h"
 
+#include "install/shortcut_pins.h"
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -151,6 +153,10 @@ struct SessionJobInput {
   bool regenerate_components = false;
   bool new_instance = false;
   std::string revision_code;
+  // With a selected language, the shortcut and file-type texts go into the database.
+  bool language_selected = false;
+  std::vector<commands::CommandsState::ShortcutText> shortcut_texts;
+  std::vector<commands::CommandsState::FileTypeText> file_types;
   std::string caption;
   std::string trace_path;  // empty: the trace log is off
   std::string user_name;   // DOMAIN\user for the patch source registration
@@ -300,6 +306,7 @@ void SessionJob::Work(ui::ProgressChannel& progress) {
     }
     code = Call(call, parts, BuildCommandLine(call, parts), progress);
     called = true;
+    r.called = true;
     installer.SetExternalUI(nullptr, 0);
     r.last_message = handler->last_message();
   }
@@ -410,6 +417,33 @@ void SessionJob::Prepare(const CommandLineParts&) {
   }
   // Without any recorded property the new instance still needs its codes.
   if (in_.new_instance && pairs.empty()) mark_instance();
+  // Passwords the commands recorded are hidden in the installer's own log (which is the trace
+  // log), after the names the package hides itself.
+  const std::vector<std::string> secrets = in_.session->properties.secret_names();
+  if (!secrets.empty()) {
+    std::vector<platform::InstallerRecord> rows;
+    db->Run("SELECT `Value` FROM `Property` WHERE `Property` = 'MsiHiddenProperties'", {}, &rows);
+    std::string hidden = rows.empty() || rows[0].empty() ? "" : rows[0][0].AsText();
+    for (const std::string& name : secrets) hidden += (hidden.empty() ? "" : ";") + name;
+    set_property("MsiHiddenProperties", hidden);
+  }
+
+  // The texts of the selected language in the shortcut and file-type rows, again as record
+  // fields (a name such as "Dad's Tools" is stored as it is).
+  if (in_.language_selected) {
+    for (const auto& t : in_.shortcut_texts) {
+      db->Run("UPDATE `Shortcut` SET `Name` = ? WHERE `Directory_` = ?",
+              {InstallerField::Text(t.name), InstallerField::Text(t.property)}, nullptr);
+      db->Run("UPDATE `Shortcut` SET `Description` = ? WHERE `Directory_` = ?",
+              {InstallerField::Text(t.description), InstallerField::Text(t.property)}, nullptr);
+    }
+    for (const auto& t : in_.file_types) {
+      db->Run("UPDATE `ProgId` SET `Description` = ? WHERE `ProgId` = ?",
+              {InstallerField::Text(t.description), InstallerField::Text(t.prog_id)}, nullptr);
+      db->Run("UPDATE `ProgId` SET `ProgId` = ? WHERE `ProgId` = ?",
+              {InstallerField::Text(t.new_prog_id), InstallerField::Text(t.prog_id)}, nullptr);
+    }
+  }
 
   // The platform of the package follows the engine's 64-bit mode.
   InstallerField templ;
@@ -480,7 +514,7 @@ void SessionJob::WriteReport(const CommandLineParts& parts, const std::string& p
     s.Trace("");
   };
   section("Variables", CommaTextOf(variables));
-  section("Properties", CommaTextOf(s.properties.session_properties()));
+  section("Properties", CommaTextOf(s.properties.public_session_properties()));
   section("MSI Database", in_.record->package);
   section("GUID", in_.record->product_code);
   section("Data Directory", parts.data_folder);
@@ -566,6 +600,7 @@ SessionResult RunInstallerSession(interp::CommandContext& ctx, SessionRecord& re
   in.temp_folder = WithBackslash(p.system().TempFolder());
   in.platform_text = state.platform_text;
   in.nt = p.system().Version().platform_id == 2;
+  const bool in_nt = in.nt;
   if (cache != nullptr) {
     in.advertise_marker = files.DirectoryExists(cache->CurrentCacheFolder() + "__ad");
     in.revision_code = cache->revision_code();
@@ -573,6 +608,9 @@ SessionResult RunInstallerSession(interp::CommandContext& ctx, SessionRecord& re
   in.new_instance = state.new_instance && !state.instance_prepared;
   in.regenerate_components = state.new_instance && !state.components_regenerated;
   in.caption = session.Caption();
+  in.language_selected = !session.active_language.empty();
+  in.shortcut_texts = state.shortcut_texts;
+  in.file_types = state.file_types;
   in.trace_path = session.log_path;
   in.user_name = p.system().UserName();
   store.Set("VORT_thFinished", "FALSE");
@@ -580,7 +618,12 @@ SessionResult RunInstallerSession(interp::CommandContext& ctx, SessionRecord& re
   // look, so that whether the installer is called does not depend on the timing.
   store.Set("VORT_thCancelled",
             interp::TextToBool(store.Get("VORT_IsCancelled")) ? "TRUE" : "FALSE");
-  record.reboot_needed = record.failed = false;
+  record.reboot_needed = record.failed = record.called = false;
+  // Before the call, the shortcuts the previous run pinned are unpinned.
+  const std::vector<std::string> previous_pins =
+      cache != nullptr ? cache->previous_pins() : std::vector<std::string>();
+  auto trace = [&session](const std::string& entry) { session.Trace(entry); };
+  RunShortcutPass(p, state.shortcut_identities, previous_pins, false, trace);
   record.error_text.clear();
   record.last_message.clear();
   {
@@ -602,6 +645,18 @@ SessionResult RunInstallerSession(interp::CommandContext& ctx, SessionRecord& re
     if (cache != nullptr) cache->SetInstanceDatabase(record.package);
   }
   store.Set("VORT_thFinished", "TRUE");
+
+  // After the call: a successful installation or patch (or a failed removal of the older
+  // family) pins this run's shortcuts; a successful removal leaves them unpinned; any other
+  // outcome pins the previous run's shortcuts again, as they were before the call.
+  const bool removal = !record.patch && !record.install;
+  if (!record.failed && removal) {
+  } else if (!record.failed || (removal && !in_nt)) {
+    RunShortcutPass(p, state.shortcut_identities, state.shortcut_pins, true, trace);
+    if (cache != nullptr) cache->run_pins() = state.shortcut_pins;
+  } else {
+    RunShortcutPass(p, state.shortcut_identities, previous_pins, true, trace);
+  }
 
   // 4.
   files.SetCurrentDirectory(saved_folder);

@@ -64,6 +64,7 @@ struct SessionRecord {
   std::string data_folder;    // with a trailing backslash
   std::string source_folder;  // the setup sources folder
   // out
+  bool called = false;  // the installer was called (not cancelled before)
   bool reboot_needed = false;
   bool failed = false;
   std::string error_text;

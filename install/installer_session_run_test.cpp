@@ -215,6 +215,36 @@ TEST_F(SessionRun, ACancelBeforeTheCallIsACancel) {
   EXPECT_EQ(sim_->installer().QueryProductState(kProduct), platform::install_state::kUnknown);
 }
 
+// A service password reaches the installer's database, named there among the properties that
+// the installer hides in its log (which is the trace log); the session report leaves it out.
+TEST_F(SessionRun, AServicePasswordIsHiddenFromTheLogs) {
+  PlayingPlatform p(*sim_, Play::kSucceed);
+  const std::string script =
+      "Set Variable \"LOGGED\" \"C:\\Setup\\run.log\"\n"
+      "[header 0E0F0A0B] Install Service \"x\" \"Svc\" \"x\" \"Display\" \"\" \"\" \"x\" \"x\" "
+      "\"\" \"\" \"x\" \"x\" \".\\svc\" \"Pa55-word\" \"\"\n";
+  interp::testing::ScriptRun run = Run(p, script);
+  EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
+  bool reported = false;
+  for (const std::string& entry : run.trace) {
+    EXPECT_EQ(entry.find("Pa55-word"), std::string::npos) << entry;
+    reported = reported || entry == "*** Properties ***";
+  }
+  EXPECT_TRUE(reported);
+
+  Status status = Status::kFailed;
+  auto db = sim_->installer().OpenDatabase(kPackage, true, &status);
+  ASSERT_TRUE(db);
+  auto value = [&db](const std::string& name) {
+    std::vector<platform::InstallerRecord> rows;
+    db->Run("SELECT `Value` FROM `Property` WHERE `Property` = ?", {InstallerField::Text(name)},
+            &rows);
+    return rows.empty() || rows[0].empty() ? std::string("<none>") : rows[0][0].AsText();
+  };
+  EXPECT_EQ(value("P0E0F0A0B_7"), "Pa55-word");
+  EXPECT_EQ(value("MsiHiddenProperties"), "P0E0F0A0B_7");
+}
+
 // Before a removal the package and data folders become sources of the product, in the keys the
 // installer made for it; keys it did not make are not made.
 TEST_F(SessionRun, ARemovalRegistersItsSourcesOnlyInKeysThatExist) {
@@ -315,6 +345,59 @@ TEST_F(SessionRun, NothingRunsWithoutTablesOrWithUnpairedNames) {
                                     {"Other", "Name", "Example.Other"}});
   EXPECT_EQ(Remove(&runs), 0u);  // a name without its version: the lists do not pair up
   EXPECT_TRUE(runs.empty());
+}
+
+}  // namespace
+}  // namespace corvane::install
+
+namespace corvane::install {
+namespace {
+
+// With a language selected, the shortcut and file-type texts of the run go into the database's
+// rows before the installer call: as record fields, so that an apostrophe is stored as it is.
+TEST_F(SessionRun, TheSelectedLanguagesShortcutAndFileTypeTextsReachTheDatabase) {
+  {
+    Status status = Status::kFailed;
+    auto db = sim_->installer().OpenDatabase(kPackage, false, &status);
+    ASSERT_TRUE(db);
+    ASSERT_EQ(db->Run("INSERT INTO `Shortcut` (`Shortcut`, `Directory_`, `Name`, `Component_`, "
+                      "`Target`) VALUES ('Tools', 'P0A1B2C3D_1', 'Tools', 'Main', 'Main')",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Run("CREATE TABLE `ProgId` (`ProgId` CHAR(255) NOT NULL, `ProgId_Parent` "
+                      "CHAR(255), `Class_` CHAR(38), `Description` CHAR(255), `Icon_` CHAR(72), "
+                      "`IconIndex` SHORT PRIMARY KEY `ProgId`)",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Run("INSERT INTO `ProgId` (`ProgId`, `Description`) VALUES ('Hello.Doc', 'Doc')",
+                      {}, nullptr),
+              Status::kOk);
+    ASSERT_EQ(db->Commit(), Status::kOk);
+  }
+  PlayingPlatform p(*sim_, Play::kSucceed);
+  interp::testing::ScriptRun run =
+      Run(p,
+          "Set Variable \"LANGUAGE\" \"German\"\n"
+          "[header 0A1B2C3D] Create Shortcut \"C:\\\\Tools\\\\tools.exe\" \"Dad's Tools\" "
+          "\"C:\\\\Menu\" \"It's a tool' OR '1'='1\" \"\" \"\" \"\" \"\" \"\"\n"
+          "[header 0A1B2C3E] Advertised File Type \"Hello.Doc\" \"x\" \"Dad's document\"\n");
+  EXPECT_EQ(run.result.failure, "");
+  EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
+  Status status = Status::kFailed;
+  auto db = sim_->installer().OpenDatabase(kPackage, true, &status);
+  ASSERT_TRUE(db);
+  std::vector<platform::InstallerRecord> rows;
+  ASSERT_EQ(db->Run("SELECT `Name`, `Description` FROM `Shortcut` WHERE `Shortcut` = 'Tools'", {},
+                    &rows),
+            Status::kOk);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0].AsText(), "Dad's~1|Dad's Tools");
+  EXPECT_EQ(rows[0][1].AsText(), "It's a tool' OR '1'='1");
+  rows.clear();
+  ASSERT_EQ(db->Run("SELECT `ProgId`, `Description` FROM `ProgId`", {}, &rows), Status::kOk);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0].AsText(), "Hello.Doc");
+  EXPECT_EQ(rows[0][1].AsText(), "Dad's document");
 }
 
 }  // namespace

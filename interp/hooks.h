@@ -29,8 +29,31 @@ class DialogHost {
   // Switches the taskbar progress to the error state / back to the state saved before.
   virtual void SetTaskbarError() = 0;
   virtual void RestoreTaskbar() = 0;
+  // The taskbar progress in the paused state around a question (RestoreTaskbar ends it).
+  virtual void SetTaskbarPaused() {}
+  // The window that owns the engine's message boxes (0: none).
+  virtual uint64_t WindowHandle() { return 0; }
+  // A balloon from the engine's icon in the notification area (the icon shown with the script's
+  // title as its hint), the taskbar paused until its time is up; kind 1 information, 2 warning,
+  // 3 error.
+  virtual void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                           uint32_t timeout_ms) {
+    (void)title;
+    (void)text;
+    (void)kind;
+    (void)timeout_ms;
+  }
   // Exit clean-up: closes every dialog form and hides the tray icon.
   virtual void CloseAll() = 0;
+
+  // The engine's icon in the notification area ("System Tray"): shown with the script's title as
+  // its hint and the taskbar button's overlay; removed with the overlay. The window of the window
+  // handle hidden into the tray; the engine back from the tray (a display held back meanwhile
+  // shown, the window shown, restored and made the foreground window).
+  virtual void ShowTrayIcon() {}
+  virtual void HideTrayIcon() {}
+  virtual void HideWindowToTray() {}
+  virtual void RestoreFromTray() {}
 };
 
 // The localisation of command texts and the loading of a language's translations.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -75,6 +76,45 @@ class Shell {
     path->clear();
     return Status::kNotFound;
   }
+
+  // Restarts the computer: the shutdown privilege enabled in the process token (a failure to
+  // enable it is no failure here), then ExitWindowsEx(EWX_REBOOT). kOk when the system took the
+  // request (the process then ends with the session); otherwise kFailed, and *why says what
+  // refused. A platform without one refuses.
+  virtual Status RestartComputer(std::string* why) {
+    *why = "this platform cannot restart";
+    return Status::kFailed;
+  }
+
+  // --- shortcuts on the taskbar and the Start menu (main thread; COM is initialised inside)
+  // Sets the application identity of a shortcut file (its property store's application-identity
+  // property) and saves the file in place. kNotFound for a missing file; kFailed when the
+  // system cannot set it.
+  virtual Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) {
+    (void)shortcut;
+    (void)identity;
+    return Status::kFailed;
+  }
+  // The names of the verbs the shell offers for a file (its folder item's verbs, as the user
+  // sees them in its menu, "&" included). kNotFound for a missing file.
+  virtual Status ShellVerbs(const std::string& path, std::vector<std::string>* verbs) {
+    (void)path;
+    verbs->clear();
+    return Status::kFailed;
+  }
+  // Invokes the verb of that name on the file.
+  virtual Status InvokeShellVerb(const std::string& path, const std::string& verb) {
+    (void)path;
+    (void)verb;
+    return Status::kFailed;
+  }
+  // A text of the shell's own resources by number (5386 pin to taskbar, 5387 unpin from
+  // taskbar, 5381 pin to Start menu, 5382 unpin from Start menu) in every language the system
+  // has (the shell library's own and those of its language resource files).
+  virtual std::vector<std::string> ShellTexts(int id) {
+    (void)id;
+    return {};
+  }
 };
 
 // The shell of a platform that has none: no special folders, no rights, nothing scheduled.
@@ -124,6 +164,17 @@ class ShellWrapper : public Shell {
   Status GetShellFolder(int csidl, std::string* path) override {
     return target_.GetShellFolder(csidl, path);
   }
+  Status RestartComputer(std::string* why) override { return target_.RestartComputer(why); }
+  Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override {
+    return target_.SetShortcutIdentity(shortcut, identity);
+  }
+  Status ShellVerbs(const std::string& path, std::vector<std::string>* verbs) override {
+    return target_.ShellVerbs(path, verbs);
+  }
+  Status InvokeShellVerb(const std::string& path, const std::string& verb) override {
+    return target_.InvokeShellVerb(path, verb);
+  }
+  std::vector<std::string> ShellTexts(int id) override { return target_.ShellTexts(id); }
 
  protected:
   Shell& target_;

@@ -42,6 +42,12 @@ class UserInterface {
   virtual ~UserInterface() = default;
   // Shows a modal message box and returns the id of the button chosen (id::).
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+  // The same, owned by a window of the engine (0: no owner); 0 when the box could not be shown.
+  virtual int MessageBoxOwned(uint64_t owner, const std::string& text, const std::string& caption,
+                              uint32_t flags) {
+    (void)owner;
+    return MessageBox(text, caption, flags);
+  }
   // The folder browser with a title, owned by the engine's main window: kOk with the folder
   // chosen, kNotFound when the user cancelled. A platform without one always cancels.
   virtual Status BrowseForFolder(const std::string& title, std::string* folder) {
@@ -57,6 +63,10 @@ class UserInterfaceWrapper : public UserInterface {
   explicit UserInterfaceWrapper(UserInterface& target) : target_(target) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override {
     return target_.MessageBox(text, caption, flags);
+  }
+  int MessageBoxOwned(uint64_t owner, const std::string& text, const std::string& caption,
+                      uint32_t flags) override {
+    return target_.MessageBoxOwned(owner, text, caption, flags);
   }
   Status BrowseForFolder(const std::string& title, std::string* folder) override {
     return target_.BrowseForFolder(title, folder);

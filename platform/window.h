@@ -71,6 +71,31 @@ class WindowService {
     (void)window;
     (void)caption;
   }
+  // Brings a window back to the user: shown, on top, restored from its minimised state and made
+  // the foreground window.
+  virtual void RestoreWindow(uint64_t window) { ShowWindow(window); }
+
+  // --- the engine's icon in the notification area (one per run)
+  // Shows the icon with a hint (or gives the shown icon a new hint) / removes it. Removing an
+  // icon that is not there does nothing.
+  virtual void ShowTrayIcon(const std::string& hint) {
+    (void)hint;
+    tray_icon_shown_ = true;
+  }
+  virtual void HideTrayIcon() { tray_icon_shown_ = false; }
+  bool tray_icon_shown() const { return tray_icon_shown_; }
+  // A balloon from the icon (which must be shown): title, text, kind (1 information, 2 warning,
+  // 3 error) and how long it stays.
+  virtual void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                           uint32_t timeout_ms) {
+    (void)title;
+    (void)text;
+    (void)kind;
+    (void)timeout_ms;
+  }
+  // Called (inside PumpOne or ProcessPending) when the user clicks or double-clicks the icon.
+  std::function<void()> on_tray_click;
+
   // What the window shows now, one line per control as the renderer drew it. A screen paints
   // it; a headless renderer records it.
   virtual void Paint(uint64_t window, const std::vector<std::string>& frame) {
@@ -141,6 +166,9 @@ class WindowService {
   };
   std::vector<Timer> timers_;
   uint64_t next_timer_id_ = 1;
+
+ protected:
+  bool tray_icon_shown_ = false;
 };
 
 // Forwards every call to another WindowService (timers included): derive from it to record or
@@ -164,6 +192,25 @@ class WindowServiceWrapper : public WindowService {
   }
   void SetCaption(uint64_t window, const std::string& caption) override {
     target_.SetCaption(window, caption);
+  }
+  void RestoreWindow(uint64_t window) override { target_.RestoreWindow(window); }
+  // The target calls this wrapper's on_tray_click (set it before the first icon is shown).
+  void ShowTrayIcon(const std::string& hint) override {
+    if (!target_.on_tray_click) {
+      target_.on_tray_click = [this] {
+        if (on_tray_click) on_tray_click();
+      };
+    }
+    target_.ShowTrayIcon(hint);
+    tray_icon_shown_ = target_.tray_icon_shown();
+  }
+  void HideTrayIcon() override {
+    target_.HideTrayIcon();
+    tray_icon_shown_ = target_.tray_icon_shown();
+  }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override {
+    target_.ShowBalloon(title, text, kind, timeout_ms);
   }
   void Paint(uint64_t window, const std::vector<std::string>& frame) override {
     target_.Paint(window, frame);

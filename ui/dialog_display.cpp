@@ -8,9 +8,9 @@
 
 namespace corvane::ui {
 
-void TaskbarPause::Pause() {
+void TaskbarPause::Pause(const std::string& mode) {
   if (depth_++ == 0) saved_ = vars_.GetVariable("PROGRESSMODE");
-  vars_.SetVariable("PROGRESSMODE", "PAUSE", "ShowDesign");
+  vars_.SetVariable("PROGRESSMODE", mode, "ShowDesign");
 }
 
 void TaskbarPause::Restore() {
@@ -23,6 +23,7 @@ class DialogDisplay::SessionHooks : public DialogHooks {
   explicit SessionHooks(interp::Session& s) : s_(s), pause_(s.variables) {}
   std::string Caption() override { return s_.Caption(); }
   void PauseTaskbar() override { pause_.Pause(); }
+  void ErrorTaskbar() override { pause_.Pause("ERROR"); }
   void RestoreTaskbar() override { pause_.Restore(); }
 
  private:
@@ -47,8 +48,11 @@ DialogDisplay::DialogDisplay(interp::Session& session, DialogSystem& dialogs,
     session.Attach<ComponentTable>(table);
     session.exit_cleanups.push_back([owned] {});
   }
+  hooks_ = hooks;
   engine_ = std::make_unique<DialogEngine>(session.variables, session.platform.files(),
                                            session.platform.ui(), hooks, table, &dialogs);
+  presenter_.on_minimised = [this](DialogRuntime& dialog) { Minimised(dialog); };
+  presenter_.on_tray_click = [this] { RestoreFromTray(); };
 }
 
 DialogDisplay::~DialogDisplay() = default;
@@ -99,6 +103,14 @@ int DialogDisplay::DisplayDialog(interp::CommandContext& ctx) {
   if (vars.silent()) {
     vars.SetVariable("VORT_IsCancelled", "FALSE", "ShowDesign");
   } else {
+    if (!expected_) {
+      expected_ = true;
+      std::vector<DialogRuntime*> all;
+      for (const std::string& k : dialogs_.keys()) {
+        if (DialogRuntime* d = Runtime(k)) all.push_back(d);
+      }
+      presenter_.ExpectDialogs(all);
+    }
     engine_->BeginFolderMemo();
     dialog->Prepare();
     code = Show(key, *dialog, wait);
@@ -144,7 +156,14 @@ void DialogDisplay::Position(DialogRuntime& dialog) {
 
 void DialogDisplay::MakeVisible(DialogRuntime& dialog) {
   dialog.set_closable(false);
-  window_handle_ = presenter_.Show(dialog);
+  if (in_tray_) {
+    // Held back until the user takes the engine out of the tray.
+    pending_ = &dialog;
+    presenter_.ShowHeldBack(dialog);
+  } else {
+    if (pending_ == &dialog) pending_ = nullptr;
+    window_handle_ = presenter_.Show(dialog);
+  }
   dialog.Shown();
   engine_->EndFolderMemo();
   if (shown_ && shown_ != &dialog) {
@@ -251,7 +270,78 @@ void DialogDisplay::TimerTick(bool background_task) {
   DialogTimerTick(*engine_, current(), background_task);
 }
 
+void DialogDisplay::SetTaskbarError() {
+  if (hooks_) hooks_->ErrorTaskbar();
+}
+
+void DialogDisplay::SetTaskbarPaused() {
+  if (hooks_) hooks_->PauseTaskbar();
+}
+
+void DialogDisplay::RestoreTaskbar() {
+  if (hooks_) hooks_->RestoreTaskbar();
+}
+
+void DialogDisplay::ShowBalloon(const std::string& title, const std::string& text, int kind,
+                                uint32_t timeout_ms) {
+  presenter_.ShowTrayIcon(session_.variables.GetVariable("TITLE"));
+  platform::WindowService& windows = session_.platform.windows();
+  if (balloon_timer_) {
+    // A balloon on a balloon: the taskbar stays paused until the last one's time is up.
+    windows.KillTimer(balloon_timer_);
+  } else {
+    SetTaskbarPaused();
+  }
+  balloon_timer_ = windows.SetTimer(timeout_ms, [this, &windows] {
+    windows.KillTimer(balloon_timer_);
+    balloon_timer_ = 0;
+    RestoreTaskbar();
+  });
+  presenter_.ShowBalloon(title, text, kind, timeout_ms);
+}
+
+void DialogDisplay::ShowTrayIcon() {
+  presenter_.ShowTrayIcon(session_.variables.GetVariable("TITLE"));
+  if (hooks_) hooks_->SetTaskbarOverlay(true, session_.variables.GetVariable("TITLE"));
+  overlay_ = true;
+}
+
+void DialogDisplay::HideTrayIcon() {
+  presenter_.HideTrayIcon();
+  if (overlay_ && hooks_) hooks_->SetTaskbarOverlay(false, "");
+  overlay_ = false;
+}
+
+void DialogDisplay::HideWindowToTray() {
+  if (window_handle_ && shown_) presenter_.HideWindowOf(*shown_);
+  in_tray_ = true;
+}
+
+void DialogDisplay::RestoreFromTray() {
+  in_tray_ = false;
+  if (DialogRuntime* held = pending_) {
+    pending_ = nullptr;
+    window_handle_ = presenter_.Show(*held);
+  }
+  if (shown_) presenter_.RestoreWindowOf(*shown_);
+}
+
+void DialogDisplay::Minimised(DialogRuntime& dialog) {
+  (void)dialog;
+  if (!presenter_.TrayIconShown()) return;
+  if (shown_) presenter_.HideWindowOf(*shown_);
+  in_tray_ = true;
+}
+
 void DialogDisplay::CloseAll() {
+  if (balloon_timer_) {
+    session_.platform.windows().KillTimer(balloon_timer_);
+    balloon_timer_ = 0;
+    RestoreTaskbar();
+  }
+  HideTrayIcon();
+  in_tray_ = false;
+  pending_ = nullptr;
   if (shown_) {
     shown_->set_closable(true);
     presenter_.Hide(*shown_);

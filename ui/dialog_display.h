@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "interp/hooks.h"
 #include "interp/session.h"
@@ -25,7 +26,8 @@ namespace corvane::ui {
 class TaskbarPause {
  public:
   explicit TaskbarPause(interp::Variables& vars) : vars_(vars) {}
-  void Pause();
+  // mode: "PAUSE" for a question, "ERROR" for an error message.
+  void Pause(const std::string& mode = "PAUSE");
   void Restore();
 
  private:
@@ -50,6 +52,33 @@ class DialogPresenter {
   // shown before the one input goes to again (after a question on top of it went away).
   virtual DialogRuntime* Active() { return nullptr; }
   virtual void SetActive(DialogRuntime* dialog) { (void)dialog; }
+  // The dialogs the script may show, in the order of its commands: a renderer may make their
+  // windows ahead of time, hidden, in moments when no input waits (so that a wizard's next page
+  // only has to be shown). The runtimes outlive the presenter's use of them.
+  virtual void ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) { (void)dialogs; }
+  // As Show, but the window stays hidden: a display held back while the engine sits in the
+  // notification area. Show makes it visible later.
+  virtual uint64_t ShowHeldBack(DialogRuntime& dialog) { return Show(dialog); }
+  // A dialog's window away from the screen, and back (shown, on top, restored from minimised,
+  // the foreground window), without changing which dialog is displayed.
+  virtual void HideWindowOf(DialogRuntime& dialog) { (void)dialog; }
+  virtual void RestoreWindowOf(DialogRuntime& dialog) { (void)dialog; }
+  // The engine's icon in the notification area.
+  virtual void ShowTrayIcon(const std::string& hint) { (void)hint; }
+  virtual void HideTrayIcon() {}
+  virtual bool TrayIconShown() { return false; }
+  // A balloon from the engine's icon: kind 1 information, 2 warning, 3 error.
+  virtual void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                           uint32_t timeout_ms) {
+    (void)title;
+    (void)text;
+    (void)kind;
+    (void)timeout_ms;
+  }
+  // What the user does to the engine's windows beyond a dialog's controls, reported to the
+  // display: a dialog minimised, a click on the icon in the notification area.
+  std::function<void(DialogRuntime&)> on_minimised;
+  std::function<void()> on_tray_click;
   // The screen's work area, for centring.
   virtual int ScreenWidth() { return 1024; }
   virtual int ScreenHeight() { return 768; }
@@ -62,18 +91,38 @@ class DialogDisplay : public interp::DialogHost {
   DialogDisplay(interp::Session& session, DialogSystem& dialogs, DialogPresenter& presenter,
                 DialogHooks* hooks = nullptr);
   ~DialogDisplay() override;
+  DialogDisplay(const DialogDisplay&) = delete;
+  DialogDisplay& operator=(const DialogDisplay&) = delete;
 
   // interp::DialogHost
   int DisplayDialog(interp::CommandContext& ctx) override;
   void ProcessPendingMessages() override { presenter_.ProcessPendingMessages(); }
   bool IsDialogShowing() override { return shown_ != nullptr; }
   void RefreshProgress(const std::string& text, int position) override;
-  void SetTaskbarError() override {}
-  void RestoreTaskbar() override {}
+  void SetTaskbarError() override;
+  void SetTaskbarPaused() override;
+  void RestoreTaskbar() override;
+  uint64_t WindowHandle() override { return window_handle_; }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   void CloseAll() override;
 
   // "Hide Dialog".
   void HideDialog();
+
+  // The notification area ("System Tray", and the user's own minimising):
+  // the icon with the script's title as its hint, and the taskbar button's overlay; hidden again.
+  void ShowTrayIcon() override;
+  void HideTrayIcon() override;
+  // The window of the window handle hidden, and the engine marked as sitting in the tray.
+  void HideWindowToTray() override;
+  // The engine back from the tray: a display held back meanwhile is shown, and the window of the
+  // window handle is shown, on top, restored and made the foreground window.
+  void RestoreFromTray() override;
+  // The user minimised a dialog: with the icon in the notification area, the dialog on screen
+  // goes into the tray as well. A click on the icon brings it back (RestoreFromTray).
+  void Minimised(DialogRuntime& dialog);
+  bool in_tray() const { return in_tray_; }
   // The dialog timer of the dialog on screen.
   void TimerTick(bool background_task);
 
@@ -119,6 +168,12 @@ class DialogDisplay : public interp::DialogHost {
   DialogRuntime* shown_ = nullptr;
   uint64_t window_handle_ = 0;
   bool recentre_ = true;
+  bool expected_ = false;  // the presenter has been told which dialogs may come
+  bool in_tray_ = false;   // minimised into the notification area
+  bool overlay_ = false;   // the taskbar button carries the overlay icon
+  uint64_t balloon_timer_ = 0;  // restores the taskbar when a balloon's time is up
+  DialogRuntime* pending_ = nullptr;  // a display held back while in the tray
+  DialogHooks* hooks_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
 };
 

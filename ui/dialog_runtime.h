@@ -69,6 +69,8 @@ class DialogHooks {
   }
   // The taskbar in the paused state around the engine's questions, and back.
   virtual void PauseTaskbar() {}
+  // The taskbar in the error state around the engine's error messages; RestoreTaskbar ends it.
+  virtual void ErrorTaskbar() {}
   virtual void RestoreTaskbar() {}
   virtual SizeUnits Units() { return {}; }
   // The taskbar button shows the progress of the dialog: position of maximum, or busy when the
@@ -77,6 +79,12 @@ class DialogHooks {
     (void)mode;
     (void)position;
     (void)maximum;
+  }
+  // The taskbar button's overlay icon while the engine's icon is in the notification area, with
+  // a description; off again.
+  virtual void SetTaskbarOverlay(bool on, const std::string& description) {
+    (void)on;
+    (void)description;
   }
   // What links of the HTML viewer start: a sound played asynchronously, a program started with a
   // command line, a document or address opened with the default action.

@@ -73,6 +73,14 @@ class DialogSystem {
   void Stop();
 
   size_t dialog_count() const { return registry_.size(); }
+  // The keys of the loaded dialogs, in the order they were loaded.
+  std::vector<std::string> keys() const {
+    std::vector<std::string> out;
+    for (const Entry& e : registry_) {
+      if (e.form) out.push_back(e.key);
+    }
+    return out;
+  }
   const std::string& dialog_folder() const { return dialog_folder_; }
   bool started() const { return main_form_created_; }
   bool first_display() const { return first_display_; }

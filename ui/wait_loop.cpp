@@ -99,7 +99,8 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
   // interface runs on (the virtual clock of the simulated machine).
   platform::WindowService& windows = session.platform.windows();
   bool watchdog_running = false, watchdog_fired = false;
-  uint64_t watchdog_timer = 0, cancel_seen_at = 0;
+  uint64_t watchdog_timer = 0;
+  int64_t watchdog_ticks = 0;
   std::exception_ptr failure;
   auto stop_watchdog = [&] {
     if (watchdog_timer) windows.KillTimer(watchdog_timer);
@@ -130,8 +131,11 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
         stop_watchdog();
         channel->Disconnect();
         abandoned_ = true;
+        // The time on the watchdog's own schedule: its ticks since the cancel (the clock of a
+        // simulated machine also runs with the host's time, which would blur the figure).
         windows.Note("worker given up by the watchdog " +
-                     std::to_string(windows.Now() - cancel_seen_at) + " ms after the cancel");
+                     std::to_string(watchdog_ticks * options_.watchdog_interval.count()) +
+                     " ms after the cancel");
         break;
       }
     }
@@ -157,9 +161,11 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
       if (options_.copy_cancel_flag) store.Set("VORT_thCancelled", "TRUE");
       if (options_.watchdog && !watchdog_running) {
         watchdog_running = true;
-        cancel_seen_at = windows.Now();
         const auto interval = static_cast<uint32_t>(options_.watchdog_interval.count());
-        watchdog_timer = windows.SetTimer(interval, [&] { watchdog_fired = true; });
+        watchdog_timer = windows.SetTimer(interval, [&] {
+          watchdog_fired = true;
+          ++watchdog_ticks;
+        });
       }
     }
   }

@@ -146,7 +146,7 @@ WindowPresenter::~WindowPresenter() {
   for (auto& [dialog, handle] : handles_) windows_.DestroyWindow(handle);
 }
 
-uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
+uint64_t WindowPresenter::Place(DialogRuntime& dialog) {
   PoolTemplate& form = dialog.form();
   platform::WindowRect placement;
   placement.left = form.Integer("Left");
@@ -166,8 +166,7 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
     handle = windows_.RecreateWindow(it->second, caption, placement);
   }
   handles_[&dialog] = handle;
-  windows_.ShowWindow(handle);
-  windows_.Paint(handle, PaintFrame(dialog));
+  // The display is the one input goes to, whether or not its window is on the screen yet.
   active_ = &dialog;
   if (!timer_) {
     timer_ = windows_.SetTimer(1000, [this] {
@@ -176,6 +175,34 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
     });
   }
   return handle;
+}
+
+uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
+  auto it = handles_.find(&dialog);
+  // A display held back shows its window now, as it is.
+  const bool held_back = it != handles_.end() && held_back_.erase(&dialog) > 0;
+  const uint64_t handle = held_back ? it->second : Place(dialog);
+  windows_.ShowWindow(handle);
+  windows_.Paint(handle, PaintFrame(dialog));
+  active_ = &dialog;
+  return handle;
+}
+
+uint64_t WindowPresenter::ShowHeldBack(DialogRuntime& dialog) {
+  held_back_.insert(&dialog);
+  const uint64_t handle = Place(dialog);
+  windows_.Note("dialog " + dialog.form_state().name() + " held back: the setup is in the tray");
+  return handle;
+}
+
+void WindowPresenter::HideWindowOf(DialogRuntime& dialog) {
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end()) windows_.HideWindow(it->second);
+}
+
+void WindowPresenter::RestoreWindowOf(DialogRuntime& dialog) {
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end() && !held_back_.count(&dialog)) windows_.RestoreWindow(it->second);
 }
 
 void WindowPresenter::Hide(DialogRuntime& dialog) {
@@ -263,7 +290,23 @@ bool WindowPresenter::Act(DialogRuntime& dialog, const platform::WindowInput& in
     return true;
   }
   if (verb == "close") {
-    if (!dialog.RequestClose()) *why = "the dialog cannot be closed";
+    if (!dialog.RequestClose()) {
+      *why = "the dialog cannot be closed";
+      // Refused while the engine's icon is in the notification area: back from the tray.
+      if (windows_.tray_icon_shown() && on_tray_click) on_tray_click();
+    }
+    return true;
+  }
+  if (verb == "minimise") {
+    if (on_minimised) on_minimised(dialog);
+    return true;
+  }
+  if (verb == "tray") {
+    if (!windows_.tray_icon_shown()) {
+      *why = "there is no icon in the notification area";
+      return false;
+    }
+    if (on_tray_click) on_tray_click();
     return true;
   }
   ControlState* s = dialog.Find(input.control);

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,17 @@ class WindowPresenter : public DialogPresenter {
   ~WindowPresenter() override;
 
   uint64_t Show(DialogRuntime& dialog) override;
+  uint64_t ShowHeldBack(DialogRuntime& dialog) override;
   void Hide(DialogRuntime& dialog) override;
+  void HideWindowOf(DialogRuntime& dialog) override;
+  void RestoreWindowOf(DialogRuntime& dialog) override;
+  void ShowTrayIcon(const std::string& hint) override { windows_.ShowTrayIcon(hint); }
+  void HideTrayIcon() override { windows_.HideTrayIcon(); }
+  bool TrayIconShown() override { return windows_.tray_icon_shown(); }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override {
+    windows_.ShowBalloon(title, text, kind, timeout_ms);
+  }
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
   DialogRuntime* Active() override { return active_; }
@@ -45,12 +56,15 @@ class WindowPresenter : public DialogPresenter {
 
  private:
   void Repaint(DialogRuntime& dialog);
+  // Makes or places the window of a display (hidden) and makes it the one input goes to.
+  uint64_t Place(DialogRuntime& dialog);
   bool Act(DialogRuntime& dialog, const platform::WindowInput& input, std::string* why);
 
   platform::WindowService& windows_;
   interp::Variables& variables_;
   std::map<const DialogRuntime*, uint64_t> handles_;
   DialogRuntime* active_ = nullptr;  // the dialog shown last and not hidden since
+  std::set<const DialogRuntime*> held_back_;
   uint64_t timer_ = 0;
 };
 

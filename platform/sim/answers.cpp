@@ -18,6 +18,7 @@ constexpr Verb kVerbs[] = {
     {"click", 1, 1}, {"type", 1, -1},     {"check", 1, 1}, {"uncheck", 1, 1},
     {"pick", 2, -1}, {"checkitem", 3, 3}, {"node", 2, 2},  {"menu", 2, 2},
     {"slide", 2, 2}, {"scroll", 3, 5},    {"close", 0, 0}, {"wait", 1, 1},
+    {"minimise", 0, 0}, {"tray", 0, 0},
 };
 
 const Verb* FindVerb(const std::string& word) {
@@ -151,7 +152,7 @@ bool ParseAnswers(const std::string& text, AnswersFile* out, std::string* error)
     if (v == "wait") {
       if (!IsNumber(words[1])) return fail("not a number of milliseconds: " + words[1]);
       step.input.args = {words[1]};
-    } else if (v == "close") {
+    } else if (v == "close" || v == "minimise" || v == "tray") {
     } else {
       if (words[1].empty()) return fail("no control name: " + line.substr(b));
       step.input.control = words[1];

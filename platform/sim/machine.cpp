@@ -163,6 +163,10 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       auto v = ParseBool(value);
       ok = v.has_value();
       if (ok) m.admin = *v;
+    } else if (lkey == "restart.refused") {
+      auto v = ParseBool(value);
+      ok = v.has_value();
+      if (ok) m.restart_refused = *v;
     } else if (lkey == "computer") {
       m.computer = value;
     } else if (lkey == "user") {

@@ -43,6 +43,8 @@
 //                                       library is missing; lenient: it reports success for
 //                                       an error page, a cut body and a server that closes
 //                                       without answering, as some systems' downloaders do)
+//   restart.refused = false            (a restart request fails, as for a process that may not
+//                                       shut the system down)
 #pragma once
 
 #include <cstdint>
@@ -98,6 +100,7 @@ struct MachineDescription {
   std::map<char, Drive> drives;  // by upper-case letter; the drives the file names
   bool url_download = true;
   bool url_download_lenient = false;
+  bool restart_refused = false;
 
   // The display, memory and language of a machine whose file says nothing about them.
   static MachineFacts DefaultFacts();

@@ -108,6 +108,10 @@ uint32_t Package::Load(const std::filesystem::path& host_path) {
     row.component = Text(r, 4);
     registry_.push_back(std::move(row));
   }
+  for (const InstallerRecord& r : Rows(*db_,
+           "SELECT `Directory_`, `Name`, `Component_`, `Target`, `Description` FROM `Shortcut`")) {
+    shortcuts_.push_back({Text(r, 0), LongName(Text(r, 1)), Text(r, 2), Text(r, 3), Text(r, 4)});
+  }
   return 0;
 }
 

@@ -65,6 +65,13 @@ struct PackageRegistry {
   bool has_name = false, has_value = false;
   std::string component;
 };
+struct PackageShortcut {
+  std::string directory;  // Directory_
+  std::string name;       // the long form of Name
+  std::string component;
+  std::string target;     // a formatted text ("[INSTALLDIR]readme.txt") or a feature
+  std::string description;
+};
 struct LaunchCondition {
   std::string condition, description;
 };
@@ -86,6 +93,7 @@ class Package {
   const std::vector<PackageFile>& files() const { return files_; }
   const std::vector<PackageMedia>& media() const { return media_; }
   const std::vector<PackageRegistry>& registry() const { return registry_; }
+  const std::vector<PackageShortcut>& shortcuts() const { return shortcuts_; }
   // The summary's word count: 2 compressed sources, 0 loose files beside the package.
   int32_t word_count() const { return word_count_; }
   // Where a directory's loose source files lie, relative to the package's folder ("" or
@@ -107,6 +115,7 @@ class Package {
   std::vector<PackageFile> files_;
   std::vector<PackageMedia> media_;
   std::vector<PackageRegistry> registry_;
+  std::vector<PackageShortcut> shortcuts_;
 };
 
 // Splits a property command line: NAME=VALUE pairs separated by blanks; a value may be quoted,

@@ -35,6 +35,9 @@ SimPlatform::SimPlatform(const SimOptions& options)
       description_.url_download, description_.url_download_lenient, *files_, *registry_,
       HostNetwork(),
       description_.profile + "\\AppData\\Local\\Microsoft\\Windows\\INetCache\\IE\\");
+  services_ = std::make_unique<sim::SimServices>(machine_, description_, *files_);
+  warnings_ += services_->Warnings();
+  registration_ = std::make_unique<sim::SimLibraryRegistration>(*files_, *registry_);
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);
   if (fs::exists(machine_ / "registry.reg", ec)) {

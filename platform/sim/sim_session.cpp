@@ -438,6 +438,22 @@ uint32_t SimInstaller::Install(Package& package, const PropertyMap& given,
       made.Add(made.values, ValueEntry(op.view, op.root, op.key, op.name));
     }
   }
+  // Shortcuts: a shortcut file of the simulated machine names its target (a target that is a
+  // feature, an advertised shortcut, starts the feature's key file: it names the feature).
+  for (const PackageShortcut& sc : package.shortcuts()) {
+    auto d = dirs.find(sc.directory);
+    if (d == dirs.end() || sc.name.empty()) continue;
+    const std::string path = d->second + sc.name + ".lnk";
+    const std::string target = sc.target.find('[') == std::string::npos ? sc.target
+                                                                          : format(sc.target);
+    std::string text = "[shortcut]\r\ntarget=" + target + "\r\n";
+    if (!sc.description.empty()) text += "description=" + sc.description + "\r\n";
+    if (MakeFolders(files_, Folder(path), &made) != Status::kOk ||
+        files_.WriteFile(path, text) != Status::kOk) {
+      return fail("Error 1310. Error writing to file: " + path + ".");
+    }
+    made.Add(made.files, path);
+  }
   Installed all = LoadInstalled(registry_, package.product_code());
   all.Merge(made);
   Register(package, props, package_path, install_state::kDefault);

@@ -5,6 +5,16 @@
 
 namespace corvane::platform::sim {
 
+Status SimShell::RestartComputer(std::string* why) {
+  if (machine_.restart_refused) {
+    *why = "the machine refuses to restart (restart.refused)";
+    return Status::kAccessDenied;
+  }
+  ++restart_requests_;
+  why->clear();
+  return Status::kOk;
+}
+
 namespace {
 
 std::string WithBackslash(std::string path) {
@@ -148,6 +158,129 @@ bool SimShell::IsCompressed(const std::string& path) {
   std::string full = UpperCase(WithoutBackslash(files_.GetFullPath(path)));
   std::lock_guard<std::mutex> lock(mu_);
   return compressed_.count(full) != 0;
+}
+
+}  // namespace corvane::platform::sim
+
+namespace corvane::platform::sim {
+namespace {
+
+constexpr char kPinTaskbar[] = "Pin to Tas&kbar";
+constexpr char kUnpinTaskbar[] = "Unpin from Tas&kbar";
+constexpr char kPinStart[] = "Pin to Start Men&u";
+constexpr char kUnpinStart[] = "Unpin from Start Men&u";
+
+bool Pinnable(const std::string& path) {
+  const std::string upper = UpperCase(path);
+  return upper.size() > 4 && (upper.compare(upper.size() - 4, 4, ".LNK") == 0 ||
+                              upper.compare(upper.size() - 4, 4, ".EXE") == 0);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> SimShell::PinnedLines() {
+  std::string text;
+  ReadHostFile(PinnedFile(), &text);
+  return Lines(text);
+}
+
+void SimShell::SavePinnedLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  WriteHostFile(PinnedFile(), text);
+}
+
+std::vector<std::string> SimShell::PinnedPlaces(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  const std::string full = UpperCase(files_.GetFullPath(path));
+  std::vector<std::string> places;
+  for (const char* place : {"taskbar", "startmenu"}) {
+    for (const std::string& line : PinnedLines()) {
+      if (line == std::string(place) + " " + full) places.push_back(place);
+    }
+  }
+  return places;
+}
+
+Status SimShell::SetShortcutIdentity(const std::string& shortcut, const std::string& identity) {
+  std::string text;
+  if (!files_.FileExists(shortcut)) return Status::kNotFound;
+  if (files_.ReadFile(shortcut, &text) != Status::kOk || text.rfind("[shortcut]", 0) != 0) {
+    return Status::kFailed;  // not a shortcut this machine can read
+  }
+  std::string out;
+  for (const std::string& line : Lines(text)) {
+    if (line.rfind("identity=", 0) != 0) out += line + "\r\n";
+  }
+  out += "identity=" + identity + "\r\n";
+  return files_.WriteFile(shortcut, out);
+}
+
+Status SimShell::ShellVerbs(const std::string& path, std::vector<std::string>* verbs) {
+  verbs->clear();
+  if (!files_.FileExists(path)) return Status::kNotFound;
+  verbs->push_back("&Open");
+  if (!Pinnable(path)) return Status::kOk;
+  const std::vector<std::string> places = PinnedPlaces(path);
+  auto pinned = [&](const char* place) {
+    for (const std::string& p : places) {
+      if (p == place) return true;
+    }
+    return false;
+  };
+  const OsVersion& v = machine_.version;
+  if (v.major > 5 || (v.major == 5 && v.minor >= 1)) {
+    verbs->push_back(pinned("startmenu") ? kUnpinStart : kPinStart);
+  }
+  if (v.major > 6 || (v.major == 6 && v.minor >= 1)) {
+    verbs->push_back(pinned("taskbar") ? kUnpinTaskbar : kPinTaskbar);
+  }
+  return Status::kOk;
+}
+
+Status SimShell::InvokeShellVerb(const std::string& path, const std::string& verb) {
+  std::vector<std::string> offered;
+  if (ShellVerbs(path, &offered) != Status::kOk) return Status::kNotFound;
+  bool found = false;
+  for (const std::string& o : offered) found = found || o == verb;
+  if (!found) return Status::kNotFound;
+  const bool taskbar = verb == kPinTaskbar || verb == kUnpinTaskbar;
+  const bool pin = verb == kPinTaskbar || verb == kPinStart;
+  if (!taskbar && !pin && verb != kUnpinStart) return Status::kOk;  // "&Open": nothing to keep
+  std::lock_guard<std::mutex> lock(mu_);
+  const std::string line =
+      std::string(taskbar ? "taskbar " : "startmenu ") + UpperCase(files_.GetFullPath(path));
+  std::vector<std::string> lines;
+  for (const std::string& l : PinnedLines()) {
+    if (l != line) lines.push_back(l);
+  }
+  if (pin) lines.push_back(line);
+  SavePinnedLines(lines);
+  return Status::kOk;
+}
+
+std::vector<std::string> SimShell::ShellTexts(int id) {
+  switch (id) {
+    case 5386: return {kPinTaskbar};
+    case 5387: return {kUnpinTaskbar};
+    case 5381: return {kPinStart};
+    case 5382: return {kUnpinStart};
+    default: return {};
+  }
 }
 
 }  // namespace corvane::platform::sim

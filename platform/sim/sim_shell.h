@@ -42,6 +42,24 @@ class SimShell : public Shell {
   // that Windows 10 no longer makes (the CD burning area, the OEM links) are unknown.
   Status GetShellFolder(int csidl, std::string* path) override;
 
+  // The restart is recorded, not made: the run goes on to its end as after ExitWindowsEx, and
+  // restart_requests() counts them. The machine description can refuse it
+  // (restart.refused = true).
+  Status RestartComputer(std::string* why) override;
+  int restart_requests() const { return restart_requests_; }
+
+  // Shortcuts: a shortcut file of this machine is a text ("[shortcut]", "target=...", and the
+  // "identity=..." this sets). The shell offers "&Open" for every file and, for shortcuts and
+  // programs, the pin verbs of the places it has (the taskbar on 6.1 and later, the Start menu on
+  // 5.1 and later), pin or unpin as the file stands; the pinned files are kept in the machine
+  // folder's pinned.txt ("taskbar PATH", "startmenu PATH").
+  Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;
+  Status ShellVerbs(const std::string& path, std::vector<std::string>* verbs) override;
+  Status InvokeShellVerb(const std::string& path, const std::string& verb) override;
+  std::vector<std::string> ShellTexts(int id) override;
+  // The pinned places of a file: "taskbar", "startmenu" (in that order).
+  std::vector<std::string> PinnedPlaces(const std::string& path);
+
   // The deletions scheduled and not yet applied, in order.
   std::vector<std::string> PendingDeletions();
   // A restart: deletes the scheduled files and (empty) folders in order, forgets the list.
@@ -51,10 +69,14 @@ class SimShell : public Shell {
 
  private:
   std::filesystem::path PendingFile() const { return machine_folder_ / "pending_deletions.txt"; }
+  std::filesystem::path PinnedFile() const { return machine_folder_ / "pinned.txt"; }
+  std::vector<std::string> PinnedLines();
+  void SavePinnedLines(const std::vector<std::string>& lines);
 
   std::filesystem::path machine_folder_;
   const MachineDescription& machine_;
   SimFileSystem& files_;
+  int restart_requests_ = 0;
   std::mutex mu_;
   std::set<std::string> compressed_;  // upper-cased full paths
 };

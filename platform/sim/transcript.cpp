@@ -286,6 +286,27 @@ Status RecordingUserInterface::BrowseForFolder(const std::string& title, std::st
   return s;
 }
 
+Status RecordingShell::RestartComputer(std::string* why) {
+  Status s = ShellWrapper::RestartComputer(why);
+  t_.Add(s == Status::kOk ? std::string("restart requested (EWX_REBOOT)")
+                          : "restart refused: " + *why);
+  return s;
+}
+
+Status RecordingShell::SetShortcutIdentity(const std::string& shortcut,
+                                           const std::string& identity) {
+  Status s = ShellWrapper::SetShortcutIdentity(shortcut, identity);
+  t_.Add("shortcut identity " + shortcut + " = \"" + identity + "\"" +
+         (s == Status::kOk ? "" : " (not set)"));
+  return s;
+}
+
+Status RecordingShell::InvokeShellVerb(const std::string& path, const std::string& verb) {
+  Status s = ShellWrapper::InvokeShellVerb(path, verb);
+  t_.Add("shell verb \"" + verb + "\" on " + path + (s == Status::kOk ? "" : " (failed)"));
+  return s;
+}
+
 int RecordingInstaller::QueryProductState(const std::string& code) {
   int state = target_.QueryProductState(code);
   t_.Add("installer product-state " + code + " -> " + std::to_string(state));
@@ -404,6 +425,32 @@ void RecordingWindowService::HideWindow(uint64_t window) {
   WindowServiceWrapper::HideWindow(window);
   auto it = shown_.find(window);
   if (it != shown_.end() && it->second.painted) t_.Add("dialog " + it->second.title + " hidden");
+}
+
+void RecordingWindowService::RestoreWindow(uint64_t window) {
+  WindowServiceWrapper::RestoreWindow(window);
+  auto it = shown_.find(window);
+  if (it != shown_.end() && it->second.painted) t_.Add("dialog " + it->second.title + " restored");
+}
+
+void RecordingWindowService::ShowTrayIcon(const std::string& hint) {
+  const bool before = tray_icon_shown();
+  WindowServiceWrapper::ShowTrayIcon(hint);
+  t_.Add(std::string(before ? "tray icon hint" : "tray icon shown") + ": \"" + hint + "\"");
+}
+
+void RecordingWindowService::ShowBalloon(const std::string& title, const std::string& text,
+                                         int kind, uint32_t timeout_ms) {
+  WindowServiceWrapper::ShowBalloon(title, text, kind, timeout_ms);
+  const char* kinds[] = {"information", "information", "warning", "error"};
+  t_.Add("balloon \"" + title + "\": \"" + text + "\" (" + kinds[kind >= 1 && kind <= 3 ? kind : 0] +
+         ", " + std::to_string(timeout_ms) + " ms)");
+}
+
+void RecordingWindowService::HideTrayIcon() {
+  const bool before = tray_icon_shown();
+  WindowServiceWrapper::HideTrayIcon();
+  if (before) t_.Add("tray icon removed");
 }
 
 void RecordingWindowService::Paint(uint64_t window, const std::vector<std::string>& frame) {

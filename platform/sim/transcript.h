@@ -60,6 +60,11 @@ class RecordingUserInterface : public UserInterface {
  public:
   RecordingUserInterface(UserInterface& target, Transcript& t) : target_(target), t_(t) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+  int MessageBoxOwned(uint64_t owner, const std::string& text, const std::string& caption,
+                      uint32_t flags) override {
+    (void)owner;  // the headless screen has one layer: a box is a box
+    return MessageBox(text, caption, flags);
+  }
   Status BrowseForFolder(const std::string& title, std::string* folder) override;
 
  private:
@@ -79,6 +84,11 @@ class RecordingWindowService : public WindowServiceWrapper {
   uint64_t RecreateWindow(uint64_t window, const std::string& caption,
                           const WindowRect& placement) override;
   void HideWindow(uint64_t window) override;
+  void RestoreWindow(uint64_t window) override;
+  void ShowTrayIcon(const std::string& hint) override;
+  void HideTrayIcon() override;
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   void Paint(uint64_t window, const std::vector<std::string>& frame) override;
   Pumped PumpOne(uint64_t window, WindowInput* input) override;
   bool PollInput(uint64_t window, WindowInput* input) override;
@@ -143,6 +153,35 @@ class RecordingProcesses : public ProcessesWrapper {
   Transcript& t_;
 };
 
+// Service queries and starts, the work items saved, read and deleted (the password of a task
+// only by its length), and library registrations with what their entries returned.
+class RecordingServices : public ServicesWrapper {
+ public:
+  RecordingServices(Services& target, Transcript& t) : ServicesWrapper(target), t_(t) {}
+  Status QueryServiceState(const std::string& computer, const std::string& name,
+                           uint32_t* state) override;
+  Status StartServiceAndWait(const std::string& computer, const std::string& name) override;
+  Status SaveTask(const std::string& computer, const std::string& name,
+                  const ScheduledTask& task) override;
+  Status DeleteTask(const std::string& computer, const std::string& name) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingRegistration : public LibraryRegistrationWrapper {
+ public:
+  RecordingRegistration(LibraryRegistration& target, Transcript& t)
+      : LibraryRegistrationWrapper(target), t_(t) {}
+  Status RegisterTypeLibrary(const std::string& path) override;
+  Status UnregisterTypeLibrary(const std::string& path) override;
+  Status CallRegistrationEntry(const std::string& path, bool register_it,
+                               int32_t* result) override;
+
+ private:
+  Transcript& t_;
+};
+
 // A platform whose files, registry, message boxes, installer calls and program starts are
 // recorded in a transcript.
 // The system's URL downloader, each download noted with its result.
@@ -157,21 +196,37 @@ class RecordingUrlDownloader : public UrlDownloaderWrapper {
   Transcript& t_;
 };
 
+// The shell's restarts in the transcript.
+class RecordingShell : public ShellWrapper {
+ public:
+  RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
+  Status RestartComputer(std::string* why) override;
+  Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;
+  Status InvokeShellVerb(const std::string& path, const std::string& verb) override;
+
+ private:
+  Transcript& t_;
+};
+
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t), url_downloader_(target.url_downloader(), t) {}
+        processes_(target.processes(), t), shell_(target.shell(), t),
+        services_(target.services(), t), registration_(target.registration(), t),
+        url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
   UserInterface& ui() override { return ui_; }
   Installer& installer() override { return installer_; }
-  Shell& shell() override { return target_.shell(); }
+  Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   UrlDownloader& url_downloader() override { return url_downloader_; }
+  Services& services() override { return services_; }
+  LibraryRegistration& registration() override { return registration_; }
 
  private:
   Platform& target_;
@@ -181,6 +236,9 @@ class RecordingPlatform : public Platform {
   RecordingInstaller installer_;
   RecordingWindowService windows_;
   RecordingProcesses processes_;
+  RecordingShell shell_;
+  RecordingServices services_;
+  RecordingRegistration registration_;
   RecordingUrlDownloader url_downloader_;
 };
 

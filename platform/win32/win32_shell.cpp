@@ -114,3 +114,26 @@ Status Win32Shell::SetCompression(const std::string& path, bool compressed) {
 }
 
 }  // namespace corvane::platform::win32
+
+namespace corvane::platform::win32 {
+
+Status Win32Shell::RestartComputer(std::string* why) {
+  why->clear();
+  // The shutdown privilege, where the token holds it; without it the request below says no.
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+      privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+  }
+  if (ExitWindowsEx(EWX_REBOOT, 0)) return Status::kOk;
+  const DWORD error = GetLastError();
+  *why = "ExitWindowsEx failed with error " + std::to_string(error);
+  return Status::kFailed;
+}
+
+}  // namespace corvane::platform::win32

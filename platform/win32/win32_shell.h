@@ -3,6 +3,9 @@
 // per-machine folder, its owner and its access list through advapi32 (win32_shell_access.cpp).
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/shell.h"
 
 namespace corvane::platform::win32 {
@@ -17,6 +20,12 @@ class Win32Shell : public Shell {
   Status IsTrustedOwner(const std::string& path, bool* trusted) override;
   Status GetAccessFacts(const std::string& path, AccessFacts* facts) override;
   Status GetShellFolder(int csidl, std::string* path) override;
+  Status RestartComputer(std::string* why) override;
+  // Shortcuts on the taskbar and the Start menu (win32_shell_links.cpp).
+  Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;
+  Status ShellVerbs(const std::string& path, std::vector<std::string>* verbs) override;
+  Status InvokeShellVerb(const std::string& path, const std::string& verb) override;
+  std::vector<std::string> ShellTexts(int id) override;
 };
 
 }  // namespace corvane::platform::win32

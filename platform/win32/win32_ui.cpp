@@ -15,6 +15,14 @@ int Win32UserInterface::MessageBox(const std::string& text, const std::string& c
   return r;
 }
 
+int Win32UserInterface::MessageBoxOwned(uint64_t owner, const std::string& text,
+                                        const std::string& caption, uint32_t flags) {
+  HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(owner));
+  int r = MessageBoxA(window, text.c_str(), caption.c_str(), flags);
+  if (r == 0) FailLast();
+  return r;
+}
+
 Status Win32UserInterface::BrowseForFolder(const std::string& title, std::string* folder) {
   folder->clear();
   using Browse = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOA);

@@ -1,5 +1,12 @@
 #include "platform/win32/win32_windows.h"
 
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win32/system_library.h"
+
 namespace corvane::platform::win32 {
 namespace {
 
@@ -41,6 +48,8 @@ HWND H(uint64_t window) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(w
 Win32WindowService::Win32WindowService() { g_timer_owner = this; }
 
 Win32WindowService::~Win32WindowService() {
+  HideTrayIcon();
+  if (main_window_) ::DestroyWindow(main_window_);
   for (auto& [id, t] : timers_) ::KillTimer(nullptr, id);
   if (g_timer_owner == this) g_timer_owner = nullptr;
 }
@@ -68,7 +77,7 @@ uint64_t Win32WindowService::RecreateWindow(uint64_t window, const std::string& 
   if (!IsWindow(hwnd)) return MakeWindow("", "", caption, placement);
   SetWindowTextA(hwnd, caption.c_str());
   SetWindowPos(hwnd, nullptr, placement.left, placement.top, placement.width, placement.height,
-               SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+               SWP_NOZORDER | SWP_NOACTIVATE);
   return window;
 }
 
@@ -87,6 +96,112 @@ void Win32WindowService::DestroyWindow(uint64_t window) {
 
 void Win32WindowService::MoveWindow(uint64_t window, int left, int top) {
   SetWindowPos(H(window), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32WindowService::RestoreWindow(uint64_t window) {
+  HWND hwnd = H(window);
+  if (!IsWindow(hwnd)) return;
+  ::ShowWindow(hwnd, SW_SHOW);
+  BringWindowToTop(hwnd);
+  SendMessageA(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+  SetForegroundWindow(hwnd);
+}
+
+LRESULT CALLBACK Win32WindowService::MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<Win32WindowService*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  static const UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
+  if (self && msg == kTrayIconMessage) {
+    // A click or a double click on the icon (the mouse message of the icon, or the selection
+    // that the keyboard makes).
+    const UINT event = LOWORD(lp);
+    if (event == WM_LBUTTONUP || event == WM_LBUTTONDBLCLK || event == NIN_SELECT ||
+        event == NIN_KEYSELECT) {
+      if (self->on_tray_click) self->on_tray_click();
+    }
+    return 0;
+  }
+  if (self && msg == taskbar_created && self->tray_icon_shown_) {
+    // The shell started again: its notification area no longer has the icon.
+    self->NotifyIcon(NIM_ADD);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+HWND Win32WindowService::MainWindow() {
+  if (main_window_) return main_window_;
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = kMainWindowClass;
+  RegisterClassExA(&wc);
+  // Never shown: it has no taskbar button and takes no focus.
+  main_window_ = CreateWindowExA(0, kMainWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 wc.hInstance, nullptr);
+  if (main_window_) {
+    SetWindowLongPtrA(main_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  return main_window_;
+}
+
+bool Win32WindowService::NotifyIcon(DWORD action, const NOTIFYICONDATAA* balloon) {
+  using NotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+  auto notify = SystemProc<NotifyFn>("shell32.dll", "Shell_NotifyIconA");
+  HWND owner = MainWindow();
+  if (!notify || !owner) return false;
+  NOTIFYICONDATAA data = {};
+  data.cbSize = sizeof data;
+  data.hWnd = owner;
+  data.uID = 1;
+  if (action != NIM_DELETE) {
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayIconMessage;
+    data.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    if (!data.hIcon) data.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    // The hint is cut to what the icon can hold.
+    const size_t n = std::min(tray_hint_.size(), sizeof data.szTip - 1);
+    std::memcpy(data.szTip, tray_hint_.data(), n);
+    data.szTip[n] = '\0';
+  }
+  if (balloon) {
+    data.uFlags |= NIF_INFO;
+    std::memcpy(data.szInfo, balloon->szInfo, sizeof data.szInfo);
+    std::memcpy(data.szInfoTitle, balloon->szInfoTitle, sizeof data.szInfoTitle);
+    data.dwInfoFlags = balloon->dwInfoFlags;
+    data.uTimeout = balloon->uTimeout;
+  }
+  return notify(action, &data) != FALSE;
+}
+
+void Win32WindowService::ShowTrayIcon(const std::string& hint) {
+  tray_hint_ = hint;
+  if (tray_icon_shown_) {
+    NotifyIcon(NIM_MODIFY);
+    return;
+  }
+  // The icon counts as shown only when the shell took it.
+  tray_icon_shown_ = NotifyIcon(NIM_ADD);
+}
+
+void Win32WindowService::ShowBalloon(const std::string& title, const std::string& text, int kind,
+                                     uint32_t timeout_ms) {
+  if (!tray_icon_shown_) return;
+  NOTIFYICONDATAA balloon = {};
+  // Texts are cut to what the icon can hold.
+  const size_t t = std::min(title.size(), sizeof balloon.szInfoTitle - 1);
+  std::memcpy(balloon.szInfoTitle, title.data(), t);
+  const size_t x = std::min(text.size(), sizeof balloon.szInfo - 1);
+  std::memcpy(balloon.szInfo, text.data(), x);
+  balloon.dwInfoFlags = kind == 3 ? NIIF_ERROR : kind == 2 ? NIIF_WARNING : NIIF_INFO;
+  balloon.uTimeout = timeout_ms;
+  NotifyIcon(NIM_MODIFY, &balloon);
+}
+
+void Win32WindowService::HideTrayIcon() {
+  if (!tray_icon_shown_) return;
+  NotifyIcon(NIM_DELETE);
+  tray_icon_shown_ = false;
 }
 
 void Win32WindowService::SetCaption(uint64_t window, const std::string& caption) {

@@ -11,8 +11,11 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <map>
+#include <string>
 
 #include "platform/window.h"
 
@@ -20,6 +23,10 @@ namespace corvane::platform::win32 {
 
 // The window class of every dialog window.
 inline constexpr char kDialogWindowClass[] = "TPoolTemplate";
+// The hidden main window of the engine, which owns the icon in the notification area, and the
+// message the icon sends it.
+inline constexpr char kMainWindowClass[] = "TImageListPool";
+inline constexpr UINT kTrayIconMessage = WM_APP + 1;
 
 class Win32WindowService : public WindowService {
  public:
@@ -36,6 +43,13 @@ class Win32WindowService : public WindowService {
   void DestroyWindow(uint64_t window) override;
   void MoveWindow(uint64_t window, int left, int top) override;
   void SetCaption(uint64_t window, const std::string& caption) override;
+  void RestoreWindow(uint64_t window) override;
+  // The icon belongs to the hidden main window of the engine (class "TImageListPool"), made when
+  // first needed, which also receives the icon's clicks.
+  void ShowTrayIcon(const std::string& hint) override;
+  void HideTrayIcon() override;
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override;
   // The renderer has drawn into the window's controls: the window paints now.
   void Paint(uint64_t window, const std::vector<std::string>& frame) override;
   int ScreenWidth() override;
@@ -58,6 +72,11 @@ class Win32WindowService : public WindowService {
 
  private:
   static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
+  static LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  HWND MainWindow();
+  bool NotifyIcon(DWORD action, const NOTIFYICONDATAA* balloon = nullptr);
+  HWND main_window_ = nullptr;
+  std::string tray_hint_;
   struct Timer {
     uint32_t interval;
     uint64_t due;

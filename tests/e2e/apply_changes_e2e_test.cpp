@@ -154,6 +154,69 @@ TEST_P(ApplyChanges, ATitleWithAnApostropheInstalls) {
             "<missing>");
 }
 
+// A shortcut of the package with an application identity and pins: after the installation the
+// identity pass and the pin pass run over it, and the removal's pass before its installer call
+// unpins what the installation pinned.
+TEST_P(ApplyChanges, ShortcutsGetTheirIdentityAndPinsAndTheRemovalUnpinsThem) {
+  // Where the package's shortcut lands: Wine's installer takes the user's Start menu.
+  const std::string menu =
+      GetParam() == "sim"
+          ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
+          : "C:\\users\\root\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+  const std::string target = "C:\\Program Files (x86)\\Hello\\readme.txt";
+  std::string script = InstallScript("Hello World");
+  const std::string line = "[header 0A1B2C3D] Create Shortcut \"" + target +
+                           "\" \"Hello World readme\" \"" + menu +
+                           "\" \"Read me first\" \"\" \"\" \"\" \"|Example.HelloWorld\" \"|X7\"\n";
+  script.insert(script.find("Set Variable \"RESULT\""), line);
+  fs::path setup = MakeSetup("hello", script);
+  cache_engine_ = CacheFolder(setup) + "setup.exe";
+  fs::path log;
+  ASSERT_EQ(runner_->Run(setup, "/s", &log), 40) << LastLine(log);
+  const fs::path link = HostOf(menu + "\\Hello World readme.lnk");
+  ASSERT_TRUE(fs::exists(link)) << "the package's shortcut";
+  // The installer's own log is appended to the trace file in its own encoding, so the trace's
+  // entries are looked for as they are written, wherever they lie.
+  auto traced = [&](const std::string& part) {
+    std::string wide;
+    for (char c : part) wide += std::string{c, '\0'};
+    return ReadFile(log).find(wide) != std::string::npos;
+  };
+  EXPECT_TRUE(traced("<ShortcutIdentity>" + menu + "\\Hello World readme.lnk"));
+  if (GetParam() == "sim") {
+    EXPECT_TRUE(traced("<ShortcutIdentity>" + menu + "\\Hello World readme.lnk</ShortcutIdentity>"));
+  }
+  EXPECT_TRUE(traced("<Pin>" + menu + "\\Hello World readme.lnk"));
+  const fs::path pinned_folder =
+      runner_->DriveC() / (GetParam() == "sim" ? "Users/User" : "users/root") /
+      "AppData/Roaming/Microsoft/Internet Explorer/Quick Launch/User Pinned";
+  if (GetParam() == "sim") {
+    // The simulated shell keeps what it pinned, and the identity inside the shortcut file.
+    EXPECT_NE(ReadFile(link).find("identity=Example.HelloWorld"), std::string::npos);
+    const std::string pinned = ReadFile(runner_->DriveC().parent_path() / "pinned.txt");
+    EXPECT_NE(pinned.find("taskbar C:\\PROGRAMDATA\\MICROSOFT\\WINDOWS\\START MENU\\PROGRAMS\\HELLO "
+                          "WORLD README.LNK"),
+              std::string::npos)
+        << pinned;
+    EXPECT_NE(pinned.find("startmenu C:\\PROGRAMDATA"), std::string::npos) << pinned;
+  } else if (traced("readme.lnk FAIL</Pin>")) {
+    // Where the shell offers no pin verb, the pinned shortcut files are made directly.
+    EXPECT_TRUE(fs::exists(pinned_folder / "TaskBar" / "Hello World readme.lnk"));
+    EXPECT_TRUE(fs::exists(pinned_folder / "StartMenu" / "Hello World readme.lnk"));
+  }
+
+  ASSERT_EQ(runner_->RunOnMachine(cache_engine_, "/s REMOVE=TRUE MODIFY=FALSE", dir_, &log), 40)
+      << LastLine(log);
+  EXPECT_FALSE(fs::exists(link));
+  if (GetParam() == "sim") {
+    EXPECT_EQ(ReadFile(runner_->DriveC().parent_path() / "pinned.txt"), "");
+  } else {
+    EXPECT_FALSE(fs::exists(pinned_folder / "TaskBar" / "Hello World readme.lnk"));
+    EXPECT_FALSE(fs::exists(pinned_folder / "StartMenu" / "Hello World readme.lnk"));
+  }
+  cache_engine_.clear();
+}
+
 INSTANTIATE_TEST_SUITE_P(Runners, ApplyChanges, ::testing::Values("sim", "wine"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            return info.param;

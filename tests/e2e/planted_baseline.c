@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <shellapi.h>
 
 int main(int argc, char** argv) {
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
     RegCloseKey(0);
     DragFinish(0);
     CoUninitialize();
-    WSAGetLastError();
+    SysFreeString(0);
+    WSACleanup();
   }
   if (argc > 1) LoadLibraryA(argv[1]);
   return 0;

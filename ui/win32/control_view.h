@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -164,6 +165,11 @@ class DialogWindow {
   platform::PictureCodecs& codecs() { return codecs_; }
   HWND top() const { return top_; }
   bool syncing() const { return syncing_ > 0; }
+  // The user minimised the window (it is minimised already when this is called); the user's
+  // close request was refused, and true when the handler brought the engine back from the tray
+  // (otherwise the window comes to the front by itself).
+  std::function<void()> on_minimised;
+  std::function<bool()> on_close_refused;
   const std::vector<std::unique_ptr<ControlView>>& views() const { return views_; }
   ControlView* Find(const Component& c) const;
   ControlView* FindByName(const std::string& name) const;

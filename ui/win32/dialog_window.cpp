@@ -642,13 +642,20 @@ bool DialogWindow::Handle(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       return true;
     }
     case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_MINIMIZE) {
+        // The window minimises as usual; then the engine may take it into the tray.
+        *result = DefWindowProcA(top_, msg, wp, lp);
+        if (on_minimised) on_minimised();
+        return true;
+      }
       if ((wp & 0xFFF0) != SC_CLOSE) return false;
       [[fallthrough]];
     case WM_CLOSE:
       // Alt+F4 and the taskbar's Close: only a dialog the engine has hidden may go; otherwise the
-      // dialog comes back to the front.
+      // dialog comes back to the front (from the tray when the engine sits there).
       if (runtime_.RequestClose()) {
         ShowWindow(top_, SW_HIDE);
+      } else if (on_close_refused && on_close_refused()) {
       } else {
         ShowWindow(top_, SW_SHOW);
         SendMessageA(top_, WM_SYSCOMMAND, SC_RESTORE, 0);

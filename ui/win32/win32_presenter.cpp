@@ -55,9 +55,13 @@ void InitCommonControlsOnce() {
 Win32Presenter::Win32Presenter(platform::WindowService& windows, platform::PictureCodecs& codecs)
     : windows_(windows), codecs_(codecs) {
   InitCommonControlsOnce();
+  windows_.on_tray_click = [this] {
+    if (on_tray_click) on_tray_click();
+  };
 }
 
 Win32Presenter::~Win32Presenter() {
+  windows_.on_tray_click = nullptr;
   if (timer_) windows_.KillTimer(timer_);
   for (auto& [dialog, handle] : handles_) {
     RemovePropA(H(handle), kDialogProp);
@@ -76,9 +80,7 @@ DialogWindow* Win32Presenter::DialogWindowOf(const DialogRuntime& dialog) const 
   return it == dialogs_.end() ? nullptr : it->second.get();
 }
 
-uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
-  LARGE_INTEGER start, end, frequency;
-  QueryPerformanceCounter(&start);
+platform::WindowRect Win32Presenter::Placement(DialogRuntime& dialog) {
   PoolTemplate& form = dialog.form();
   // The form gives the client size (or the outer size when it sets no client size).
   RECT r = {0, 0, form.Integer("ClientWidth"), form.Integer("ClientHeight")};
@@ -93,21 +95,73 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
   placement.top = form.Integer("Top");
   placement.width = r.right - r.left;
   placement.height = r.bottom - r.top;
+  return placement;
+}
+
+DialogWindow& Win32Presenter::Make(DialogRuntime& dialog, const platform::WindowRect& placement) {
+  const uint64_t handle = windows_.MakeWindow(dialog.form_state().name(), dialog.dialog_key(),
+                                              dialog.form_state().text, placement);
+  HWND hwnd = H(handle);
+  auto& window = dialogs_[&dialog];
+  window = std::make_unique<DialogWindow>(dialog, codecs_);
+  window->on_minimised = [this, &dialog] {
+    if (on_minimised) on_minimised(dialog);
+  };
+  window->on_close_refused = [this] {
+    // Refused while the engine's icon is in the notification area: back from the tray.
+    if (!windows_.tray_icon_shown() || !on_tray_click) return false;
+    on_tray_click();
+    return true;
+  };
+  SetPropA(hwnd, kDialogProp, window.get());
+  LONG_PTR original = SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TopProc));
+  SetPropA(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original));
+  window->Build(hwnd);
+  handles_[&dialog] = handle;
+  return *window;
+}
+
+void Win32Presenter::ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) {
+  expected_ = dialogs;
+  next_expected_ = 0;
+}
+
+bool Win32Presenter::MakeExpectedWindow() {
+  while (next_expected_ < expected_.size()) {
+    DialogRuntime* dialog = expected_[next_expected_++];
+    if (dialogs_.count(dialog)) continue;
+    // Made hidden where the form says; a display places it again.
+    Make(*dialog, Placement(*dialog));
+    return true;
+  }
+  return false;
+}
+
+uint64_t Win32Presenter::ShowHeldBack(DialogRuntime& dialog) {
+  const uint64_t handle = Place(dialog);
+  held_back_.insert(&dialog);
+  active_ = &dialog;
+  return handle;
+}
+
+void Win32Presenter::HideWindowOf(DialogRuntime& dialog) {
+  if (HWND hwnd = WindowOf(dialog)) windows_.HideWindow(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+void Win32Presenter::RestoreWindowOf(DialogRuntime& dialog) {
+  if (HWND hwnd = WindowOf(dialog)) windows_.RestoreWindow(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+uint64_t Win32Presenter::Place(DialogRuntime& dialog) {
+  const platform::WindowRect placement = Placement(dialog);
   const std::string caption = dialog.form_state().text;
 
-  auto& window = dialogs_[&dialog];
   uint64_t handle;
-  const bool fresh = !window;
+  DialogWindow* window = DialogWindowOf(dialog);
+  const bool fresh = window == nullptr;
   if (fresh) {
-    handle = windows_.MakeWindow(dialog.form_state().name(), dialog.dialog_key(), caption,
-                                 placement);
-    HWND hwnd = H(handle);
-    window = std::make_unique<DialogWindow>(dialog, codecs_);
-    SetPropA(hwnd, kDialogProp, window.get());
-    LONG_PTR original =
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TopProc));
-    SetPropA(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original));
-    window->Build(hwnd);
+    window = &Make(dialog, placement);
+    handle = handles_[&dialog];
   } else {
     // Every display places the window again (its position may have changed).
     handle = windows_.RecreateWindow(handles_[&dialog], caption, placement);
@@ -125,7 +179,18 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
   // The system menu afresh, with Close greyed: the engine decides when a dialog closes.
   GetSystemMenu(hwnd, TRUE);
   EnableMenuItem(GetSystemMenu(hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  return handle;
+}
 
+uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceCounter(&start);
+  // A window that a display held back is already placed and drawn.
+  const bool held_back = held_back_.erase(&dialog) > 0;
+  const uint64_t handle = held_back ? handles_[&dialog] : Place(dialog);
+  HWND hwnd = H(handle);
+  DialogWindow* window = DialogWindowOf(dialog);
+  if (held_back) window->Sync();
   windows_.ShowWindow(handle);
   HWND focus = nullptr;
   if (ControlView* v = window->FindByName(dialog.focused())) focus = v->hwnd();
@@ -167,6 +232,9 @@ void Win32Presenter::Resync() {
 }
 
 bool Win32Presenter::HandleOneMessage() {
+  // While no message waits, the windows of the dialogs still to come are made, one at a time.
+  while (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0 && MakeExpectedWindow()) {
+  }
   platform::WindowInput input;
   const uint64_t handle = active_ ? handles_[active_] : 0;
   return windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;
@@ -215,6 +283,28 @@ void Taskbar::Update(HWND window, const std::string& mode, int64_t position, int
   if (mode == "PAUSE") list->SetProgressState(window, TBPF_PAUSED);
 }
 
+void Taskbar::Overlay(HWND window, bool on, const std::string& description) {
+  if (!window || !available()) return;
+  auto* list = static_cast<ITaskbarList3*>(list_);
+  if (!on) {
+    list->SetOverlayIcon(window, nullptr, nullptr);
+    return;
+  }
+  HICON icon = static_cast<HICON>(
+      LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+  if (!icon) icon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  const int n = MultiByteToWideChar(CP_ACP, 0, description.c_str(), -1, nullptr, 0);
+  std::wstring wide(n > 0 ? static_cast<size_t>(n) : 1u, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, description.c_str(), -1, wide.data(), n);
+  // Errors are of no consequence: the button simply shows no overlay.
+  list->SetOverlayIcon(window, icon, wide.c_str());
+}
+
+void Win32DialogHooks::SetTaskbarOverlay(bool on, const std::string& description) {
+  HWND window = presenter_.active() ? presenter_.WindowOf(*presenter_.active()) : nullptr;
+  taskbar_.Overlay(window, on, description);
+}
+
 Win32DialogHooks::Win32DialogHooks(interp::Session& session, Win32Presenter& presenter)
     : session_(session), presenter_(presenter), pause_(session.variables) {}
 
@@ -227,6 +317,11 @@ void Win32DialogHooks::Apply() {
 
 void Win32DialogHooks::PauseTaskbar() {
   pause_.Pause();
+  Apply();
+}
+
+void Win32DialogHooks::ErrorTaskbar() {
+  pause_.Pause("ERROR");
   Apply();
 }
 

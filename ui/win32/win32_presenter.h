@@ -14,8 +14,10 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/pictures.h"
 #include "platform/window.h"
@@ -31,11 +33,22 @@ class Win32Presenter : public DialogPresenter {
   ~Win32Presenter() override;
 
   uint64_t Show(DialogRuntime& dialog) override;
+  uint64_t ShowHeldBack(DialogRuntime& dialog) override;
   void Hide(DialogRuntime& dialog) override;
+  void HideWindowOf(DialogRuntime& dialog) override;
+  void RestoreWindowOf(DialogRuntime& dialog) override;
+  void ShowTrayIcon(const std::string& hint) override { windows_.ShowTrayIcon(hint); }
+  void HideTrayIcon() override { windows_.HideTrayIcon(); }
+  bool TrayIconShown() override { return windows_.tray_icon_shown(); }
+  void ShowBalloon(const std::string& title, const std::string& text, int kind,
+                   uint32_t timeout_ms) override {
+    windows_.ShowBalloon(title, text, kind, timeout_ms);
+  }
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
   DialogRuntime* Active() override { return active_; }
   void SetActive(DialogRuntime* dialog) override;
+  void ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
   int ScreenHeight() override { return windows_.ScreenHeight(); }
 
@@ -48,15 +61,26 @@ class Win32Presenter : public DialogPresenter {
   DialogRuntime* active() const { return active_; }
   // How long the last Show took, from the call until the window was on screen and painted.
   double last_show_ms() const { return last_show_ms_; }
+  // Makes the window of the next expected dialog that has none yet, hidden; false when every
+  // expected dialog has its window. HandleOneMessage calls it while no message waits.
+  bool MakeExpectedWindow();
 
  private:
   void Resync();
+  platform::WindowRect Placement(DialogRuntime& dialog);
+  // Makes or places the dialog's window (hidden, unless it is on the screen already) and draws
+  // the dialog's state into it.
+  uint64_t Place(DialogRuntime& dialog);
+  DialogWindow& Make(DialogRuntime& dialog, const platform::WindowRect& placement);
 
   platform::WindowService& windows_;
   platform::PictureCodecs& codecs_;
   std::map<const DialogRuntime*, std::unique_ptr<DialogWindow>> dialogs_;
   std::map<const DialogRuntime*, uint64_t> handles_;
   DialogRuntime* active_ = nullptr;
+  std::vector<DialogRuntime*> expected_;
+  std::set<const DialogRuntime*> held_back_;
+  size_t next_expected_ = 0;
   uint64_t timer_ = 0;
   double last_show_ms_ = 0;
 };
@@ -71,6 +95,8 @@ class Taskbar {
   Taskbar& operator=(const Taskbar&) = delete;
   // mode: the value of PROGRESSMODE ("MARQUEE", "ERROR", "PAUSE", anything else: normal).
   void Update(HWND window, const std::string& mode, int64_t position, int64_t maximum);
+  // The overlay icon of the button (the engine's icon) with a description, or none.
+  void Overlay(HWND window, bool on, const std::string& description);
   bool available();
 
  private:
@@ -85,8 +111,10 @@ class Win32DialogHooks : public DialogHooks {
   Win32DialogHooks(interp::Session& session, Win32Presenter& presenter);
   std::string Caption() override;
   void PauseTaskbar() override;
+  void ErrorTaskbar() override;
   void RestoreTaskbar() override;
   void UpdateTaskbar(const std::string& mode, int64_t position, int64_t maximum) override;
+  void SetTaskbarOverlay(bool on, const std::string& description) override;
 
  private:
   void Apply();
