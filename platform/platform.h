@@ -15,6 +15,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/url_download.h"
 #include "platform/window.h"
 
 namespace corvane::platform {
@@ -40,6 +41,8 @@ class Platform {
   virtual Network& network() { return HostNetwork(); }
   // Other programs' processes and windows. A platform that does not override it starts nothing.
   virtual Processes& processes() { return no_processes_; }
+  // The system's URL downloader. A platform that does not override it has none.
+  virtual UrlDownloader& url_downloader() { return no_url_downloader_; }
   // The service manager and the task scheduler. A platform that does not override it has no
   // services and schedules nothing.
   virtual Services& services() { return no_services_; }
@@ -53,6 +56,7 @@ class Platform {
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
+  NoUrlDownloader no_url_downloader_;
   NoServices no_services_;
   NoLibraryRegistration no_registration_;
 };

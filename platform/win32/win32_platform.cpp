@@ -10,6 +10,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/win32_url_download.h"
 #include "platform/win32/win32_windows.h"
 
 namespace corvane::platform {
@@ -26,6 +27,7 @@ class Win32Platform : public Platform {
   PictureCodecs& pictures() override { return pictures_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
 
@@ -39,6 +41,7 @@ class Win32Platform : public Platform {
   win32::Win32PictureCodecs pictures_;
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
+  win32::Win32UrlDownloader url_downloader_;
   win32::Win32Services services_;
   win32::Win32LibraryRegistration registration_;
 };
