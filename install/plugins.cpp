@@ -264,6 +264,9 @@ bool IsWindows7OrLater(platform::SystemInfo& system) {
 void RunPluginAction(CommandContext& ctx) {
   Session& s = ctx.session();
   interp::Variables& v = s.variables;
+  // A web build fetches the action's media block first; a failure that ends the script ends it
+  // here, otherwise the action goes on.
+  if (s.fetch_command_media && s.fetch_command_media(ctx)) return;
   const std::string library = LocateLibrary(ctx);
 
   std::vector<std::string> all;

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "commands/testing/command_script.h"
 #include "commands/testing/test_machine.h"
+#include "interp/handlers.h"
 #include "interp/session.h"
 #include "interp/variables.h"
 #include "platform/ui.h"
@@ -181,6 +183,35 @@ Test Action "set CUT=abcdefgh;shorter" "test_plugin.dll"
   CommandRun failed = Run("Test Action \"set A=3;fail2\" \"test_plugin.dll\"\n");
   EXPECT_TRUE(failed.Failed());
   EXPECT_EQ(failed.result.failure, "General setup failure");
+}
+
+// A web build fetches the action's media block before it looks for the library in the data
+// folder; a fetch that ends the script runs no action.
+TEST_F(PluginActions, WebBuildFetchesTheBlockFirst) {
+  std::vector<std::string> fetched;
+  script_.before = [this, &fetched](interp::Session& s) {
+    s.fetch_command_media = [this, &fetched](interp::CommandContext& ctx) {
+      fetched.push_back(std::string(ctx.session().image.command_media.At(ctx.index())));
+      if (fetched.size() == 1) {
+        Install("data\\Block1\\test_plugin.dll");
+        return false;
+      }
+      ctx.EndScript();
+      return true;
+    };
+  };
+  CommandRun run = Run(R"(
+[media "Block1\"] Test Action "set FIRST=yes" "test_plugin.dll"
+[media "Block2\"] Test Action "set SECOND=yes" "test_plugin.dll"
+Set Variable "AFTER" "ran"
+)",
+                       ".build-mode 2\n");
+  ASSERT_FALSE(run.Failed()) << run.result.failure;
+  EXPECT_EQ(fetched, (std::vector<std::string>{"Block1\\", "Block2\\"}));
+  EXPECT_EQ(run.Var("FIRST"), "yes");
+  EXPECT_FALSE(run.Has("SECOND"));
+  EXPECT_FALSE(run.Has("AFTER"));
+  EXPECT_TRUE(run.boxes.empty());
 }
 
 // A patch build finds a library that its data folder lacks with the setup sources (here the "/p="

@@ -16,6 +16,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/url_download.h"
 #include "platform/window.h"
 
 namespace corvane::platform {
@@ -44,6 +45,8 @@ class Platform {
   // Libraries of the machine loaded into the engine's process (plug-ins). A platform that does
   // not override it loads none.
   virtual LibraryLoader& libraries() { return no_libraries_; }
+  // The system's URL downloader. A platform that does not override it has none.
+  virtual UrlDownloader& url_downloader() { return no_url_downloader_; }
   // The service manager and the task scheduler. A platform that does not override it has no
   // services and schedules nothing.
   virtual Services& services() { return no_services_; }
@@ -58,6 +61,7 @@ class Platform {
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
   NoLibraryLoader no_libraries_;
+  NoUrlDownloader no_url_downloader_;
   NoServices no_services_;
   NoLibraryRegistration no_registration_;
 };

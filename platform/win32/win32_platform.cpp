@@ -10,6 +10,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/win32_url_download.h"
 #include "platform/win32/win32_windows.h"
 
 namespace corvane::platform {
@@ -40,6 +41,7 @@ class Win32Platform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   LibraryLoader& libraries() override { return libraries_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
 
@@ -54,6 +56,7 @@ class Win32Platform : public Platform {
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
   Win32LibraryLoader libraries_;
+  win32::Win32UrlDownloader url_downloader_;
   win32::Win32Services services_;
   win32::Win32LibraryRegistration registration_;
 };
