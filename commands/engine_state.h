@@ -75,6 +75,10 @@ struct CommandsState {
   // the pins ("shortcut|flags|target", flags "X" Start menu and "7" taskbar).
   std::vector<std::pair<std::string, std::string>> shortcut_identities;
   std::vector<std::string> shortcut_pins;
+
+  // The context cell that every plug-in action of the run is handed: 0 at the start, never read
+  // or written by the engine itself. Shared, so that a worker given up on keeps it valid.
+  std::shared_ptr<int32_t> plugin_context = std::make_shared<int32_t>(0);
 };
 
 CommandsState& StateOf(interp::Session& session);

@@ -65,6 +65,10 @@ class CommandScript : public interp::DialogHost {
   bool platform_windows = false;
   // Another process service than the platform's (a test double in front of it).
   platform::Processes* processes = nullptr;
+  // Other system facts than the platform's (a test double that moves the engine's own file).
+  platform::SystemInfo* system = nullptr;
+  // Another file service than the platform's (a test double that fails one call).
+  platform::FileSystem* files = nullptr;
   // Another service manager and task scheduler than the platform's.
   platform::Services* services = nullptr;
 
@@ -94,6 +98,13 @@ class CommandScript : public interp::DialogHost {
     platform::Processes& processes() override {
       return owner_.processes ? *owner_.processes : real_.processes();
     }
+    platform::FileSystem& files() override {
+      return owner_.files ? *owner_.files : PlatformRefs::files();
+    }
+    platform::SystemInfo& system() override {
+      return owner_.system ? *owner_.system : PlatformRefs::system();
+    }
+    platform::LibraryLoader& libraries() override { return real_.libraries(); }
     platform::Services& services() override {
       return owner_.services ? *owner_.services : real_.services();
     }

@@ -24,6 +24,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
+#include "platform/sim/sim_libraries.h"
 #include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registration.h"
@@ -44,6 +45,9 @@ struct SimOptions {
   // The engine executable's path on the machine (GetModuleFileName); the description's when
   // empty.
   std::string module_path;
+  // The host program that runs setup files started on the machine (corvane-sim runs them on the
+  // same machine folder); empty: setups cannot be started (see sim_processes.h).
+  std::string setup_runner;
 };
 
 class SimPlatform : public Platform {
@@ -65,6 +69,8 @@ class SimPlatform : public Platform {
   UrlDownloader& url_downloader() override { return *url_downloader_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
+  // Libraries on the machine's drives: the native shared objects they hold (sim_libraries.h).
+  LibraryLoader& libraries() override { return *libraries_; }
   Services& services() override { return *services_; }
   // The services table and the task store.
   sim::SimServices& sim_services() { return *services_; }
@@ -126,6 +132,7 @@ class SimPlatform : public Platform {
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
+  std::unique_ptr<sim::SimLibraryLoader> libraries_;
   std::unique_ptr<sim::SimUrlDownloader> url_downloader_;
   std::unique_ptr<sim::SimServices> services_;
   std::unique_ptr<sim::SimLibraryRegistration> registration_;

@@ -208,6 +208,17 @@ class RecordingShell : public ShellWrapper {
   Transcript& t_;
 };
 
+// Libraries loaded into the engine, with the outcome.
+class RecordingLibraryLoader : public LibraryLoader {
+ public:
+  RecordingLibraryLoader(LibraryLoader& target, Transcript& t) : target_(target), t_(t) {}
+  std::unique_ptr<SharedLibrary> Load(const std::string& path, std::string* error_text) override;
+
+ private:
+  LibraryLoader& target_;
+  Transcript& t_;
+};
+
 // A platform whose files, registry, message boxes, installer calls, program starts, restarts and
 // sounds are recorded in a transcript.
 class RecordingPlatform : public Platform {
@@ -216,8 +227,8 @@ class RecordingPlatform : public Platform {
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
-        services_(target.services(), t), registration_(target.registration(), t),
-        url_downloader_(target.url_downloader(), t) {}
+        libraries_(target.libraries(), t), services_(target.services(), t),
+        registration_(target.registration(), t), url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -226,6 +237,7 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  LibraryLoader& libraries() override { return libraries_; }
   UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
@@ -240,6 +252,7 @@ class RecordingPlatform : public Platform {
   RecordingWindowService windows_;
   RecordingProcesses processes_;
   RecordingShell shell_;
+  RecordingLibraryLoader libraries_;
   RecordingServices services_;
   RecordingRegistration registration_;
   RecordingUrlDownloader url_downloader_;
