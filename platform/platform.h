@@ -4,12 +4,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/access_lists.h"
 #include "platform/files.h"
 #include "platform/installer.h"
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/shares.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -38,6 +40,10 @@ class Platform {
   virtual Network& network() { return HostNetwork(); }
   // Other programs' processes and windows. A platform that does not override it starts nothing.
   virtual Processes& processes() { return no_processes_; }
+  // Network shares and the access lists of secured objects. A platform that does not override
+  // them shares nothing and has no lists.
+  virtual NetworkShares& shares() { return no_shares_; }
+  virtual AccessLists& access_lists() { return no_access_lists_; }
 
  private:
   NoInstaller no_installer_;
@@ -45,6 +51,8 @@ class Platform {
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
+  NoNetworkShares no_shares_;
+  NoAccessLists no_access_lists_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

@@ -91,6 +91,8 @@ class CommandScript : public interp::DialogHost {
     platform::Processes& processes() override {
       return owner_.processes ? *owner_.processes : real_.processes();
     }
+    platform::NetworkShares& shares() override { return real_.shares(); }
+    platform::AccessLists& access_lists() override { return real_.access_lists(); }
 
    private:
     CommandScript& owner_;

@@ -30,6 +30,12 @@ SimPlatform::SimPlatform(const SimOptions& options)
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
+  shares_ = std::make_unique<sim::SimShares>(machine_, description_, *files_);
+  warnings_ += shares_->Warnings();
+  access_lists_ = std::make_unique<sim::SimAccessLists>(
+      machine_, description_, *files_, *registry_, *shares_,
+      [folder = machine_](const std::string& name) { return sim::ServiceListed(folder, name); });
+  warnings_ += access_lists_->Warnings();
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);
   if (fs::exists(machine_ / "registry.reg", ec)) {

@@ -7,6 +7,9 @@
 //   MACHINE/attributes.txt file attribute bits that the host cannot keep
 //   MACHINE/pending_deletions.txt  deletions scheduled for the next restart (see sim_shell.h)
 //   MACHINE/installer.txt  what the next installer calls do (see installer_playback.h)
+//   MACHINE/shares.txt     the network shares (see sim_shares.h)
+//   MACHINE/access.txt     the access lists a setup changed, printers.txt the printers (see
+//                          sim_access_lists.h)
 //
 // A new machine gets the folders and registry keys that a fresh Windows installation has and
 // that the engine reads (Windows, system, temporary and profile folders, program folders, the
@@ -20,11 +23,13 @@
 
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/sim_access_lists.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_shares.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
@@ -59,6 +64,11 @@ class SimPlatform : public Platform {
   Processes& processes() override { return *processes_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
+  // Network shares (shares.txt) and access lists (access.txt, printers.txt).
+  NetworkShares& shares() override { return *shares_; }
+  AccessLists& access_lists() override { return *access_lists_; }
+  sim::SimShares& sim_shares() { return *shares_; }
+  sim::SimAccessLists& sim_access_lists() { return *access_lists_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -116,6 +126,8 @@ class SimPlatform : public Platform {
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
+  std::unique_ptr<sim::SimShares> shares_;
+  std::unique_ptr<sim::SimAccessLists> access_lists_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

@@ -167,12 +167,37 @@ class RecordingShell : public ShellWrapper {
   Transcript& t_;
 };
 
+// Shares made and deleted, and the access lists changed (accounts by identifier and name).
+class RecordingShares : public NetworkSharesWrapper {
+ public:
+  RecordingShares(NetworkShares& target, Transcript& t) : NetworkSharesWrapper(target), t_(t) {}
+  Status AddShare(const std::string& computer, const ShareInfo& share) override;
+  Status DeleteShare(const std::string& computer, const std::string& name) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingAccessLists : public AccessListsWrapper {
+ public:
+  RecordingAccessLists(AccessLists& target, Transcript& t) : AccessListsWrapper(target), t_(t) {}
+  Status GrantAccess(const SecuredObject& object,
+                     const std::vector<AccessEntry>& entries) override;
+  Status ReplaceAccessList(const SecuredObject& object, const std::vector<AccessEntry>& entries,
+                           bool protect) override;
+
+ private:
+  std::string Entries(const std::vector<AccessEntry>& entries);
+  Transcript& t_;
+};
+
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t), shell_(target.shell(), t) {}
+        processes_(target.processes(), t), shell_(target.shell(), t),
+        shares_(target.shares(), t), access_lists_(target.access_lists(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -181,6 +206,8 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  NetworkShares& shares() override { return shares_; }
+  AccessLists& access_lists() override { return access_lists_; }
 
  private:
   Platform& target_;
@@ -191,6 +218,8 @@ class RecordingPlatform : public Platform {
   RecordingWindowService windows_;
   RecordingProcesses processes_;
   RecordingShell shell_;
+  RecordingShares shares_;
+  RecordingAccessLists access_lists_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

@@ -1,10 +1,12 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/win32_access_lists.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_installer.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_shares.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
@@ -24,6 +26,8 @@ class Win32Platform : public Platform {
   PictureCodecs& pictures() override { return pictures_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  NetworkShares& shares() override { return shares_; }
+  AccessLists& access_lists() override { return access_lists_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -35,6 +39,8 @@ class Win32Platform : public Platform {
   win32::Win32PictureCodecs pictures_;
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
+  win32::Win32NetworkShares shares_;
+  win32::Win32AccessLists access_lists_;
 };
 
 }  // namespace
