@@ -10,8 +10,10 @@
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
+#include "platform/registration.h"
 #include "platform/registry.h"
 #include "platform/shares.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -44,6 +46,12 @@ class Platform {
   // them shares nothing and has no lists.
   virtual NetworkShares& shares() { return no_shares_; }
   virtual AccessLists& access_lists() { return no_access_lists_; }
+  // The service manager and the task scheduler. A platform that does not override it has no
+  // services and schedules nothing.
+  virtual Services& services() { return no_services_; }
+  // Registration of type libraries and self-registering libraries. A platform that does not
+  // override it registers nothing.
+  virtual LibraryRegistration& registration() { return no_registration_; }
 
  private:
   NoInstaller no_installer_;
@@ -53,6 +61,8 @@ class Platform {
   NoProcesses no_processes_;
   NoNetworkShares no_shares_;
   NoAccessLists no_access_lists_;
+  NoServices no_services_;
+  NoLibraryRegistration no_registration_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

@@ -27,6 +27,7 @@ struct CommandRun {
   std::map<std::string, std::string> variables;  // upper-cased name -> value
   std::vector<Box> boxes;
   std::vector<std::string> properties;  // recorded installer properties, NAME=VALUE
+  std::vector<std::string> kept_properties;  // those the engine cache keeps (no secrets)
   std::vector<std::string> executed;
   std::vector<std::string> trace;  // the trace entries of the run
   int pumps = 0;
@@ -64,6 +65,8 @@ class CommandScript : public interp::DialogHost {
   bool platform_windows = false;
   // Another process service than the platform's (a test double in front of it).
   platform::Processes* processes = nullptr;
+  // Another service manager and task scheduler than the platform's.
+  platform::Services* services = nullptr;
 
   CommandRun Run(std::string_view script_text);
 
@@ -93,6 +96,10 @@ class CommandScript : public interp::DialogHost {
     }
     platform::NetworkShares& shares() override { return real_.shares(); }
     platform::AccessLists& access_lists() override { return real_.access_lists(); }
+    platform::Services& services() override {
+      return owner_.services ? *owner_.services : real_.services();
+    }
+    platform::LibraryRegistration& registration() override { return real_.registration(); }
 
    private:
     CommandScript& owner_;

@@ -49,19 +49,6 @@ std::string Trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t at = 0;
-  while (at <= path.size()) {
-    size_t slash = path.find('\\', at);
-    std::string part = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
-    if (!part.empty()) parts.push_back(part);
-    if (slash == std::string::npos) break;
-    at = slash + 1;
-  }
-  return parts;
-}
-
 // Denying entries before allowing ones, each group in its own order.
 std::vector<AccessEntry> InListOrder(const std::vector<AccessEntry>& entries) {
   std::vector<AccessEntry> out;
@@ -117,25 +104,6 @@ std::vector<AccessEntry> InheritedEntries(const std::vector<AccessEntry>& parent
     out.push_back(c);
   }
   return out;
-}
-
-bool ServiceListed(const std::filesystem::path& machine_folder, const std::string& name) {
-  std::string text;
-  if (!ReadHostFile(machine_folder / "services.txt", &text)) {
-    for (const char* known : {"Schedule", "msiserver", "Spooler", "EventLog"}) {
-      if (SameText(name, known)) return true;
-    }
-    return false;
-  }
-  std::istringstream lines(Cp1252FromUtf8(text));
-  std::string line;
-  while (std::getline(lines, line)) {
-    line = Trim(line);
-    size_t eq = line.find('=');
-    if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-    if (SameText(Trim(line.substr(0, eq)), name)) return true;
-  }
-  return false;
 }
 
 SimAccessLists::SimAccessLists(const std::filesystem::path& machine_folder,

@@ -97,10 +97,6 @@ class SimAccessLists : public AccessLists {
   std::string warnings_;
 };
 
-// Whether the service table of a machine (MACHINE/services.txt, "NAME = STATE" lines; without the
-// file the services of a fresh Windows) lists a service.
-bool ServiceListed(const std::filesystem::path& machine_folder, const std::string& name);
-
 // The entries that an object inherits from its parent's list (container: a folder or a key).
 std::vector<AccessEntry> InheritedEntries(const std::vector<AccessEntry>& parent, bool container);
 

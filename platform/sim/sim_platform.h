@@ -10,6 +10,8 @@
 //   MACHINE/shares.txt     the network shares (see sim_shares.h)
 //   MACHINE/access.txt     the access lists a setup changed, printers.txt the printers (see
 //                          sim_access_lists.h)
+//   MACHINE/services.txt   the services and their states (see sim_services.h); the scheduled
+//                          tasks are files of C:\Windows\Tasks
 //
 // A new machine gets the folders and registry keys that a fresh Windows installation has and
 // that the engine reads (Windows, system, temporary and profile folders, program folders, the
@@ -28,8 +30,10 @@
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_processes.h"
+#include "platform/sim/sim_registration.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_shares.h"
+#include "platform/sim/sim_services.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
@@ -69,6 +73,10 @@ class SimPlatform : public Platform {
   AccessLists& access_lists() override { return *access_lists_; }
   sim::SimShares& sim_shares() { return *shares_; }
   sim::SimAccessLists& sim_access_lists() { return *access_lists_; }
+  Services& services() override { return *services_; }
+  // The services table and the task store.
+  sim::SimServices& sim_services() { return *services_; }
+  LibraryRegistration& registration() override { return *registration_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -128,6 +136,8 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimProcesses> processes_;
   std::unique_ptr<sim::SimShares> shares_;
   std::unique_ptr<sim::SimAccessLists> access_lists_;
+  std::unique_ptr<sim::SimServices> services_;
+  std::unique_ptr<sim::SimLibraryRegistration> registration_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

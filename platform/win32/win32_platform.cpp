@@ -5,8 +5,10 @@
 #include "platform/win32/win32_installer.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_processes.h"
+#include "platform/win32/win32_registration.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shares.h"
+#include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
@@ -28,6 +30,8 @@ class Win32Platform : public Platform {
   Processes& processes() override { return processes_; }
   NetworkShares& shares() override { return shares_; }
   AccessLists& access_lists() override { return access_lists_; }
+  Services& services() override { return services_; }
+  LibraryRegistration& registration() override { return registration_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -41,6 +45,8 @@ class Win32Platform : public Platform {
   win32::Win32Processes processes_;
   win32::Win32NetworkShares shares_;
   win32::Win32AccessLists access_lists_;
+  win32::Win32Services services_;
+  win32::Win32LibraryRegistration registration_;
 };
 
 }  // namespace
