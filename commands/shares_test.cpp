@@ -87,7 +87,7 @@ std::string SetAccess(const std::string& object, const std::string& accounts,
 }
 
 class ShareCommands : public ::testing::Test {
- protected:
+ public:
   ShareCommands() {
     vars_["ROOT"] = machine_.root();
     vars_["HOST"] = machine_.platform().system().ComputerName();
@@ -133,61 +133,87 @@ class ShareCommands : public ::testing::Test {
   std::map<std::string, std::string> vars_;
 };
 
-// A file's list as the system reads it back (GetNamedSecurityInfo under Wine): Everyone reads it
-// after the grant; the lock-down leaves SYSTEM, Administrators and Users only and stops
-// inheritance; the reset to inherited removes the file's own entries again where the parent
-// passes something on.
-TEST_F(ShareCommands, FileAccessGrantedLockedAndReset) {
-  machine_.Write("acl.txt", "secured");
-  const std::string file = machine_.root() + "\\acl.txt";
-  Run(SetAccess("$ROOT$\\acl.txt", "1000", "", "10", "100", "10000"));
-  AccessList granted = Read(SecuredKind::kFile, file);
-  const AccessEntry* everyone = Own(granted, sid::kEveryone);
+// Grants Everyone reading of an object, then locks its list down and resets it to what it
+// inherits, reading the list back from the system each time. `object` is the object as the script
+// names it, `name` as the access lists name it, `kind` the five kind flags.
+void ShareCommandsGrantLockReset(ShareCommands& t, const std::string& object,
+                                 SecuredKind kind_of, const std::string& name,
+                                 const std::string& kind, bool write_kept) {
+  const KindRights rights = RightsOfKind(kind_of);
+  CommandRun run = t.Run(SetAccess(object, "1000", "", "10", "100", kind));
+  for (const std::string& line : run.trace) EXPECT_EQ(line.find("failed"), std::string::npos);
+  AccessList granted = t.Read(kind_of, name);
+  const AccessEntry* everyone = ShareCommands::Own(granted, sid::kEveryone);
   ASSERT_NE(everyone, nullptr);
   EXPECT_TRUE(everyone->allow);
-  EXPECT_EQ(everyone->mask & kFileReadRun, kFileReadRun);
-  EXPECT_NE(everyone->mask & 0x2, 0x2u);  // reading only: no writing of data
+  EXPECT_EQ(everyone->mask & rights.read, rights.read);
+  EXPECT_NE(everyone->mask, rights.full);  // reading only
+  if (!write_kept) return;
 
-  Run(SetAccess("$ROOT$\\acl.txt", "0000", "", "00", "001", "10000"));
-  AccessList locked = Read(SecuredKind::kFile, file);
+  t.Run(SetAccess(object, "0000", "", "00", "001", kind));
+  AccessList locked = t.Read(kind_of, name);
   EXPECT_TRUE(locked.protected_list);
-  EXPECT_EQ(Own(locked, sid::kEveryone), nullptr);
-  ASSERT_NE(Own(locked, sid::kSystem), nullptr);
-  EXPECT_EQ(Own(locked, sid::kSystem)->mask, kFileAll);
-  ASSERT_NE(Own(locked, sid::kUsers), nullptr);
-  EXPECT_EQ(Own(locked, sid::kUsers)->mask, kFileReadRun);
+  EXPECT_EQ(ShareCommands::Own(locked, sid::kEveryone), nullptr);
+  ASSERT_NE(ShareCommands::Own(locked, sid::kSystem), nullptr);
+  EXPECT_EQ(ShareCommands::Own(locked, sid::kSystem)->mask, rights.full);
+  ASSERT_NE(ShareCommands::Own(locked, sid::kUsers), nullptr);
+  EXPECT_EQ(ShareCommands::Own(locked, sid::kUsers)->mask, rights.read);
   for (const AccessEntry& e : locked.entries) EXPECT_EQ(e.flags & ace::kInherited, 0) << e.sid;
 
   // The reset both sets 10 and 11: 10 wins.
-  Run(SetAccess("$ROOT$\\acl.txt", "0000", "", "00", "011", "10000"));
-  AccessList reset = Read(SecuredKind::kFile, file);
+  t.Run(SetAccess(object, "0000", "", "00", "011", kind));
+  AccessList reset = t.Read(kind_of, name);
   const bool inherits = std::any_of(reset.entries.begin(), reset.entries.end(),
                                     [](const AccessEntry& e) { return e.flags & ace::kInherited; });
-  if (inherits || machine_.simulated()) {
+  if (inherits || t.machine_.simulated()) {
     EXPECT_TRUE(inherits);
     EXPECT_FALSE(reset.protected_list);
     for (const AccessEntry& e : reset.entries) EXPECT_NE(e.flags & ace::kInherited, 0) << e.sid;
   } else {
-    // Nothing would be inherited: the list is kept rather than leaving a file nobody may open.
+    // Nothing would be inherited: the list is kept rather than leaving an object nobody may open.
     EXPECT_EQ(reset.entries, locked.entries);
   }
+}
+
+// A file's list read back through GetNamedSecurityInfo under Wine. Wine makes up a file's list
+// from the host's file modes and keeps no list that is written, so there only the grant is read
+// back; the simulated machine keeps the lists and shows the lock-down and the reset too.
+TEST_F(ShareCommands, FileAccessGrantedLockedAndReset) {
+  machine_.Write("acl.txt", "secured");
+  ShareCommandsGrantLockReset(*this, "$ROOT$\\acl.txt", SecuredKind::kFile,
+                              machine_.root() + "\\acl.txt", "10000", machine_.simulated());
+}
+
+// A registry key's list, which Wine keeps: granted, locked down and reset on both machines.
+TEST_F(ShareCommands, KeyAccessGrantedLockedAndReset) {
+  ASSERT_EQ(machine_.platform().registry().CreateKey(platform::RegRoot::kCurrentUser,
+                                                     machine_.reg_key() + "\\Acl",
+                                                     platform::RegView::kNative),
+            Status::kOk);
+  vars_["KEY"] = "HKCU\\" + machine_.reg_key() + "\\Acl";
+  ShareCommandsGrantLockReset(*this, "$KEY$", SecuredKind::kRegistryKey,
+                              "HKEY_CURRENT_USER\\" + machine_.reg_key() + "\\Acl", "00100", true);
 }
 
 // The accounts: the current user, Authenticated Users, an account by name; an account the system
 // does not know is left out and the others still get their rights. No kind of object, or a
 // missing object, changes nothing.
 TEST_F(ShareCommands, AccountsAndObjectsThatAreNotThere) {
-  machine_.Write("accounts.txt", "secured");
-  const std::string file = machine_.root() + "\\accounts.txt";
+  ASSERT_EQ(machine_.platform().registry().CreateKey(platform::RegRoot::kCurrentUser,
+                                                     machine_.reg_key() + "\\Accounts",
+                                                     platform::RegView::kNative),
+            Status::kOk);
+  vars_["KEY"] = "HKCU\\" + machine_.reg_key() + "\\Accounts";
+  const std::string key = "HKEY_CURRENT_USER\\" + machine_.reg_key() + "\\Accounts";
   std::string current;
   ASSERT_EQ(machine_.platform().access_lists().CurrentUserSid(&current), Status::kOk);
-  CommandRun run = Run(SetAccess("$ROOT$\\accounts.txt", "0111", "No Such Account 7", "01", "100",
-                                 "10000") +
-                       SetAccess("$ROOT$\\accounts.txt", "1000", "", "01", "100", "00000") +
-                       SetAccess("$ROOT$\\missing.txt", "1000", "", "01", "100", "10000"));
-  AccessList list = Read(SecuredKind::kFile, file);
+  CommandRun run =
+      Run(SetAccess("$KEY$", "0111", "No Such Account 7", "01", "100", "00100") +
+          SetAccess("$KEY$", "1000", "", "01", "100", "00000") +
+          SetAccess("$ROOT$\\missing.txt", "1000", "", "01", "100", "10000"));
+  AccessList list = Read(SecuredKind::kRegistryKey, key);
   ASSERT_NE(Own(list, current), nullptr);
-  EXPECT_EQ(Own(list, current)->mask & kFileAll, kFileAll);
+  EXPECT_EQ(Own(list, current)->mask, 0x000F003Fu);
   ASSERT_NE(Own(list, sid::kAuthenticatedUsers), nullptr);
   EXPECT_EQ(Own(list, sid::kEveryone), nullptr);  // the second line chose no kind of object
   EXPECT_TRUE(std::any_of(run.trace.begin(), run.trace.end(), [](const std::string& line) {
@@ -195,8 +221,8 @@ TEST_F(ShareCommands, AccountsAndObjectsThatAreNotThere) {
   }));
   Read(SecuredKind::kFile, machine_.root() + "\\missing.txt", Status::kNotFound);
 
-  run = Run(SetAccess("$ROOT$\\accounts.txt", "0000", "Users", "01", "100", "10000"));
-  list = Read(SecuredKind::kFile, file);
+  Run(SetAccess("$KEY$", "0000", "Users", "01", "100", "00100"));
+  list = Read(SecuredKind::kRegistryKey, key);
   EXPECT_EQ(Own(list, sid::kUsers), nullptr);  // parameter 5 not ticked: 6 is not read
 }
 
