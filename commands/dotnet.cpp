@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <tuple>
 
-#include "commands/media_fetch.h"
 #include "commands/programs.h"
 #include "commands/sixty_four.h"
 #include "install/database_assemblies.h"
@@ -236,20 +235,25 @@ void RunRemoveAssemblies(CommandContext& ctx) {
 CORVANE_COMMAND("Remove Assemblies", RunRemoveAssemblies);
 
 // Installer-table commands: the installer database does their work. A driver and an assembly
-// need their files, so a web build fetches the command's media block first.
+// need their files, so a web build fetches the command's media block first, as Install Files does
+// (a failure is reported and the command goes on).
+void FetchMedia(CommandContext& ctx) {
+  if (ctx.session().fetch_command_media) ctx.session().fetch_command_media(ctx);
+}
+
 void RunCreateOdbcDsn(CommandContext& ctx) { ctx.ActivateInstallerTableCommand(); }
 CORVANE_COMMAND("Create ODBC DSN", RunCreateOdbcDsn);
 
 void RunInstallOdbcDriver(CommandContext& ctx) {
   ctx.ActivateInstallerTableCommand();
-  FetchCommandMediaBlock(ctx);
+  FetchMedia(ctx);
   ctx.RecordSlot(1, ctx.params().Path(4));
 }
 CORVANE_COMMAND("Install ODBC Driver", RunInstallOdbcDriver);
 
 void RunInstallAssembly(CommandContext& ctx) {
   ctx.ActivateInstallerTableCommand();
-  FetchCommandMediaBlock(ctx);
+  FetchMedia(ctx);
   ctx.RecordSlot(1, ctx.params().Path(3));
 }
 CORVANE_COMMAND("Install Assembly", RunInstallAssembly);

@@ -17,6 +17,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/url_download.h"
 #include "platform/window.h"
 
 namespace corvane::platform {
@@ -46,6 +47,8 @@ class Platform {
   // them shares nothing and has no lists.
   virtual NetworkShares& shares() { return no_shares_; }
   virtual AccessLists& access_lists() { return no_access_lists_; }
+  // The system's URL downloader. A platform that does not override it has none.
+  virtual UrlDownloader& url_downloader() { return no_url_downloader_; }
   // The service manager and the task scheduler. A platform that does not override it has no
   // services and schedules nothing.
   virtual Services& services() { return no_services_; }
@@ -61,6 +64,7 @@ class Platform {
   NoProcesses no_processes_;
   NoNetworkShares no_shares_;
   NoAccessLists no_access_lists_;
+  NoUrlDownloader no_url_downloader_;
   NoServices no_services_;
   NoLibraryRegistration no_registration_;
 };

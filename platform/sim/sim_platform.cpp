@@ -23,6 +23,7 @@ SimPlatform::SimPlatform(const SimOptions& options)
   const bool moved_current = ReachFoldersOutsideTheCodePage();
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
+  files_->SetClock([system = system_.get()] { return system->Milliseconds(); });
   windows_ = std::make_unique<sim::SimWindowService>(*system_, ui_);
   processes_ = std::make_unique<sim::SimProcesses>(machine_, description_, *files_, *system_,
                                                    *windows_);
@@ -30,6 +31,10 @@ SimPlatform::SimPlatform(const SimOptions& options)
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
+  url_downloader_ = std::make_unique<sim::SimUrlDownloader>(
+      description_.url_download, description_.url_download_lenient, *files_, *registry_,
+      HostNetwork(),
+      description_.profile + "\\AppData\\Local\\Microsoft\\Windows\\INetCache\\IE\\");
   services_ = std::make_unique<sim::SimServices>(machine_, description_, *files_);
   warnings_ += services_->Warnings();
   shares_ = std::make_unique<sim::SimShares>(machine_, description_, *files_);

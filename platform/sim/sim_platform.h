@@ -37,6 +37,7 @@
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
+#include "platform/sim/sim_url_download.h"
 #include "platform/sim/sim_windows.h"
 
 namespace corvane::platform {
@@ -66,6 +67,7 @@ class SimPlatform : public Platform {
   sim::SimWindowService& sim_windows() { return *windows_; }
   PictureCodecs& pictures() override { return pictures_; }
   Processes& processes() override { return *processes_; }
+  UrlDownloader& url_downloader() override { return *url_downloader_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
   // Network shares (shares.txt) and access lists (access.txt, printers.txt).
@@ -136,6 +138,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimProcesses> processes_;
   std::unique_ptr<sim::SimShares> shares_;
   std::unique_ptr<sim::SimAccessLists> access_lists_;
+  std::unique_ptr<sim::SimUrlDownloader> url_downloader_;
   std::unique_ptr<sim::SimServices> services_;
   std::unique_ptr<sim::SimLibraryRegistration> registration_;
 };

@@ -182,6 +182,18 @@ class RecordingRegistration : public LibraryRegistrationWrapper {
   Transcript& t_;
 };
 
+// The system's URL downloader, each download noted with its result.
+class RecordingUrlDownloader : public UrlDownloaderWrapper {
+ public:
+  RecordingUrlDownloader(UrlDownloader& target, Transcript& t)
+      : UrlDownloaderWrapper(target), t_(t) {}
+  int32_t DownloadToCacheFile(const std::string& address, UrlDownloadCallback& callback,
+                              std::string* cache_file) override;
+
+ private:
+  Transcript& t_;
+};
+
 // The shell's restarts, shortcut identities, shell verbs and the sounds played, in the
 // transcript.
 class RecordingShell : public ShellWrapper {
@@ -229,7 +241,8 @@ class RecordingPlatform : public Platform {
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
         shares_(target.shares(), t), access_lists_(target.access_lists(), t),
-        services_(target.services(), t), registration_(target.registration(), t) {}
+        services_(target.services(), t), registration_(target.registration(), t),
+        url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -240,6 +253,7 @@ class RecordingPlatform : public Platform {
   Processes& processes() override { return processes_; }
   NetworkShares& shares() override { return shares_; }
   AccessLists& access_lists() override { return access_lists_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
   PictureCodecs& pictures() override { return target_.pictures(); }
@@ -257,6 +271,7 @@ class RecordingPlatform : public Platform {
   RecordingAccessLists access_lists_;
   RecordingServices services_;
   RecordingRegistration registration_;
+  RecordingUrlDownloader url_downloader_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

@@ -12,6 +12,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/win32_url_download.h"
 #include "platform/win32/win32_windows.h"
 
 namespace corvane::platform {
@@ -30,6 +31,7 @@ class Win32Platform : public Platform {
   Processes& processes() override { return processes_; }
   NetworkShares& shares() override { return shares_; }
   AccessLists& access_lists() override { return access_lists_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
 
@@ -45,6 +47,7 @@ class Win32Platform : public Platform {
   win32::Win32Processes processes_;
   win32::Win32NetworkShares shares_;
   win32::Win32AccessLists access_lists_;
+  win32::Win32UrlDownloader url_downloader_;
   win32::Win32Services services_;
   win32::Win32LibraryRegistration registration_;
 };
