@@ -79,9 +79,7 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string WindowsFolder(CommandContext& ctx) {
-  return ctx.platform().system().WindowsFolder();
-}
+std::string WindowsFolder(CommandContext& ctx) { return ctx.platform().system().WindowsFolder(); }
 
 // Runs a tool of each framework in turn, hidden and waited for in the assembly's folder, until
 // one ends with 0 or the user cancels. `arguments` gives the arguments for each version.
@@ -135,8 +133,7 @@ void RunInstallerClass(CommandContext& ctx) {
   const auto& p = ctx.params();
   const std::string assembly = p.Path(1);
   const std::string arguments = (p.Bool(2) ? "" : "/u ") + Quoted(assembly);
-  RunWithFallback(ctx, "installutil.exe", assembly,
-                  [&](const std::string&) { return arguments; });
+  RunWithFallback(ctx, "installutil.exe", assembly, [&](const std::string&) { return arguments; });
 }
 CORVANE_COMMAND("Run .NET Installer Class", RunInstallerClass);
 
@@ -146,8 +143,7 @@ std::string FindCachedAssembly(CommandContext& ctx, const StrongName& name) {
   std::string windows = WindowsFolder(ctx);
   if (!windows.empty() && windows.back() == '\\') windows.pop_back();
   for (const char* cache : kAssemblyCacheFolders) {
-    const std::string path =
-        windows + "\\assembly\\" + cache + "\\" + CachedAssemblyPath(name);
+    const std::string path = windows + "\\assembly\\" + cache + "\\" + CachedAssemblyPath(name);
     if (ctx.platform().files().FileExists(path)) return path;
   }
   return std::string();

@@ -38,8 +38,9 @@ TEST(StrongNames, NameVersionAndTokenMakeTheCachePath) {
   EXPECT_EQ(CachedAssemblyPath(n), "Bar.Core\\2.0.0.0__cd34\\Bar.Core.dll");
   // Paths and names without both entries are no strong names.
   for (const char* text : {"C:\\x\\a.dll", "a.dll", "Foo, Version=1.0", "Foo, PublicKeyToken=ab",
-                           "dir\\Foo, Version=1.0, PublicKeyToken=ab", ", Version=1, "
-                                                                        "PublicKeyToken=ab"}) {
+                           "dir\\Foo, Version=1.0, PublicKeyToken=ab",
+                           ", Version=1, "
+                           "PublicKeyToken=ab"}) {
     EXPECT_FALSE(ParseStrongName(text, &n)) << text;
   }
   EXPECT_EQ(FrameworkTool("C:\\Windows\\", kFrameworkVersions[1], "regasm.exe"),
@@ -118,23 +119,22 @@ Run .NET Installer Class "C:\x\a.dll" "FALSE"
 Register Assembly "C:\x\a.dll|TRUE|TRUE"
 Register Assembly "C:\x\a.dll|FALSE"
 )");
-  EXPECT_EQ(Started(&folders),
-            (std::vector<std::string>{
-                R"(v4.0.30319\ngen.exe install "C:\x\a.dll")",
-                R"(v2.0.50727\ngen.exe install "C:\x\a.dll")",
-                R"(v1.1.4322\ngen.exe "C:\x\a.dll")",
-                R"(v4.0.30319\ngen.exe uninstall "C:\x\a.dll")",
-                R"(v2.0.50727\ngen.exe uninstall "C:\x\a.dll")",
-                R"(v1.1.4322\ngen.exe /delete "C:\x\a.dll")",
-                R"(v4.0.30319\installutil.exe /u "C:\x\a.dll")",
-                R"(v2.0.50727\installutil.exe /u "C:\x\a.dll")",
-                R"(v4.0.30319\regasm.exe /tlb /codebase "C:\x\a.dll" /silent)",
-                R"(v2.0.50727\regasm.exe /tlb /codebase "C:\x\a.dll" /silent)",
-                R"(v1.1.4322\regasm.exe /tlb /codebase "C:\x\a.dll" /silent)",
-                R"(v4.0.30319\regasm.exe /tlb /unregister "C:\x\a.dll" /silent)",
-                R"(v2.0.50727\regasm.exe /tlb /unregister "C:\x\a.dll" /silent)",
-                R"(v1.1.4322\regasm.exe /tlb /unregister "C:\x\a.dll" /silent)",
-            }));
+  EXPECT_EQ(Started(&folders), (std::vector<std::string>{
+                                   R"(v4.0.30319\ngen.exe install "C:\x\a.dll")",
+                                   R"(v2.0.50727\ngen.exe install "C:\x\a.dll")",
+                                   R"(v1.1.4322\ngen.exe "C:\x\a.dll")",
+                                   R"(v4.0.30319\ngen.exe uninstall "C:\x\a.dll")",
+                                   R"(v2.0.50727\ngen.exe uninstall "C:\x\a.dll")",
+                                   R"(v1.1.4322\ngen.exe /delete "C:\x\a.dll")",
+                                   R"(v4.0.30319\installutil.exe /u "C:\x\a.dll")",
+                                   R"(v2.0.50727\installutil.exe /u "C:\x\a.dll")",
+                                   R"(v4.0.30319\regasm.exe /tlb /codebase "C:\x\a.dll" /silent)",
+                                   R"(v2.0.50727\regasm.exe /tlb /codebase "C:\x\a.dll" /silent)",
+                                   R"(v1.1.4322\regasm.exe /tlb /codebase "C:\x\a.dll" /silent)",
+                                   R"(v4.0.30319\regasm.exe /tlb /unregister "C:\x\a.dll" /silent)",
+                                   R"(v2.0.50727\regasm.exe /tlb /unregister "C:\x\a.dll" /silent)",
+                                   R"(v1.1.4322\regasm.exe /tlb /unregister "C:\x\a.dll" /silent)",
+                               }));
   // Hidden, in the assembly's folder.
   EXPECT_EQ(folders, (std::set<std::string>{"C:\\x\\"}));
   for (const auto& s : sim().Starts()) EXPECT_EQ(s.show, platform::show::kHide);
@@ -152,8 +152,8 @@ Register Assembly "Foo, Version=1.2.3.4, Culture=neutral, PublicKeyToken=ab12|TR
 Register Assembly "Foo, Version=9.9.9.9, Culture=neutral, PublicKeyToken=ab12|TRUE"
 )");
   const std::string path = windows_ + "\\assembly\\GAC_32" + in_cache;
-  EXPECT_EQ(Started(), (std::vector<std::string>{"v4.0.30319\\regasm.exe /tlb \"" + path +
-                                                 "\" /silent"}));
+  EXPECT_EQ(Started(),
+            (std::vector<std::string>{"v4.0.30319\\regasm.exe /tlb \"" + path + "\" /silent"}));
   EXPECT_TRUE(std::any_of(run.trace.begin(), run.trace.end(), [](const std::string& line) {
     return line.find("9.9.9.9") != std::string::npos;
   }));
@@ -203,10 +203,10 @@ Set Variable "DONE" "1"
 // The installer-table commands record their activation and value slots: a driver its parameter
 // 4, an assembly its parameter 3 (both path-expanded); a data source only its activation.
 TEST_F(DotNetCommands, InstallerTableCommandsRecordTheirSlots) {
-  CommandRun run = Run(
-      "[header 0C000001] Create ODBC DSN \"x\" \"y\"\n"
-      "[header 0C000002] Install ODBC Driver \"a\" \"b\" \"c\" \"$ROOT$\\\\drv\\\\d.dll\"\n"
-      "[header 0C000003] Install Assembly \"a\" \"b\" \"$ROOT$\\\\asm\"\n");
+  CommandRun run =
+      Run("[header 0C000001] Create ODBC DSN \"x\" \"y\"\n"
+          "[header 0C000002] Install ODBC Driver \"a\" \"b\" \"c\" \"$ROOT$\\\\drv\\\\d.dll\"\n"
+          "[header 0C000003] Install Assembly \"a\" \"b\" \"$ROOT$\\\\asm\"\n");
   for (const std::string& p :
        {std::string("A0C000001=TRUE"), std::string("A0C000002=TRUE"),
         "P0C000002_1=" + machine_.root() + "\\drv\\d.dll", std::string("A0C000003=TRUE"),

@@ -49,10 +49,9 @@ std::vector<AccessEntry> GrantEntries(SecuredKind kind, bool container, const st
 
 std::vector<AccessEntry> LockedDownList(SecuredKind kind, bool container) {
   std::vector<AccessEntry> list;
-  for (const auto& [sid, full] :
-       {std::pair<const char*, bool>{platform::sid::kSystem, true},
-        {platform::sid::kAdministrators, true},
-        {platform::sid::kUsers, false}}) {
+  for (const auto& [sid, full] : {std::pair<const char*, bool>{platform::sid::kSystem, true},
+                                  {platform::sid::kAdministrators, true},
+                                  {platform::sid::kUsers, false}}) {
     for (const AccessEntry& e : GrantEntries(kind, container, sid, !full, full)) list.push_back(e);
   }
   return list;

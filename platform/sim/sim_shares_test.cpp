@@ -176,8 +176,8 @@ TEST(SimAssemblyTools, RemoveFromTheirCache) {
             Status::kOk);
   auto run = [&](const std::string& arguments) {
     std::unique_ptr<Process> process;
-    EXPECT_EQ(m.p().processes().ShellStart("open", "C:\\Tools\\kgacy.exe", arguments,
-                                           "C:\\Tools\\", 0, &process),
+    EXPECT_EQ(m.p().processes().ShellStart("open", "C:\\Tools\\kgacy.exe", arguments, "C:\\Tools\\",
+                                           0, &process),
               Status::kOk);
     uint32_t code = 99;
     if (process) {
