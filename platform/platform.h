@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/access_lists.h"
 #include "platform/files.h"
 #include "platform/installer.h"
 #include "platform/library.h"
@@ -12,6 +13,7 @@
 #include "platform/processes.h"
 #include "platform/registration.h"
 #include "platform/registry.h"
+#include "platform/shares.h"
 #include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system.h"
@@ -45,6 +47,10 @@ class Platform {
   // Libraries of the machine loaded into the engine's process (plug-ins). A platform that does
   // not override it loads none.
   virtual LibraryLoader& libraries() { return no_libraries_; }
+  // Network shares and the access lists of secured objects. A platform that does not override
+  // them shares nothing and has no lists.
+  virtual NetworkShares& shares() { return no_shares_; }
+  virtual AccessLists& access_lists() { return no_access_lists_; }
   // The system's URL downloader. A platform that does not override it has none.
   virtual UrlDownloader& url_downloader() { return no_url_downloader_; }
   // The service manager and the task scheduler. A platform that does not override it has no
@@ -61,6 +67,8 @@ class Platform {
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
   NoLibraryLoader no_libraries_;
+  NoNetworkShares no_shares_;
+  NoAccessLists no_access_lists_;
   NoUrlDownloader no_url_downloader_;
   NoServices no_services_;
   NoLibraryRegistration no_registration_;

@@ -130,6 +130,13 @@ class SystemInfo {
   virtual std::string SystemWow64Folder() { return std::string(); }
   // A fresh reading of the machine facts; a platform that cannot tell gives the defaults.
   virtual MachineFacts Facts() { return MachineFacts(); }
+  // The bytes of the engine executable's own data resource (RT_RCDATA) of that name ("DLL");
+  // kNotFound when the engine carries none.
+  virtual Status EngineResource(const std::string& name, std::string* bytes) {
+    (void)name;
+    (void)bytes;
+    return Status::kNotFound;
+  }
 
   // The user default locale's language identifier (LOCALE_ILANGUAGE) and default language
   // identifier (LOCALE_IDEFAULTLANGUAGE), whose hexadecimal answers are read as numbers; 0 when
@@ -187,6 +194,9 @@ class SystemInfoWrapper : public SystemInfo {
   std::string NewGuid() override { return target_.NewGuid(); }
   std::string SystemWow64Folder() override { return target_.SystemWow64Folder(); }
   MachineFacts Facts() override { return target_.Facts(); }
+  Status EngineResource(const std::string& name, std::string* bytes) override {
+    return target_.EngineResource(name, bytes);
+  }
   uint32_t UserLocaleLanguage() override { return target_.UserLocaleLanguage(); }
   uint32_t UserLocaleDefaultLanguage() override { return target_.UserLocaleDefaultLanguage(); }
   std::string LocaleEnglishLanguage(uint32_t locale) override {

@@ -105,6 +105,8 @@ class CommandScript : public interp::DialogHost {
       return owner_.system ? *owner_.system : PlatformRefs::system();
     }
     platform::LibraryLoader& libraries() override { return real_.libraries(); }
+    platform::NetworkShares& shares() override { return real_.shares(); }
+    platform::AccessLists& access_lists() override { return real_.access_lists(); }
     platform::Services& services() override {
       return owner_.services ? *owner_.services : real_.services();
     }

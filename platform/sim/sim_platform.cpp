@@ -51,6 +51,15 @@ SimPlatform::SimPlatform(const SimOptions& options)
       description_.profile + "\\AppData\\Local\\Microsoft\\Windows\\INetCache\\IE\\");
   services_ = std::make_unique<sim::SimServices>(machine_, description_, *files_);
   warnings_ += services_->Warnings();
+  shares_ = std::make_unique<sim::SimShares>(machine_, description_, *files_);
+  warnings_ += shares_->Warnings();
+  access_lists_ = std::make_unique<sim::SimAccessLists>(
+      machine_, description_, *files_, *registry_, *shares_,
+      [services = services_.get()](const std::string& name) {
+        uint32_t state = 0;
+        return services->QueryServiceState("", name, &state) != Status::kNotFound;
+      });
+  warnings_ += access_lists_->Warnings();
   registration_ = std::make_unique<sim::SimLibraryRegistration>(*files_, *registry_);
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);

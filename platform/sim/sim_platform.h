@@ -7,6 +7,9 @@
 //   MACHINE/attributes.txt file attribute bits that the host cannot keep
 //   MACHINE/pending_deletions.txt  deletions scheduled for the next restart (see sim_shell.h)
 //   MACHINE/installer.txt  what the next installer calls do (see installer_playback.h)
+//   MACHINE/shares.txt     the network shares (see sim_shares.h)
+//   MACHINE/access.txt     the access lists a setup changed, printers.txt the printers (see
+//                          sim_access_lists.h)
 //   MACHINE/services.txt   the services and their states (see sim_services.h); the scheduled
 //                          tasks are files of C:\Windows\Tasks
 //
@@ -22,6 +25,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/sim_access_lists.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_libraries.h"
@@ -29,6 +33,7 @@
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registration.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_shares.h"
 #include "platform/sim/sim_services.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
@@ -71,6 +76,11 @@ class SimPlatform : public Platform {
   sim::SimProcesses& sim_processes() { return *processes_; }
   // Libraries on the machine's drives: the native shared objects they hold (sim_libraries.h).
   LibraryLoader& libraries() override { return *libraries_; }
+  // Network shares (shares.txt) and access lists (access.txt, printers.txt).
+  NetworkShares& shares() override { return *shares_; }
+  AccessLists& access_lists() override { return *access_lists_; }
+  sim::SimShares& sim_shares() { return *shares_; }
+  sim::SimAccessLists& sim_access_lists() { return *access_lists_; }
   Services& services() override { return *services_; }
   // The services table and the task store.
   sim::SimServices& sim_services() { return *services_; }
@@ -133,6 +143,8 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
   std::unique_ptr<sim::SimLibraryLoader> libraries_;
+  std::unique_ptr<sim::SimShares> shares_;
+  std::unique_ptr<sim::SimAccessLists> access_lists_;
   std::unique_ptr<sim::SimUrlDownloader> url_downloader_;
   std::unique_ptr<sim::SimServices> services_;
   std::unique_ptr<sim::SimLibraryRegistration> registration_;

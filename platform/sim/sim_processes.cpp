@@ -99,6 +99,8 @@ bool ApplyKey(const std::string& key, const std::string& value, StandIn* p, std:
       *error = "on_close is neither exit nor ignore: " + value;
       return false;
     }
+  } else if (key == "assembly_cache") {
+    p->assembly_cache = value;
   } else {
     *error = "unknown key " + key;
     return false;
@@ -488,6 +490,15 @@ Status SimProcesses::Launch(SimStart start, const std::string& program_name,
     const std::string arguments =
         start.kind == "shell" ? start.command_line : ArgumentsOfCommandLine(start.command_line);
     if (!StartSetup(*entry, arguments)) return Status::kFailed;
+  } else if (!entry->program.assembly_cache.empty()) {
+    // A shell start names its arguments apart; the other starts give the whole line.
+    std::string arguments = start.command_line;
+    if (start.kind != "shell") {
+      const size_t program_end =
+          !arguments.empty() && arguments[0] == '"' ? arguments.find('"', 1) : arguments.find(' ');
+      arguments = program_end == std::string::npos ? "" : arguments.substr(program_end + 1);
+    }
+    entry->program.exit_code = RemoveFromAssemblyCache(entry->program.assembly_cache, arguments);
   }
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -506,6 +517,55 @@ Status SimProcesses::Launch(SimStart start, const std::string& program_name,
   }
   *process = std::make_unique<Handle>(*this, entry);  // takes mu_ itself
   return Status::kOk;
+}
+
+uint32_t SimProcesses::RemoveFromAssemblyCache(const std::string& cache,
+                                               const std::string& arguments) {
+  constexpr uint32_t kRemoved = 0, kNotInCache = 1, kNoAssembly = 4;
+  std::string text = Trim(arguments);
+  if (text.size() < 3 || (text[0] != '/' && text[0] != '-') || (text[1] != 'u' && text[1] != 'U') ||
+      (text[2] != ' ' && text[2] != '\t')) {
+    return kNoAssembly;
+  }
+  text = Trim(text.substr(3));
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    text = text.substr(1, text.size() - 2);
+  }
+  const std::string name = Trim(text.substr(0, text.find(',')));
+  if (name.empty() || name.find_first_of("\\/:*?") != std::string::npos || name == "." ||
+      name == "..") {
+    return kNoAssembly;
+  }
+  std::string version;
+  const std::string upper = UpperCase(text);
+  const size_t v = upper.find("VERSION=");
+  if (v != std::string::npos) version = Trim(text.substr(v + 8, text.find(',', v) - v - 8));
+  std::string root = IsAbsolute(cache) ? cache : system_.WindowsFolder() + "\\" + cache;
+  std::vector<FileEntry> caches;
+  if (files_.List(root, "GAC*", &caches) != Status::kOk) return kNotInCache;
+  bool removed = false;
+  for (const FileEntry& gac : caches) {
+    if ((gac.attributes & attr::kDirectory) == 0) continue;
+    const std::string folder = root + "\\" + gac.name + "\\" + name;
+    std::vector<FileEntry> versions;
+    if (files_.List(folder, "*", &versions) != Status::kOk) continue;
+    for (const FileEntry& entry : versions) {
+      if ((entry.attributes & attr::kDirectory) == 0) continue;
+      const std::string upper_entry = UpperCase(entry.name);
+      const std::string wanted = UpperCase(version) + "_";
+      if (!version.empty() && upper_entry.rfind(wanted, 0) != 0 &&
+          upper_entry.rfind("V4.0_" + wanted, 0) != 0) {
+        continue;
+      }
+      DeleteTree(files_, folder + "\\" + entry.name);
+      removed = true;
+    }
+    std::vector<FileEntry> left;
+    if (files_.List(folder, "*", &left) == Status::kOk && left.empty()) {
+      files_.RemoveDirectory(folder);
+    }
+  }
+  return removed ? kRemoved : kNotInCache;
 }
 
 Status SimProcesses::ShellStart(const std::string& verb, const std::string& file,

@@ -9,6 +9,12 @@
 //   on_close = exit          a close request (WM_CLOSE) closes the window, and the program ends
 //                            with its exit code when its last window is closed; "ignore" keeps
 //                            the window open
+//   assembly_cache = FOLDER  an assembly tool: started with "/u NAME,Version=VERSION" it removes
+//                            that assembly (every culture and key of the version; every version
+//                            without one) from the assembly cache FOLDER (below the Windows
+//                            folder unless a full path: its GAC* folders hold NAME\VERSION_...
+//                            or NAME4.0_VERSION_...), and ends with 0 when it removed one, 1
+//                            when the cache holds none, 4 without "/u NAME"
 //
 // A file without the header is not a program the machine can start, unless it is an executable
 // image with something behind it (the way a setup file is made, an engine with its script image
@@ -121,6 +127,8 @@ class SimProcesses : public Processes {
   Status Launch(SimStart start, const std::string& program_name, const std::string& search_folder,
                 uint32_t integrity, std::unique_ptr<Process>* process);
   bool Ended(Entry& e, uint64_t now);  // mu_ held
+  // What an assembly tool does with its arguments: its exit code.
+  uint32_t RemoveFromAssemblyCache(const std::string& cache, const std::string& arguments);
   void LoadRunning(const std::filesystem::path& file);
   // Starts a setup file with the setup runner; false when the host cannot start it.
   bool StartSetup(Entry& e, const std::string& arguments);  // mu_ held
@@ -149,6 +157,7 @@ struct StandIn {
   std::optional<uint64_t> run_ms = 0;  // nullopt: runs until it is closed
   std::vector<std::pair<std::string, std::string>> windows;  // title, class
   bool close_ends = true;
+  std::string assembly_cache;  // an assembly tool's cache folder
 };
 bool ParseStandIn(const std::string& text, StandIn* program, std::string* error);
 

@@ -219,6 +219,30 @@ class RecordingLibraryLoader : public LibraryLoader {
   Transcript& t_;
 };
 
+// Shares made and deleted, and the access lists changed (accounts by identifier and name).
+class RecordingShares : public NetworkSharesWrapper {
+ public:
+  RecordingShares(NetworkShares& target, Transcript& t) : NetworkSharesWrapper(target), t_(t) {}
+  Status AddShare(const std::string& computer, const ShareInfo& share) override;
+  Status DeleteShare(const std::string& computer, const std::string& name) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingAccessLists : public AccessListsWrapper {
+ public:
+  RecordingAccessLists(AccessLists& target, Transcript& t) : AccessListsWrapper(target), t_(t) {}
+  Status GrantAccess(const SecuredObject& object,
+                     const std::vector<AccessEntry>& entries) override;
+  Status ReplaceAccessList(const SecuredObject& object, const std::vector<AccessEntry>& entries,
+                           bool protect) override;
+
+ private:
+  std::string Entries(const std::vector<AccessEntry>& entries);
+  Transcript& t_;
+};
+
 // A platform whose files, registry, message boxes, installer calls, program starts, restarts and
 // sounds are recorded in a transcript.
 class RecordingPlatform : public Platform {
@@ -227,7 +251,8 @@ class RecordingPlatform : public Platform {
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
-        libraries_(target.libraries(), t), services_(target.services(), t),
+        libraries_(target.libraries(), t), shares_(target.shares(), t),
+        access_lists_(target.access_lists(), t), services_(target.services(), t),
         registration_(target.registration(), t), url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
@@ -238,6 +263,8 @@ class RecordingPlatform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   LibraryLoader& libraries() override { return libraries_; }
+  NetworkShares& shares() override { return shares_; }
+  AccessLists& access_lists() override { return access_lists_; }
   UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
@@ -253,6 +280,8 @@ class RecordingPlatform : public Platform {
   RecordingProcesses processes_;
   RecordingShell shell_;
   RecordingLibraryLoader libraries_;
+  RecordingShares shares_;
+  RecordingAccessLists access_lists_;
   RecordingServices services_;
   RecordingRegistration registration_;
   RecordingUrlDownloader url_downloader_;

@@ -1,11 +1,13 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/win32_access_lists.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_installer.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registration.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_shares.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
@@ -41,6 +43,8 @@ class Win32Platform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   LibraryLoader& libraries() override { return libraries_; }
+  NetworkShares& shares() override { return shares_; }
+  AccessLists& access_lists() override { return access_lists_; }
   UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
@@ -56,6 +60,8 @@ class Win32Platform : public Platform {
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
   Win32LibraryLoader libraries_;
+  win32::Win32NetworkShares shares_;
+  win32::Win32AccessLists access_lists_;
   win32::Win32UrlDownloader url_downloader_;
   win32::Win32Services services_;
   win32::Win32LibraryRegistration registration_;
