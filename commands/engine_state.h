@@ -75,6 +75,9 @@ struct CommandsState {
   // the pins ("shortcut|flags|target", flags "X" Start menu and "7" taskbar).
   std::vector<std::pair<std::string, std::string>> shortcut_identities;
   std::vector<std::string> shortcut_pins;
+
+  // The web server's administration library, once written into the support folder this run.
+  std::string admin_library_path;
 };
 
 CommandsState& StateOf(interp::Session& session);

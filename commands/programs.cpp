@@ -111,18 +111,20 @@ class StartJob : public ui::BackgroundJob {
 
 class RunAppJob : public StartJob {
  public:
+  // The working folder is the program's own unless `folder` names another.
   RunAppJob(platform::Platform& platform, std::string program, std::string arguments, bool hide,
-            bool wait)
+            bool wait, std::string folder = std::string())
       : platform_(platform),
         program_(std::move(program)),
         arguments_(std::move(arguments)),
         hide_(hide),
-        wait_(wait) {}
+        wait_(wait),
+        folder_(folder.empty() ? FolderOf(program_) : std::move(folder)) {}
 
   void Work(ui::ProgressChannel&) override {
     WorkerFsView64 view(platform_, true);
     platform::Processes& processes = platform_.processes();
-    const std::string folder = FolderOf(program_) + "\\";
+    const std::string folder = folder_ + "\\";
     const int show = hide_ ? platform::show::kHide : platform::show::kShow;
     std::unique_ptr<Process> process;
     Status s = processes.ShellStart("open", program_, arguments_, folder, show, &process);
@@ -139,6 +141,7 @@ class RunAppJob : public StartJob {
   platform::Platform& platform_;
   const std::string program_, arguments_;
   const bool hide_, wait_;
+  const std::string folder_;
 };
 
 struct RunAsFields {
@@ -283,6 +286,19 @@ void RunRunProgram(CommandContext& ctx) {
   StoreExitCode(ctx, result, code);
 }
 CORVANE_COMMAND("Run Program", RunRunProgram);
+
+}  // namespace
+
+int32_t RunHiddenAndWait(interp::CommandContext& ctx, const std::string& program,
+                         const std::string& arguments, const std::string& folder,
+                         const char* cancel_label) {
+  auto job = std::make_shared<RunAppJob>(ctx.platform(), program, arguments, /*hide=*/true,
+                                         /*wait=*/true, folder);
+  CurrentFolderScope current(ctx.platform().files(), folder.empty() ? FolderOf(program) : folder);
+  return WaitForStart(ctx, job, cancel_label);
+}
+
+namespace {
 
 void RunRunProgramAs(CommandContext& ctx) {
   FsView64 fs_view(ctx.session());

@@ -2,10 +2,23 @@
 // of Run Program As, its show commands, and the password copy that is wiped after the start.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+namespace corvane::interp {
+class CommandContext;
+}
+
 namespace corvane::commands {
+
+// Starts a program hidden through the shell and waits for it as Run Program does (on a worker,
+// publishing the script's progress, cancelled by the user with `cancel_label`), its working
+// folder `folder` (the program's own when empty). Its exit code; -1 when it could not be
+// started, -314 when the user cancelled.
+int32_t RunHiddenAndWait(interp::CommandContext& ctx, const std::string& program,
+                         const std::string& arguments, const std::string& folder,
+                         const char* cancel_label);
 
 // The NAME=value lines of an environment text (split at line breaks, CR LF or LF); empty lines
 // are left out, so that one cannot end the block early.

@@ -13,6 +13,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/webserver.h"
 #include "platform/window.h"
 
 namespace corvane::platform {
@@ -38,6 +39,8 @@ class Platform {
   virtual Network& network() { return HostNetwork(); }
   // Other programs' processes and windows. A platform that does not override it starts nothing.
   virtual Processes& processes() { return no_processes_; }
+  // The web server's administration. A platform that does not override it has no web server.
+  virtual WebServer& web_server() { return no_web_server_; }
 
  private:
   NoInstaller no_installer_;
@@ -45,6 +48,7 @@ class Platform {
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
+  NoWebServer no_web_server_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

@@ -130,6 +130,13 @@ class SystemInfo {
   virtual std::string SystemWow64Folder() { return std::string(); }
   // A fresh reading of the machine facts; a platform that cannot tell gives the defaults.
   virtual MachineFacts Facts() { return MachineFacts(); }
+  // The bytes of the engine executable's own data resource (RT_RCDATA) of that name ("DLL");
+  // kNotFound when the engine carries none.
+  virtual Status EngineResource(const std::string& name, std::string* bytes) {
+    (void)name;
+    (void)bytes;
+    return Status::kNotFound;
+  }
 };
 
 // Forwards every call to another SystemInfo: derive from it to change one call in a test (a fixed
@@ -175,6 +182,9 @@ class SystemInfoWrapper : public SystemInfo {
   std::string NewGuid() override { return target_.NewGuid(); }
   std::string SystemWow64Folder() override { return target_.SystemWow64Folder(); }
   MachineFacts Facts() override { return target_.Facts(); }
+  Status EngineResource(const std::string& name, std::string* bytes) override {
+    return target_.EngineResource(name, bytes);
+  }
 
  protected:
   SystemInfo& target_;

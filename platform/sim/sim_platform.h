@@ -7,6 +7,7 @@
 //   MACHINE/attributes.txt file attribute bits that the host cannot keep
 //   MACHINE/pending_deletions.txt  deletions scheduled for the next restart (see sim_shell.h)
 //   MACHINE/installer.txt  what the next installer calls do (see installer_playback.h)
+//   MACHINE/webserver.txt  the web server, when the machine has one (see sim_webserver.h)
 //
 // A new machine gets the folders and registry keys that a fresh Windows installation has and
 // that the engine reads (Windows, system, temporary and profile folders, program folders, the
@@ -28,6 +29,7 @@
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
+#include "platform/sim/sim_webserver.h"
 #include "platform/sim/sim_windows.h"
 
 namespace corvane::platform {
@@ -59,6 +61,12 @@ class SimPlatform : public Platform {
   Processes& processes() override { return *processes_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
+  WebServer& web_server() override { return *web_server_; }
+  sim::SimWebServer& sim_web_server() { return *web_server_; }
+  // Gives the machine the web server that `text` describes (the lines of webserver.txt), with its
+  // version in the registry as the server's setup leaves it. False with the reason in *error
+  // when the text is not a description.
+  bool InstallWebServer(const std::string& text, std::string* error = nullptr);
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -101,6 +109,7 @@ class SimPlatform : public Platform {
   void PrepareFolders();
   bool ReachFoldersOutsideTheCodePage();
   void SeedRegistry();
+  void SeedWebServerVersion(const sim::WebServerModel& server);
 
   std::filesystem::path machine_;
   SimOptions options_;
@@ -116,6 +125,7 @@ class SimPlatform : public Platform {
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
+  std::unique_ptr<sim::SimWebServer> web_server_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

@@ -59,6 +59,8 @@ class SimSystemInfo : public SystemInfo {
     return machine_.windows64 ? machine_.windows_folder + "\\SysWOW64" : std::string();
   }
   MachineFacts Facts() override { return machine_.facts; }
+  // The resource "DLL": the web server's administration library (sim_resources.cpp).
+  Status EngineResource(const std::string& name, std::string* bytes) override;
 
  private:
   MachineDescription machine_;

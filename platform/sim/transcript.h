@@ -167,12 +167,27 @@ class RecordingShell : public ShellWrapper {
   Transcript& t_;
 };
 
+// The web server's administration in the transcript (transcript_webserver.cpp): every object
+// opened, read, changed, made, deleted or called through the scripting interface, and every load
+// and call of the administration library with its outcome. Line breaks of values show as "\n".
+class RecordingWebServer : public WebServerWrapper {
+ public:
+  RecordingWebServer(WebServer& target, Transcript& t) : WebServerWrapper(target), t_(t) {}
+  std::unique_ptr<WebAdminObject> OpenService(const std::string& host, Status* status) override;
+  std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,
+                                                    Status* status) override;
+
+ private:
+  Transcript& t_;
+};
+
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
-        processes_(target.processes(), t), shell_(target.shell(), t) {}
+        processes_(target.processes(), t), shell_(target.shell(), t),
+        web_server_(target.web_server(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -181,6 +196,7 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  WebServer& web_server() override { return web_server_; }
 
  private:
   Platform& target_;
@@ -191,6 +207,7 @@ class RecordingPlatform : public Platform {
   RecordingWindowService windows_;
   RecordingProcesses processes_;
   RecordingShell shell_;
+  RecordingWebServer web_server_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

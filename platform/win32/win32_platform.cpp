@@ -8,6 +8,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/win32_webserver.h"
 #include "platform/win32/win32_windows.h"
 
 namespace corvane::platform {
@@ -24,6 +25,7 @@ class Win32Platform : public Platform {
   PictureCodecs& pictures() override { return pictures_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  WebServer& web_server() override { return web_server_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -35,6 +37,7 @@ class Win32Platform : public Platform {
   win32::Win32PictureCodecs pictures_;
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
+  win32::Win32WebServer web_server_;
 };
 
 }  // namespace

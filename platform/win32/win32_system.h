@@ -33,6 +33,8 @@ class Win32SystemInfo : public SystemInfo {
   std::string NewGuid() override;
   std::string SystemWow64Folder() override;
   MachineFacts Facts() override;
+  // FindResource in the engine's own module (win32_resources.cpp).
+  Status EngineResource(const std::string& name, std::string* bytes) override;
 };
 
 }  // namespace corvane::platform::win32
