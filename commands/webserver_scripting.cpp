@@ -35,12 +35,12 @@ int32_t IsolationOf(int32_t protection) {
 }
 
 Object Service(platform::WebServer& server, const std::string& host) {
-  return server.OpenService(host, nullptr);
+  return server.OpenWebService(host, nullptr);
 }
 
 Object Site(WebAdminObject& service, int32_t site) {
   if (site <= 0) return nullptr;
-  return service.GetObject(kSiteClass, std::to_string(site), nullptr);
+  return service.GetChild(kSiteClass, std::to_string(site), nullptr);
 }
 
 // The site (of_site) or the folder of it that a command names.
@@ -50,7 +50,7 @@ Object Target(platform::WebServer& server, const std::string& host, bool of_site
   if (!service) return nullptr;
   Object site_object = Site(*service, site);
   if (!site_object || of_site) return site_object;
-  return site_object->GetObject(kFolderClass, MetabaseFolder(folder), nullptr);
+  return site_object->GetChild(kFolderClass, MetabaseFolder(folder), nullptr);
 }
 
 // The indexes of the sites the service has, in its order.
@@ -76,7 +76,7 @@ int32_t NextFreeSite(WebAdminObject& service) {
 // The site of an index, opened when it exists, else made (not yet committed).
 Object OpenOrCreate(WebAdminObject& parent, const std::string& class_name,
                     const std::string& name) {
-  Object object = parent.GetObject(class_name, name, nullptr);
+  Object object = parent.GetChild(class_name, name, nullptr);
   if (!object) object = parent.Create(class_name, name, nullptr);
   return object;
 }
@@ -231,7 +231,7 @@ Status ScriptingAdmin::CreateFolder(const std::string& host,
   Status committed = folder->SetInfo();
   if (committed != Status::kOk) return committed;
   if (!s.pool.empty()) {
-    Object pools = service->GetObject("IIsApplicationPools", "AppPools", nullptr);
+    Object pools = service->GetChild("IIsApplicationPools", "AppPools", nullptr);
     Object pool = pools ? OpenOrCreate(*pools, "IIsApplicationPool", s.pool) : nullptr;
     if (pool) pool->SetInfo();
   }
@@ -307,8 +307,8 @@ Status ScriptingAdmin::UniqueAccountId(const std::string& host, int32_t site,
   if (!root || !service || root->Get("AppPoolId", &pool_name) != Status::kOk) {
     return Status::kNotFound;
   }
-  Object pools = service->GetObject("IIsApplicationPools", "AppPools", nullptr);
-  Object pool = pools ? pools->GetObject("IIsApplicationPool", pool_name, nullptr) : nullptr;
+  Object pools = service->GetChild("IIsApplicationPools", "AppPools", nullptr);
+  Object pool = pools ? pools->GetChild("IIsApplicationPool", pool_name, nullptr) : nullptr;
   std::string identity;
   if (!pool || pool->Get("AppPoolIdentityType", &identity) != Status::kOk) {
     return Status::kNotFound;

@@ -48,7 +48,7 @@ class WebAdminObject {
   virtual Status SetInfo() = 0;
   // The object of `class_name` at the path `name` below this one (GetObject); nullptr with the
   // status when there is none.
-  virtual std::unique_ptr<WebAdminObject> GetObject(const std::string& class_name,
+  virtual std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
                                                     const std::string& name, Status* status) = 0;
   // A new object below this one (Create); it exists on the server after its SetInfo.
   virtual std::unique_ptr<WebAdminObject> Create(const std::string& class_name,
@@ -135,7 +135,7 @@ class WebServer {
   // The web service object of the scripting interface at `host` ("IIsWebService" at
   // host + "/w3svc"); nullptr with kNotFound when the system has no scripting interface or no
   // server answers there.
-  virtual std::unique_ptr<WebAdminObject> OpenService(const std::string& host,
+  virtual std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host,
                                                       Status* status) = 0;
   // Loads the administration library at `path` (a path on the machine, used as given); nullptr
   // with the status when it is missing or not a library of this system.
@@ -146,7 +146,7 @@ class WebServer {
 // A platform without a web server: nothing answers.
 class NoWebServer : public WebServer {
  public:
-  std::unique_ptr<WebAdminObject> OpenService(const std::string&, Status* status) override {
+  std::unique_ptr<WebAdminObject> OpenWebService(const std::string&, Status* status) override {
     if (status) *status = Status::kNotFound;
     return nullptr;
   }
@@ -160,8 +160,8 @@ class NoWebServer : public WebServer {
 class WebServerWrapper : public WebServer {
  public:
   explicit WebServerWrapper(WebServer& target) : target_(target) {}
-  std::unique_ptr<WebAdminObject> OpenService(const std::string& host, Status* status) override {
-    return target_.OpenService(host, status);
+  std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host, Status* status) override {
+    return target_.OpenWebService(host, status);
   }
   std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,
                                                     Status* status) override {

@@ -534,7 +534,7 @@ class SimWebObject : public WebAdminObject {
     return Status::kOk;
   }
 
-  std::unique_ptr<WebAdminObject> GetObject(const std::string& class_name,
+  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
                                             const std::string& name, Status* status) override {
     const std::string child = Join(path_, NormalPath(name));
     WebServerModel m;
@@ -885,7 +885,7 @@ bool SimWebServer::IsLocal(const std::string& host) const {
          (!computer_.empty() && SameText(host, computer_));
 }
 
-std::unique_ptr<WebAdminObject> SimWebServer::OpenService(const std::string& host,
+std::unique_ptr<WebAdminObject> SimWebServer::OpenWebService(const std::string& host,
                                                           Status* status) {
   WebServerModel m;
   // The scripting interface belongs to the servers before version 7.

@@ -82,7 +82,7 @@ class SimWebServer : public WebServer {
   // process is built for.
   SimWebServer(std::filesystem::path machine_folder, FileSystem& files, bool process64);
 
-  std::unique_ptr<WebAdminObject> OpenService(const std::string& host, Status* status) override;
+  std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host, Status* status) override;
   std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,
                                                     Status* status) override;
 

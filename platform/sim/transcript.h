@@ -173,7 +173,7 @@ class RecordingShell : public ShellWrapper {
 class RecordingWebServer : public WebServerWrapper {
  public:
   RecordingWebServer(WebServer& target, Transcript& t) : WebServerWrapper(target), t_(t) {}
-  std::unique_ptr<WebAdminObject> OpenService(const std::string& host, Status* status) override;
+  std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host, Status* status) override;
   std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,
                                                     Status* status) override;
 

@@ -60,10 +60,10 @@ class RecordingWebObject : public WebAdminObject {
     t_.Add("web server commit " + label_ + " -> " + Outcome(s));
     return s;
   }
-  std::unique_ptr<WebAdminObject> GetObject(const std::string& class_name,
+  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
                                             const std::string& name, Status* status) override {
     Status s = Status::kOk;
-    auto object = target_->GetObject(class_name, name, &s);
+    auto object = target_->GetChild(class_name, name, &s);
     if (status) *status = s;
     t_.Add("web server open " + label_ + "/" + name + " (" + class_name + ") -> " + Outcome(s));
     return Wrap(std::move(object), name);
@@ -205,10 +205,10 @@ class RecordingWebLibrary : public WebAdminLibrary {
 
 }  // namespace
 
-std::unique_ptr<WebAdminObject> RecordingWebServer::OpenService(const std::string& host,
+std::unique_ptr<WebAdminObject> RecordingWebServer::OpenWebService(const std::string& host,
                                                                 Status* status) {
   Status s = Status::kOk;
-  auto service = target_.OpenService(host, &s);
+  auto service = target_.OpenWebService(host, &s);
   if (status) *status = s;
   const std::string label = "IIS://" + host + "/W3SVC";
   t_.Add("web server open " + label + " -> " + Outcome(s));

@@ -215,7 +215,7 @@ HRESULT MakeValue(const std::string& property, const std::string& text, const VA
     out->parray = array;
     return S_OK;
   }
-  const VARTYPE type = current.vt == VT_EMPTY ? VT_BSTR : current.vt;
+  const VARTYPE type = current.vt == VT_EMPTY ? static_cast<VARTYPE>(VT_BSTR) : current.vt;
   if (type == VT_BOOL) {
     const bool on = SameText(text, "TRUE") || text == "-1" || text == "1";
     if (!on && !SameText(text, "FALSE") && text != "0") return DISP_E_TYPEMISMATCH;
@@ -273,7 +273,7 @@ class Win32WebObject : public WebAdminObject {
     return FromResult(Call(object_, L"SetInfo", DISPATCH_METHOD, none, nullptr));
   }
 
-  std::unique_ptr<WebAdminObject> GetObject(const std::string& class_name,
+  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
                                             const std::string& name, Status* status) override {
     return Child(L"GetObject", class_name, name, status);
   }
@@ -381,7 +381,7 @@ class Win32WebObject : public WebAdminObject {
 
 }  // namespace
 
-std::unique_ptr<WebAdminObject> Win32WebServer::OpenService(const std::string& host,
+std::unique_ptr<WebAdminObject> Win32WebServer::OpenWebService(const std::string& host,
                                                             Status* status) {
   auto apartment = std::make_shared<Apartment>();
   CLSID clsid;
@@ -398,7 +398,7 @@ std::unique_ptr<WebAdminObject> Win32WebServer::OpenService(const std::string& h
     return nullptr;
   }
   Win32WebObject namespace_object(apartment, space);
-  return namespace_object.GetObject("IIsWebService", host + "/w3svc", status);
+  return namespace_object.GetChild("IIsWebService", host + "/w3svc", status);
 }
 
 }  // namespace corvane::platform::win32

@@ -9,7 +9,7 @@ namespace corvane::platform::win32 {
 
 class Win32WebServer : public WebServer {
  public:
-  std::unique_ptr<WebAdminObject> OpenService(const std::string& host, Status* status) override;
+  std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host, Status* status) override;
   std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,
                                                     Status* status) override;
 };
