@@ -32,8 +32,8 @@ constexpr char kError[] = "!ERROR!";
 
 bool ReadDword(platform::Registry& reg, const std::string& name, uint32_t* out) {
   RegValue value;
-  if (reg.ReadValue(RegRoot::kLocalMachine, "SOFTWARE\\Microsoft\\InetStp", name,
-                    RegView::kNative, &value) != Status::kOk ||
+  if (reg.ReadValue(RegRoot::kLocalMachine, "SOFTWARE\\Microsoft\\InetStp", name, RegView::kNative,
+                    &value) != Status::kOk ||
       value.type != platform::RegType::kDword || value.data.size() < 4) {
     return false;
   }
@@ -209,8 +209,8 @@ void RunCreateVirtualFolder(CommandContext& ctx) {
   // The folder's ASP.NET version is registered by that version's own tool.
   const char* framework = AspNetFolder(s.aspnet);
   if (framework == nullptr) return;
-  const std::string folder = ctx.platform().system().WindowsFolder() +
-                             "\\Microsoft.NET\\Framework\\" + framework;
+  const std::string folder =
+      ctx.platform().system().WindowsFolder() + "\\Microsoft.NET\\Framework\\" + framework;
   const std::string argument =
       "-s \"w3svc/" + std::to_string(s.site) + "/" + MetabaseFolder(s.folder) + "\"";
   RunHiddenAndWait(ctx, folder + "\\aspnet_regiis.exe", argument, folder,

@@ -198,8 +198,7 @@ Status ScriptingAdmin::CreateSite(const std::string& host,
   return Status::kOk;
 }
 
-Status ScriptingAdmin::CreateFolder(const std::string& host,
-                                    const platform::WebFolderSettings& s) {
+Status ScriptingAdmin::CreateFolder(const std::string& host, const platform::WebFolderSettings& s) {
   Object service = Service(server_, host);
   if (!service) return Status::kNotFound;
   Object site = Site(*service, s.site);

@@ -210,7 +210,8 @@ Create Virtual Folder "" "$ROOT$\root" "FALSE" "TRUE" "FALSE" "FALSE" "TRUE" "FA
   auto starts = sim().sim_processes().Starts();
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_TRUE(platform::SameText(starts[0].path, tool + "\\aspnet_regiis.exe")) << starts[0].path;
-  EXPECT_TRUE(platform::SameText(starts[0].folder.substr(0, tool.size()), tool)) << starts[0].folder;
+  EXPECT_TRUE(platform::SameText(starts[0].folder.substr(0, tool.size()), tool))
+      << starts[0].folder;
   EXPECT_EQ(starts[0].command_line, "-s \"w3svc/1/Root/app\"");
   EXPECT_EQ(Node("3/Root", "Path"), machine_.root() + "\\root");
 }
@@ -218,8 +219,8 @@ Create Virtual Folder "" "$ROOT$\root" "FALSE" "TRUE" "FALSE" "FALSE" "TRUE" "FA
 TEST_P(WebServerCommands, AnonymousUserLeavesNoSiteBehind) {
   platform::sim::Transcript t;
   platform::sim::RecordingWebServer recording(sim().web_server(), t);
-  CommandRun run = Run("IIS Anonymous User \"ANON\"\nGet System Settings \"S59\" \"59\"\n",
-                       &recording);
+  CommandRun run =
+      Run("IIS Anonymous User \"ANON\"\nGet System Settings \"S59\" \"59\"\n", &recording);
   ASSERT_FALSE(run.Failed()) << run.text_error;
   EXPECT_EQ(run.Var("ANON"), "IUSR_TEST");
   EXPECT_EQ(run.Var("S59"), "IUSR_TEST");
@@ -273,7 +274,8 @@ class UnreadableNewSites : public platform::WebServerWrapper {
   using WebServerWrapper::WebServerWrapper;
   class Object : public platform::WebAdminObject {
    public:
-    Object(std::unique_ptr<WebAdminObject> target, bool made) : t_(std::move(target)), made_(made) {}
+    Object(std::unique_ptr<WebAdminObject> target, bool made)
+        : t_(std::move(target)), made_(made) {}
     std::string ClassName() override { return t_->ClassName(); }
     std::string Name() override { return t_->Name(); }
     platform::Status Get(const std::string& p, std::string* v) override {
@@ -297,8 +299,7 @@ class UnreadableNewSites : public platform::WebServerWrapper {
     platform::Status Children(std::vector<platform::WebAdminChild>* c) override {
       return t_->Children(c);
     }
-    platform::Status Invoke(const std::string& m,
-                            const std::vector<platform::WebArg>& a) override {
+    platform::Status Invoke(const std::string& m, const std::vector<platform::WebArg>& a) override {
       return t_->Invoke(m, a);
     }
 

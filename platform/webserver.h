@@ -49,7 +49,7 @@ class WebAdminObject {
   // The object of `class_name` at the path `name` below this one (GetObject); nullptr with the
   // status when there is none.
   virtual std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
-                                                    const std::string& name, Status* status) = 0;
+                                                   const std::string& name, Status* status) = 0;
   // A new object below this one (Create); it exists on the server after its SetInfo.
   virtual std::unique_ptr<WebAdminObject> Create(const std::string& class_name,
                                                  const std::string& name, Status* status) = 0;
@@ -120,12 +120,10 @@ class WebAdminLibrary {
                             int32_t* index) = 0;
   virtual Status CreateFolder(const std::string& host, const WebFolderSettings& settings) = 0;
   virtual Status DeleteSite(const std::string& host, int32_t site) = 0;
-  virtual Status DeleteFolder(const std::string& host, int32_t site,
-                              const std::string& folder) = 0;
+  virtual Status DeleteFolder(const std::string& host, int32_t site, const std::string& folder) = 0;
   virtual Status ControlSite(const std::string& host, int32_t site, int32_t action) = 0;
   virtual Status AnonymousUser(const std::string& host, std::string* account) = 0;
-  virtual Status UniqueAccountId(const std::string& host, int32_t site,
-                                 std::string* account) = 0;
+  virtual Status UniqueAccountId(const std::string& host, int32_t site, std::string* account) = 0;
   virtual Status SiteState(const std::string& host, int32_t site, int32_t* state) = 0;
 };
 
@@ -136,7 +134,7 @@ class WebServer {
   // host + "/w3svc"); nullptr with kNotFound when the system has no scripting interface or no
   // server answers there.
   virtual std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host,
-                                                      Status* status) = 0;
+                                                         Status* status) = 0;
   // Loads the administration library at `path` (a path on the machine, used as given); nullptr
   // with the status when it is missing or not a library of this system.
   virtual std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,

@@ -34,23 +34,23 @@ struct AhwSiteSettings {
   const char* ip;           // bindings: ip ":" port ":" host header
   const char* host_header;
   const char* port;
-  const char* secure_port;  // "" for none
+  const char* secure_port;     // "" for none
   int32_t connection_timeout;  // seconds, or kAhwUnset
   int32_t keep_alive;          // booleans are 0 or 1
   int32_t logging;
-  int32_t enable_asp;          // the "ASP" web service extension
-  int32_t enable_exe_files;    // the "*.exe" extension file
+  int32_t enable_asp;        // the "ASP" web service extension
+  int32_t enable_exe_files;  // the "*.exe" extension file
   int32_t unlimited_connections;
-  int32_t auto_start;          // start the site with the server
-  int32_t max_connections;     // or kAhwUnset (ignored with unlimited_connections)
-  int32_t server_size;         // 0 small, 1 medium, 2 large, or kAhwUnset
+  int32_t auto_start;       // start the site with the server
+  int32_t max_connections;  // or kAhwUnset (ignored with unlimited_connections)
+  int32_t server_size;      // 0 small, 1 medium, 2 large, or kAhwUnset
 };
 
 // A virtual folder to open or create, with its settings.
 struct AhwFolderSettings {
   uint32_t size;
   int32_t site;
-  const char* folder;         // below the root, "" for the root
+  const char* folder;  // below the root, "" for the root
   const char* physical_path;
   int32_t access_source;
   int32_t access_read;
@@ -58,17 +58,17 @@ struct AhwFolderSettings {
   int32_t directory_browsing;
   int32_t logging;
   int32_t content_indexed;
-  int32_t protection;         // 0 none (no application), 1 low, 2 pooled, 3 high
-  const char* pool;           // application pool, "" for the server's default
-  int32_t execute;            // 0 none, 1 scripts, 2 scripts and executables
-  int32_t aspnet;             // 0 none, 1 v1.1, 2 v2.0, 3 v4.0
+  int32_t protection;  // 0 none (no application), 1 low, 2 pooled, 3 high
+  const char* pool;    // application pool, "" for the server's default
+  int32_t execute;     // 0 none, 1 scripts, 2 scripts and executables
+  int32_t aspnet;      // 0 none, 1 v1.1, 2 v2.0, 3 v4.0
   int32_t default_document_enabled;
   const char* default_documents;  // comma text
   const char* footer;             // document footer file, "" for none
   int32_t auth_anonymous;
   int32_t auth_ntlm;
   int32_t auth_basic;
-  const char* mime_map;       // comma text of extension=type entries, "" to leave it
+  const char* mime_map;  // comma text of extension=type entries, "" to leave it
 };
 
 // Site states (as the scripting interface's ServerState numbers them).

@@ -19,9 +19,9 @@
 namespace {
 
 const std::vector<std::string> kExports = {
-    "ControlIISSite",  "CreateIISSite",  "CreateIISSiteFolder",   "DeleteIISSite",
-    "DeleteIISSiteFolder", "GetIISAnonUser", "GetIISProperty",     "GetIISSiteIndex",
-    "GetIISSiteList",  "GetIISSiteState", "GetIISUniqueAccountID", "SetIISProperty"};
+    "ControlIISSite",      "CreateIISSite",   "CreateIISSiteFolder",   "DeleteIISSite",
+    "DeleteIISSiteFolder", "GetIISAnonUser",  "GetIISProperty",        "GetIISSiteIndex",
+    "GetIISSiteList",      "GetIISSiteState", "GetIISUniqueAccountID", "SetIISProperty"};
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -88,7 +88,7 @@ TEST_P(AdminLibrary, ExportsTheTwelveFunctionsAndImportsOnlySystemLibraries) {
   std::vector<std::string> exports = dump.exports;
   std::sort(exports.begin(), exports.end());
   EXPECT_EQ(exports, kExports);
-  const std::set<std::string> allowed = {"kernel32.dll", "msvcrt.dll", "ole32.dll",
+  const std::set<std::string> allowed = {"kernel32.dll", "msvcrt.dll",   "ole32.dll",
                                          "oleaut32.dll", "advapi32.dll", "user32.dll"};
   for (const std::string& dll : dump.imports) {
     EXPECT_TRUE(allowed.count(dll)) << file << " imports " << dll;
@@ -107,8 +107,8 @@ TEST_P(AdminLibrary, ExportsTheTwelveFunctionsAndImportsOnlySystemLibraries) {
 
 INSTANTIATE_TEST_SUITE_P(
     Processors, AdminLibrary,
-    ::testing::Values(std::make_pair(CORVANE_ADMIN_LIBRARY_I386, corvane::platform::sim::kPeMachineI386),
-                      std::make_pair(CORVANE_ADMIN_LIBRARY_AMD64,
-                                     corvane::platform::sim::kPeMachineAmd64)));
+    ::testing::Values(
+        std::make_pair(CORVANE_ADMIN_LIBRARY_I386, corvane::platform::sim::kPeMachineI386),
+        std::make_pair(CORVANE_ADMIN_LIBRARY_AMD64, corvane::platform::sim::kPeMachineAmd64)));
 
 }  // namespace

@@ -197,8 +197,7 @@ bool ConfigSession::Open(const char* host) {
   HRESULT hr;
   if (IsThisComputer(name)) {
     hr = CoCreateInstance(kWritableAdminManagerClass, nullptr, CLSCTX_INPROC_SERVER,
-                          kWritableAdminManagerInterface,
-                          reinterpret_cast<void**>(manager_.out()));
+                          kWritableAdminManagerInterface, reinterpret_cast<void**>(manager_.out()));
   } else {
     // Another computer's configuration system, reached through its own server process.
     std::wstring server = name;
@@ -223,8 +222,7 @@ bool ConfigSession::Section(const wchar_t* name, const std::wstring& location,
   if (!manager_) return false;
   std::wstring path = kAppHostPath;
   if (!location.empty()) path += L"/" + location;
-  return SUCCEEDED(manager_->GetAdminSection(Bstr(name).get(), Bstr(path).get(),
-                                             section->out())) &&
+  return SUCCEEDED(manager_->GetAdminSection(Bstr(name).get(), Bstr(path).get(), section->out())) &&
          *section;
 }
 
@@ -298,8 +296,8 @@ bool ConfigSession::FindFolder(IAppHostElement* site, const std::wstring& url_pa
   Ref<IAppHostElement> application;
   std::wstring application_path;
   if (!FindApplication(site, url_path, &application, &application_path)) return false;
-  std::wstring relative = application_path == L"/" ? url_path
-                                                    : url_path.substr(application_path.size());
+  std::wstring relative =
+      application_path == L"/" ? url_path : url_path.substr(application_path.size());
   if (relative.empty()) relative = L"/";
   Ref<IAppHostElementCollection> folders;
   return Items(application.get(), &folders) && FindItem(folders.get(), L"path", relative, folder);

@@ -114,8 +114,8 @@ const SectionAttribute kSectionAttributes[] = {
      L"enabled", true, false},
     {"AuthNTLM", L"system.webServer/security/authentication/windowsAuthentication", L"enabled",
      true, false},
-    {"AuthBasic", L"system.webServer/security/authentication/basicAuthentication", L"enabled",
-     true, false},
+    {"AuthBasic", L"system.webServer/security/authentication/basicAuthentication", L"enabled", true,
+     false},
     {"AnonymousUserName", L"system.webServer/security/authentication/anonymousAuthentication",
      L"userName", false, false},
     {"AnonymousUserPass", L"system.webServer/security/authentication/anonymousAuthentication",
@@ -200,7 +200,8 @@ bool WritePolicyFlag(ConfigSession& config, const std::wstring& location, const 
     if (lstrcmpiW(f.c_str(), flag) != 0 && lstrcmpiW(f.c_str(), L"None") != 0) flags.push_back(f);
   }
   if (on) flags.push_back(flag);
-  return WriteText(handlers.get(), L"accessPolicy", flags.empty() ? L"None" : JoinText(flags, L","));
+  return WriteText(handlers.get(), L"accessPolicy",
+                   flags.empty() ? L"None" : JoinText(flags, L","));
 }
 
 // The default documents of a location, comma text.
@@ -392,7 +393,8 @@ bool Property(ConfigSession& config, bool of_site, int32_t site_index, const cha
     std::wstring policy;
     if (!ReadPolicy(config, location, &policy)) return false;
     bool on = false;
-    for (const std::wstring& f : SplitText(policy, L",")) on = on || lstrcmpiW(f.c_str(), flag) == 0;
+    for (const std::wstring& f : SplitText(policy, L","))
+      on = on || lstrcmpiW(f.c_str(), flag) == 0;
     *value = FlagText(on);
     return true;
   }
@@ -461,8 +463,7 @@ bool ApplyFolder(ConfigSession& config, const AhwFolderSettings& s) {
   std::wstring pool = Wide(s.pool);
   if (url_path == L"/") {
     if (!EnsureFolder(root.get(), L"/", &folder)) return false;
-    if (s.protection != 0 && !pool.empty() &&
-        !WriteText(root.get(), L"applicationPool", pool)) {
+    if (s.protection != 0 && !pool.empty() && !WriteText(root.get(), L"applicationPool", pool)) {
       return false;
     }
   } else if (s.protection != 0) {
@@ -542,8 +543,7 @@ bool ApplySite(ConfigSession& config, const AhwSiteSettings& s, int32_t* index) 
   }
   Ref<IAppHostElement> site;
   const bool existing = FindItem(sites.get(), L"id", std::to_wstring(id), &site);
-  if (!existing && (!NewItem(sites.get(), L"site", &site) ||
-                    !WriteNumber(site.get(), L"id", id))) {
+  if (!existing && (!NewItem(sites.get(), L"site", &site) || !WriteNumber(site.get(), L"id", id))) {
     return false;
   }
   const std::wstring description = Wide(s.description);
@@ -589,8 +589,7 @@ bool ApplySite(ConfigSession& config, const AhwSiteSettings& s, int32_t* index) 
         Ref<IAppHostElement> entry;
         if (FindItem(entries.get(), L"path", asp, &entry)) {
           WriteFlag(entry.get(), L"allowed", true);
-        } else if (NewItem(entries.get(), L"add", &entry) &&
-                   WriteText(entry.get(), L"path", asp)) {
+        } else if (NewItem(entries.get(), L"add", &entry) && WriteText(entry.get(), L"path", asp)) {
           WriteFlag(entry.get(), L"allowed", true);
           WriteText(entry.get(), L"groupId", L"ASP");
           AddItem(entries.get(), entry.get());
@@ -691,8 +690,7 @@ int32_t DeleteIISSite(const char* host, int32_t site) {
 int32_t DeleteIISSiteFolder(const char* host, int32_t site, const char* folder) {
   ConfigSession config;
   Ref<corvane::webadmin::IAppHostElement> element, application;
-  if (site <= 0 || !config.Open(host) ||
-      !config.FindSite(static_cast<uint32_t>(site), &element)) {
+  if (site <= 0 || !config.Open(host) || !config.FindSite(static_cast<uint32_t>(site), &element)) {
     return 0;
   }
   const std::wstring url_path = corvane::webadmin::UrlPath(folder);
@@ -730,9 +728,8 @@ int32_t ControlIISSite(const char* host, int32_t site, int32_t action) {
     return 0;
   }
   // The server's sites cannot pause: pausing or continuing one keeps it running.
-  return corvane::webadmin::RunMethod(element.get(), action == kAhwStop ? L"Stop" : L"Start")
-             ? 1
-             : 0;
+  return corvane::webadmin::RunMethod(element.get(), action == kAhwStop ? L"Stop" : L"Start") ? 1
+                                                                                              : 0;
 }
 
 int32_t GetIISAnonUser(const char* host, char* buffer, uint32_t size) {
@@ -752,8 +749,7 @@ int32_t GetIISUniqueAccountID(const char* host, int32_t site, char* buffer, uint
   ConfigSession config;
   Ref<corvane::webadmin::IAppHostElement> element, application, pool, model;
   std::wstring application_path, pool_name, identity;
-  if (site <= 0 || !config.Open(host) ||
-      !config.FindSite(static_cast<uint32_t>(site), &element) ||
+  if (site <= 0 || !config.Open(host) || !config.FindSite(static_cast<uint32_t>(site), &element) ||
       !config.FindApplication(element.get(), L"/", &application, &application_path) ||
       !corvane::webadmin::ReadText(application.get(), L"applicationPool", &pool_name)) {
     return 0;

@@ -99,8 +99,8 @@ bool ReadPeLibrary(std::string_view image, PeLibrary* library, std::string* erro
     return false;
   };
   uint32_t export_rva = 0, export_size = 0;
-  if (directory_count > 0 && (!r.U32(directories, &export_rva) ||
-                              !r.U32(directories + 4, &export_size))) {
+  if (directory_count > 0 &&
+      (!r.U32(directories, &export_rva) || !r.U32(directories + 4, &export_size))) {
     return fail("truncated data directories");
   }
   if (directory_count > 0 && export_rva != 0 && export_size != 0) {

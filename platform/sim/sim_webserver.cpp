@@ -389,8 +389,7 @@ bool WebServerModel::Parse(const std::string& utf8_text, WebServerModel* model,
         }
         path = site + "/" + folder;
         class_name = kFolder;
-      } else if (SameText(kind, "pool") && !rest.empty() &&
-                 rest.find('/') == std::string::npos) {
+      } else if (SameText(kind, "pool") && !rest.empty() && rest.find('/') == std::string::npos) {
         path = Join(kPoolsPath, rest);
         class_name = kPool;
       } else {
@@ -471,8 +470,8 @@ namespace {
 // property cache keeps them; everything else goes to the server's file at once.
 class SimWebObject : public WebAdminObject {
  public:
-  SimWebObject(const SimWebServer& server, std::mutex& mu, std::string path,
-               std::string class_name, bool created)
+  SimWebObject(const SimWebServer& server, std::mutex& mu, std::string path, std::string class_name,
+               bool created)
       : server_(server),
         mu_(mu),
         path_(std::move(path)),
@@ -534,8 +533,8 @@ class SimWebObject : public WebAdminObject {
     return Status::kOk;
   }
 
-  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
-                                            const std::string& name, Status* status) override {
+  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name, const std::string& name,
+                                           Status* status) override {
     const std::string child = Join(path_, NormalPath(name));
     WebServerModel m;
     Status s = Status::kNotFound;
@@ -544,8 +543,7 @@ class SimWebObject : public WebAdminObject {
       auto it = m.nodes.find(child);
       if (it != m.nodes.end() && SameText(it->second.class_name, class_name) &&
           !NormalPath(name).empty()) {
-        out = std::make_unique<SimWebObject>(server_, mu_, it->first, it->second.class_name,
-                                             false);
+        out = std::make_unique<SimWebObject>(server_, mu_, it->first, it->second.class_name, false);
         s = Status::kOk;
       }
     }
@@ -663,9 +661,8 @@ class SimWebAdminLibrary : public WebAdminLibrary {
     });
   }
 
-  Status GetProperty(const std::string& host, bool of_site, int32_t site,
-                     const std::string& folder, const std::string& name,
-                     std::string* value) override {
+  Status GetProperty(const std::string& host, bool of_site, int32_t site, const std::string& folder,
+                     const std::string& name, std::string* value) override {
     return Read("GetIISProperty", host, [&](const WebServerModel& m) {
       const std::string path = of_site ? std::to_string(site) : FolderPath(site, folder);
       if (m.nodes.find(path) == m.nodes.end()) return Status::kFailed;
@@ -673,9 +670,8 @@ class SimWebAdminLibrary : public WebAdminLibrary {
     });
   }
 
-  Status SetProperty(const std::string& host, bool of_site, int32_t site,
-                     const std::string& folder, const std::string& name,
-                     const std::string& value) override {
+  Status SetProperty(const std::string& host, bool of_site, int32_t site, const std::string& folder,
+                     const std::string& name, const std::string& value) override {
     return Change("SetIISProperty", host, [&](WebServerModel& m) {
       const std::string path = of_site ? std::to_string(site) : FolderPath(site, folder);
       auto it = m.nodes.find(path);
@@ -760,8 +756,8 @@ class SimWebAdminLibrary : public WebAdminLibrary {
         // Version 7 runs every application in a pool: the one named, made when missing.
         const std::string pool = s.pool.empty() ? "DefaultAppPool" : s.pool;
         static const int32_t kModes[] = {0, 0, 2, 1};
-        Status made = CreateApplication(m, path, kModes[std::clamp(s.protection, 0, 3)], pool,
-                                        true);
+        Status made =
+            CreateApplication(m, path, kModes[std::clamp(s.protection, 0, 3)], pool, true);
         if (made != Status::kOk) return Status::kFailed;
         m.nodes[path].properties["AppFriendlyName"] = s.folder.empty() ? "Root" : s.folder;
       }
@@ -865,8 +861,7 @@ std::mutex& ServerMutex() {
 
 }  // namespace
 
-SimWebServer::SimWebServer(std::filesystem::path machine_folder, FileSystem& files,
-                           bool process64)
+SimWebServer::SimWebServer(std::filesystem::path machine_folder, FileSystem& files, bool process64)
     : file_(std::move(machine_folder) / "webserver.txt"), files_(files), process64_(process64) {}
 
 bool SimWebServer::Load(WebServerModel* model) const {
@@ -886,7 +881,7 @@ bool SimWebServer::IsLocal(const std::string& host) const {
 }
 
 std::unique_ptr<WebAdminObject> SimWebServer::OpenWebService(const std::string& host,
-                                                          Status* status) {
+                                                             Status* status) {
   WebServerModel m;
   // The scripting interface belongs to the servers before version 7.
   if (!IsLocal(host) || !Load(&m) || m.version() >= 70) {

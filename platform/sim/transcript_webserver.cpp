@@ -60,8 +60,8 @@ class RecordingWebObject : public WebAdminObject {
     t_.Add("web server commit " + label_ + " -> " + Outcome(s));
     return s;
   }
-  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
-                                            const std::string& name, Status* status) override {
+  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name, const std::string& name,
+                                           Status* status) override {
     Status s = Status::kOk;
     auto object = target_->GetChild(class_name, name, &s);
     if (status) *status = s;
@@ -73,14 +73,12 @@ class RecordingWebObject : public WebAdminObject {
     Status s = Status::kOk;
     auto object = target_->Create(class_name, name, &s);
     if (status) *status = s;
-    t_.Add("web server create " + label_ + "/" + name + " (" + class_name + ") -> " +
-           Outcome(s));
+    t_.Add("web server create " + label_ + "/" + name + " (" + class_name + ") -> " + Outcome(s));
     return Wrap(std::move(object), name);
   }
   Status Delete(const std::string& class_name, const std::string& name) override {
     Status s = target_->Delete(class_name, name);
-    t_.Add("web server delete " + label_ + "/" + name + " (" + class_name + ") -> " +
-           Outcome(s));
+    t_.Add("web server delete " + label_ + "/" + name + " (" + class_name + ") -> " + Outcome(s));
     return s;
   }
   Status Children(std::vector<WebAdminChild>* children) override {
@@ -123,17 +121,15 @@ class RecordingWebLibrary : public WebAdminLibrary {
          s == Status::kOk ? std::to_string(*index) : "");
     return s;
   }
-  Status GetProperty(const std::string& host, bool of_site, int32_t site,
-                     const std::string& folder, const std::string& name,
-                     std::string* value) override {
+  Status GetProperty(const std::string& host, bool of_site, int32_t site, const std::string& folder,
+                     const std::string& name, std::string* value) override {
     Status s = target_->GetProperty(host, of_site, site, folder, name, value);
     Line("GetIISProperty " + host + " " + Where(of_site, site, folder) + " " + name, s,
          s == Status::kOk ? Shown(*value) : "");
     return s;
   }
-  Status SetProperty(const std::string& host, bool of_site, int32_t site,
-                     const std::string& folder, const std::string& name,
-                     const std::string& value) override {
+  Status SetProperty(const std::string& host, bool of_site, int32_t site, const std::string& folder,
+                     const std::string& name, const std::string& value) override {
     Status s = target_->SetProperty(host, of_site, site, folder, name, value);
     Line("SetIISProperty " + host + " " + Where(of_site, site, folder) + " " + name + " = " +
              Shown(value),
@@ -206,7 +202,7 @@ class RecordingWebLibrary : public WebAdminLibrary {
 }  // namespace
 
 std::unique_ptr<WebAdminObject> RecordingWebServer::OpenWebService(const std::string& host,
-                                                                Status* status) {
+                                                                   Status* status) {
   Status s = Status::kOk;
   auto service = target_.OpenWebService(host, &s);
   if (status) *status = s;

@@ -31,8 +31,8 @@ std::wstring Wide(const std::string& text) {
 
 std::string Narrow(const wchar_t* text, size_t length) {
   if (text == nullptr || length == 0) return std::string();
-  const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
@@ -99,8 +99,7 @@ HRESULT Call(IDispatch* object, const wchar_t* member, WORD kind, std::vector<VA
     params.rgdispidNamedArgs = &named;
     params.cNamedArgs = 1;
   }
-  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr,
-                        nullptr);
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr);
 }
 
 // A property of an automation object as text ("" when it has none).
@@ -170,9 +169,9 @@ HRESULT MimeTypeObject(const std::string& entry, IDispatch** object) {
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                         reinterpret_cast<void**>(object));
   if (FAILED(hr)) return hr;
-  for (const auto& [name, text] : {std::pair<const wchar_t*, std::string>{
-                                       L"Extension", entry.substr(0, eq)},
-                                   {L"MimeType", entry.substr(eq + 1)}}) {
+  for (const auto& [name, text] :
+       {std::pair<const wchar_t*, std::string>{L"Extension", entry.substr(0, eq)},
+        {L"MimeType", entry.substr(eq + 1)}}) {
     std::vector<VARIANT> arg(1);
     VariantInit(&arg[0]);
     SetText(&arg[0], text);
@@ -273,8 +272,8 @@ class Win32WebObject : public WebAdminObject {
     return FromResult(Call(object_, L"SetInfo", DISPATCH_METHOD, none, nullptr));
   }
 
-  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name,
-                                            const std::string& name, Status* status) override {
+  std::unique_ptr<WebAdminObject> GetChild(const std::string& class_name, const std::string& name,
+                                           Status* status) override {
     return Child(L"GetObject", class_name, name, status);
   }
   std::unique_ptr<WebAdminObject> Create(const std::string& class_name, const std::string& name,
@@ -314,8 +313,8 @@ class Win32WebObject : public WebAdminObject {
       ULONG fetched = 0;
       if (items->Next(1, &item.v, &fetched) != S_OK || fetched == 0) break;
       if (item.v.vt != VT_DISPATCH || item.v.pdispVal == nullptr) continue;
-      children->push_back({PropertyText(item.v.pdispVal, L"Class"),
-                           PropertyText(item.v.pdispVal, L"Name")});
+      children->push_back(
+          {PropertyText(item.v.pdispVal, L"Class"), PropertyText(item.v.pdispVal, L"Name")});
     }
     items->Release();
     return Status::kOk;
@@ -382,7 +381,7 @@ class Win32WebObject : public WebAdminObject {
 }  // namespace
 
 std::unique_ptr<WebAdminObject> Win32WebServer::OpenWebService(const std::string& host,
-                                                            Status* status) {
+                                                               Status* status) {
   auto apartment = std::make_shared<Apartment>();
   CLSID clsid;
   IDispatch* space = nullptr;

@@ -36,9 +36,8 @@ class Win32WebAdminLibrary : public WebAdminLibrary {
     return Done(fn(host.c_str(), description.c_str(), index));
   }
 
-  Status GetProperty(const std::string& host, bool of_site, int32_t site,
-                     const std::string& folder, const std::string& name,
-                     std::string* value) override {
+  Status GetProperty(const std::string& host, bool of_site, int32_t site, const std::string& folder,
+                     const std::string& name, std::string* value) override {
     auto fn = Find<AhwGetIISProperty>("GetIISProperty");
     if (!fn) return Status::kNotFound;
     std::string buffer(kAhwValueBufferSize, '\0');
@@ -50,13 +49,11 @@ class Win32WebAdminLibrary : public WebAdminLibrary {
     return Status::kOk;
   }
 
-  Status SetProperty(const std::string& host, bool of_site, int32_t site,
-                     const std::string& folder, const std::string& name,
-                     const std::string& value) override {
+  Status SetProperty(const std::string& host, bool of_site, int32_t site, const std::string& folder,
+                     const std::string& name, const std::string& value) override {
     auto fn = Find<AhwSetIISProperty>("SetIISProperty");
     if (!fn) return Status::kNotFound;
-    return Done(fn(host.c_str(), Flag(of_site), site, folder.c_str(), name.c_str(),
-                   value.c_str()));
+    return Done(fn(host.c_str(), Flag(of_site), site, folder.c_str(), name.c_str(), value.c_str()));
   }
 
   Status CreateSite(const std::string& host, const WebSiteSettings& s, int32_t* index) override {
@@ -176,7 +173,7 @@ std::unique_ptr<WebAdminLibrary> Win32WebServer::LoadAdminLibrary(const std::str
     const DWORD error = GetLastError();
     if (status) {
       *status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Status::kNotFound
-                                                                              : Status::kFailed;
+                                                                               : Status::kFailed;
     }
     return nullptr;
   }
