@@ -30,8 +30,7 @@ SimPlatform::SimPlatform(const SimOptions& options)
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
-  web_server_ =
-      std::make_unique<sim::SimWebServer>(machine_, *files_, description_.process64);
+  web_server_ = std::make_unique<sim::SimWebServer>(machine_, *files_, description_.process64);
   web_server_->SetComputerName(description_.computer);
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);
