@@ -266,6 +266,70 @@ TEST_P(WebServerCommands, LibraryWrittenOncePerRunAndLoadedByPath) {
   EXPECT_EQ(run.Var("P"), "!ERROR!");
 }
 
+// A site of an index that exists is opened and changed, not made twice; the settings that are
+// off leave their defaults or switch logging off.
+TEST_P(WebServerCommands, CreateSiteOpensAnExistingIndexAndAppliesEachSetting) {
+  CommandRun run = Run(R"(
+Create IIS Site "Renamed" "3" "" "" "8090" "" "" "FALSE" "FALSE" "FALSE" "FALSE" "TRUE" "TRUE" "10" ""
+Create IIS Site "Fourth" "4" "" "" "80" "" "x" "TRUE" "TRUE" "FALSE" "FALSE" "FALSE" "FALSE" "" ""
+)");
+  ASSERT_FALSE(run.Failed()) << run.text_error;
+  EXPECT_EQ(Sites(), 3u);
+  EXPECT_EQ(Node("3", "ServerComment"), "Renamed");
+  EXPECT_EQ(Node("3", "ServerBindings"), ":8090:");
+  EXPECT_EQ(Node("3", "SecureBindings"), "<unset>");
+  EXPECT_EQ(Node("3", "AllowKeepAlive"), "FALSE");
+  EXPECT_EQ(Node("3", "LogType"), "0");
+  EXPECT_EQ(Node("3", "MaxConnections"), "-1") << "unlimited wins over a number";
+  EXPECT_EQ(Node("3", "ConnectionTimeout"), "<unset>");
+  EXPECT_EQ(Node("4", "ServerComment"), "Fourth");
+  EXPECT_EQ(Node("4", "ConnectionTimeout"), "<unset>") << "not an integer: left as it is";
+  EXPECT_EQ(Node("4", "MaxConnections"), "<unset>");
+  platform::sim::WebServerModel m = Model();
+  EXPECT_TRUE(m.extensions.empty());
+  EXPECT_TRUE(m.extension_files.empty());
+}
+
+// Application protection: none makes no application; low, pooled and high are the server's
+// isolation modes 0, 2 and 1 (a version 7 server runs every application in a pool). A footer
+// file switches the footer on.
+TEST_P(WebServerCommands, FolderApplicationsAndFooter) {
+  CommandRun run = Run(R"(
+Create Virtual Folder "none" "C:\n" "FALSE" "TRUE" "FALSE" "FALSE" "TRUE" "FALSE" "0|Ignored" "2|0" "FALSE" "" "footer.htm" "FALSE" "TRUE" "TRUE" "" "1"
+Create Virtual Folder "low" "C:\l" "FALSE" "TRUE" "FALSE" "FALSE" "FALSE" "TRUE" "1|" "0|0" "TRUE" "" "" "TRUE" "FALSE" "FALSE" "" "1"
+Create Virtual Folder "high" "C:\h" "FALSE" "TRUE" "FALSE" "FALSE" "FALSE" "TRUE" "3|" "0|0" "TRUE" "" "" "TRUE" "FALSE" "FALSE" "" "1"
+)");
+  ASSERT_FALSE(run.Failed()) << run.text_error;
+  EXPECT_EQ(Node("1/Root/none", "AppIsolated"), "<unset>");
+  EXPECT_EQ(Node("1/Root/none", "AppPoolId"), "<unset>");
+  EXPECT_EQ(Node("1/Root/none", "AccessExecute"), "TRUE");
+  EXPECT_EQ(Node("1/Root/none", "EnableDocFooter"), "TRUE");
+  EXPECT_EQ(Node("1/Root/none", "DefaultDocFooter"), "FILE:footer.htm");
+  EXPECT_EQ(Node("1/Root/none", "AuthNTLM"), "TRUE");
+  EXPECT_EQ(Node("1/Root/low", "AppIsolated"), "0");
+  EXPECT_EQ(Node("1/Root/low", "DontLog"), "TRUE");
+  EXPECT_EQ(Node("1/Root/low", "ContentIndexed"), "TRUE");
+  EXPECT_EQ(Node("1/Root/low", "AppFriendlyName"), "low");
+  EXPECT_EQ(Node("1/Root/high", "AppIsolated"), "1");
+  EXPECT_EQ(Node("1/Root/high", "AppPoolId"), library() ? "DefaultAppPool" : "<unset>");
+  EXPECT_EQ(Node("1/Root/high", "AppRoot"), "/LM/W3SVC/1/Root/high");
+}
+
+// IISHOST names the server: another computer is not reached, this computer's name is.
+TEST_P(WebServerCommands, HostNamesTheServer) {
+  CommandScript script(machine_.platform());
+  script.predefined = {{"SUPPORTDIR", machine_.root() + "\\support"}, {"IISHOST", "FARAWAY"}};
+  CommandRun run = script.Run(
+      "Get IIS Property \"TRUE\" \"\" \"1\" \"\" \"ServerComment\" \"P\"\n"
+      "Set IIS Property \"TRUE\" \"\" \"1\" \"\" \"ServerComment\" \"Changed\"\n"
+      "Get System Settings \"IISHOST\" \"61\"\n"
+      "Get IIS Property \"TRUE\" \"\" \"1\" \"\" \"ServerComment\" \"LOCAL\"\n");
+  ASSERT_FALSE(run.Failed()) << run.text_error;
+  EXPECT_EQ(run.Var("P"), "!ERROR!");
+  EXPECT_EQ(Node("1", "ServerComment"), "Default Web Site");
+  EXPECT_EQ(run.Var("LOCAL"), "Default Web Site");
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, WebServerCommands, ::testing::Values("6.0", "10.0"));
 
 // A scripting interface whose new sites cannot be read: the temporary site is still deleted.
@@ -371,6 +435,22 @@ Set Variable "AFTER" "1"
   EXPECT_FALSE(run.Has("INDEX"));
   EXPECT_EQ(run.Var("ANON"), "");
   EXPECT_EQ(run.Var("AFTER"), "1");
+}
+
+// The service's calls on a machine without a server (under Wine, the real system): no scripting
+// interface answers, a missing library is not found, and a file that is no library does not
+// load.
+TEST(WebServerService, NothingAnswersWithoutAServer) {
+  TestMachine machine;
+  platform::WebServer& server = machine.platform().web_server();
+  platform::Status s = platform::Status::kOk;
+  EXPECT_FALSE(server.OpenWebService("localhost", &s));
+  EXPECT_EQ(s, platform::Status::kNotFound);
+  EXPECT_FALSE(server.LoadAdminLibrary(machine.root() + "\\missing.dll", &s));
+  EXPECT_EQ(s, platform::Status::kNotFound);
+  machine.Write("text.dll", "not a library at all, but long enough to be read as one");
+  EXPECT_FALSE(server.LoadAdminLibrary(machine.root() + "\\text.dll", &s));
+  EXPECT_EQ(s, platform::Status::kFailed);
 }
 
 // The administration library the engine carries loads by its full path and answers every call;

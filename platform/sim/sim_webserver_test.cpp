@@ -11,6 +11,7 @@
 
 #include "platform/sim/pe_exports.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/transcript.h"
 
 namespace corvane::platform::sim {
 namespace {
@@ -244,6 +245,68 @@ TEST(SimWebServer, LoaderChecksTheFile) {
   damaged[0x3D] = '\x7F';
   damaged[0x3E] = '\x7F';
   EXPECT_FALSE(ReadPeLibrary(damaged, &pe, nullptr));
+}
+
+// Damaged library files: every header byte and a spread of others set to 0x00 and 0xFF, then
+// cut at every header length. The reader never reads outside the bytes (the sanitizers watch)
+// and what it accepts stays within bounds.
+TEST(PeLibrary, DamagedImagesNeverReadOutsideTheirBytes) {
+  Machine machine("");
+  std::string bytes;
+  ASSERT_EQ(machine.p().system().EngineResource("DLL", &bytes), Status::kOk);
+  PeLibrary pe;
+  std::string error;
+  std::string damaged = bytes;
+  for (size_t at = 0; at < bytes.size(); at += at < 1024 ? 1 : 997) {
+    for (char value : {'\0', '\xFF'}) {
+      damaged[at] = value;
+      const bool read = ReadPeLibrary(damaged, &pe, &error);
+      damaged[at] = bytes[at];
+      if (read) {
+        EXPECT_LE(pe.exports.size(), 65536u);
+        for (const std::string& name : pe.exports) ASSERT_LE(name.size(), 4096u);
+      }
+    }
+  }
+  for (size_t size = 0; size < 1024; ++size) {
+    EXPECT_FALSE(ReadPeLibrary(std::string_view(bytes).substr(0, size), &pe, &error)) << size;
+  }
+  EXPECT_FALSE(ReadPeLibrary("MZ", &pe, &error));
+  EXPECT_EQ(error, "not an executable");
+}
+
+// The transcript shows the server's work on both paths, line breaks of values as "\n".
+TEST(SimWebServer, TranscriptShowsEveryCallAndItsOutcome) {
+  Machine machine(kServer);
+  Transcript t;
+  RecordingWebServer recording(machine.p().web_server(), t);
+  Status s = Status::kOk;
+  auto service = recording.OpenWebService("localhost", &s);
+  ASSERT_TRUE(service);
+  auto site = service->GetChild("IIsWebServer", "1", &s);
+  ASSERT_TRUE(site);
+  std::string v;
+  site->Get("ServerBindings", &v);
+  site->Put("ServerComment", "New");
+  site->Put("Colour", "red");
+  site->SetInfo();
+  site->Invoke("Start", {});
+  EXPECT_FALSE(service->GetChild("IIsWebServer", "8", &s));
+  service->Delete("IIsWebServer", "8");
+  EXPECT_FALSE(recording.LoadAdminLibrary("C:\\none.dll", &s));
+  EXPECT_EQ(t.Lines(),
+            (std::vector<std::string>{
+                "web server open IIS://localhost/W3SVC -> ok",
+                "web server open IIS://localhost/W3SVC/1 (IIsWebServer) -> ok",
+                "web server get IIS://localhost/W3SVC/1 ServerBindings -> \":80:\\n:81:b\"",
+                "web server put IIS://localhost/W3SVC/1 ServerComment = \"New\" -> ok",
+                "web server put IIS://localhost/W3SVC/1 Colour = \"red\" -> invalid name",
+                "web server commit IIS://localhost/W3SVC/1 -> ok",
+                "web server call IIS://localhost/W3SVC/1 Start -> ok",
+                "web server open IIS://localhost/W3SVC/8 (IIsWebServer) -> not found",
+                "web server delete IIS://localhost/W3SVC/8 (IIsWebServer) -> not found",
+                "web admin library load \"C:\\none.dll\" -> not found"}))
+      << t.Text();
 }
 
 }  // namespace

@@ -72,8 +72,7 @@ TEST(EngineResources, BothEnginesCarryTheAdministrationLibraryOfTheirProcessor) 
     const fs::path library = tree / "webadmin" / "ahadmin_wrapper.dll";
     ASSERT_TRUE(fs::exists(engine)) << engine << " is needed: build every configuration";
     ASSERT_TRUE(fs::exists(library)) << library;
-    const fs::path listing =
-        kScratch / ("corvane-resources-" + std::to_string(getpid()) + ".txt");
+    const fs::path listing = kScratch / ("corvane-resources-" + std::to_string(getpid()) + ".txt");
     fs::create_directories(kScratch);
     ASSERT_EQ(Shell(std::string(CORVANE_MINGW_OBJDUMP) + " -p " + engine.string() + " > " +
                     listing.string() + " 2>&1"),
