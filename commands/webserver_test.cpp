@@ -397,6 +397,32 @@ TEST(WebServerAnonymousUser, TemporarySiteDeletedWhenItCannotBeRead) {
   EXPECT_EQ(m.nodes.count("1") + m.nodes.count("3"), 2u);
 }
 
+// The two exports no command calls, on the scripting interface: the account of the site's pool
+// by its identity type, and the site's state.
+TEST(ScriptingAdmin, PoolAccountsAndSiteStates) {
+  TestMachine machine;
+  auto& sim = dynamic_cast<platform::SimPlatform&>(machine.platform());
+  ASSERT_TRUE(sim.InstallWebServer(ServerText("6.0") +
+                                   "[folder 3 Root]\nAppPoolId = Custom\n"
+                                   "[pool DefaultAppPool]\nAppPoolIdentityType = 0\n"
+                                   "[pool Custom]\nAppPoolIdentityType = 3\nWAMUserName = web\n"));
+  ScriptingAdmin admin(sim.web_server());
+  std::string account;
+  ASSERT_EQ(admin.UniqueAccountId("localhost", 1, &account), platform::Status::kOk);
+  EXPECT_EQ(account, "NT AUTHORITY\\SYSTEM");
+  ASSERT_EQ(admin.UniqueAccountId("localhost", 3, &account), platform::Status::kOk);
+  EXPECT_EQ(account, "web");
+  EXPECT_NE(admin.UniqueAccountId("localhost", 2, &account), platform::Status::kOk);
+  int32_t state = 0;
+  ASSERT_EQ(admin.SiteState("localhost", 1, &state), platform::Status::kOk);
+  EXPECT_EQ(state, 2);
+  ASSERT_EQ(admin.ControlSite("localhost", 1, 2), platform::Status::kOk);
+  ASSERT_EQ(admin.SiteState("localhost", 1, &state), platform::Status::kOk);
+  EXPECT_EQ(state, 6);
+  EXPECT_NE(admin.SiteState("localhost", 2, &state), platform::Status::kOk);
+  EXPECT_EQ(admin.ControlSite("localhost", 1, 4), platform::Status::kInvalidName);
+}
+
 // Without a server the account is empty and the result variable is made all the same.
 TEST(WebServerAnonymousUser, NoServerGivesEmpty) {
   TestMachine machine;

@@ -97,6 +97,23 @@ TEST(WebServerModel, ParsesWritesAndRefusesDamagedFiles) {
   }
 }
 
+// The file is UTF-8; the engine's texts are in the script's code page.
+TEST(WebServerModel, TextsAreUtf8InTheFileAndCodePageTextsInside) {
+  WebServerModel m;
+  std::string error;
+  ASSERT_TRUE(
+      WebServerModel::Parse("version = 6.0\n[site 1]\nServerComment = Caf\xC3\xA9\n", &m, &error))
+      << error;
+  EXPECT_EQ(m.nodes.at("1").properties.at("ServerComment"), "Caf\xE9");
+  m.nodes.at("1").properties["ServerComment"] =
+      "Stra\xDF"
+      "e";
+  EXPECT_NE(m.Text().find("ServerComment = Stra\xC3\x9F"
+                          "e\n"),
+            std::string::npos)
+      << m.Text();
+}
+
 TEST(SimWebServer, ScriptingObjectsKeepPutsUntilCommitted) {
   Machine machine(kServer);
   Status s = Status::kFailed;
