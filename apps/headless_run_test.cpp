@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -117,7 +118,7 @@ class HeadlessRun : public ::testing::Test {
     platform::SimOptions options;
     options.machine_folder = (dir_ / "machine").string();
     options.module_path = "C:\\Setup\\setup.exe";
-    options.save_registry_on_exit = false;
+    options.save_registry_on_exit = keep_registry_;
     sim_ = platform::CreateSimPlatform(options);
     std::string error;
     if (!sim_->QueueAnswers(answers, &error)) {
@@ -214,6 +215,14 @@ class HeadlessRun : public ::testing::Test {
     }
     return out;
   }
+  // The machine's date as a begin date of a trigger: "2025-01-31".
+  std::string Today() const {
+    const platform::LocalTime now = sim_->system().Now();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", unsigned{now.year}, unsigned{now.month},
+                  unsigned{now.day});
+    return text;
+  }
   bool Has(const std::string& fragment) const {
     for (const std::string& l : Lines()) {
       if (l.find(fragment) != std::string::npos) return true;
@@ -226,6 +235,7 @@ class HeadlessRun : public ::testing::Test {
   }
 
   fs::path dir_;
+  bool keep_registry_ = false;  // the machine's registry outlives a run (as after a restart)
   std::unique_ptr<platform::SimPlatform> sim_;
   std::unique_ptr<platform::sim::Transcript> transcript_;
   std::unique_ptr<platform::sim::RecordingPlatform> recorded_;
@@ -520,6 +530,30 @@ TEST_F(HeadlessRun, RebootAndResumeWritesItsRunOnceEntryAndEndsTheScript) {
       }
     }
   }
+  // After the restart the setup starts from the entry, and its start removes it from both keys,
+  // so that it does not run a third time.
+  keep_registry_ = true;
+  ASSERT_EQ(Run("Set Variable \"ALLUSERS\" \"TRUE\"\nReboot and Resume\n", ""), 0);
+  const std::string run_once = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
+  sim_.reset();  // the registry is saved as the machine goes down
+  platform::RegValue value;
+  {
+    platform::SimOptions options;
+    options.machine_folder = (dir_ / "machine").string();
+    options.save_registry_on_exit = false;
+    auto after_restart = platform::CreateSimPlatform(options);
+    ASSERT_EQ(after_restart->registry().ReadValue(platform::RegRoot::kLocalMachine, run_once,
+                                                  "AAAA0000", platform::RegView::kNative, &value),
+              platform::Status::kOk)
+        << "the entry survives the restart";
+  }
+  ASSERT_EQ(Run("Set Variable \"AFTER\" \"ran\"\n", ""), 0);
+  EXPECT_EQ(Var("AFTER"), "ran");
+  for (const auto root : {platform::RegRoot::kLocalMachine, platform::RegRoot::kCurrentUser}) {
+    EXPECT_NE(sim_->registry().ReadValue(root, run_once, "AAAA0000", platform::RegView::kNative,
+                                         &value),
+              platform::Status::kOk);
+  }
 }
 
 // A restart the system refuses is written to the trace log; the script ends all the same.
@@ -534,6 +568,42 @@ TEST_F(HeadlessRun, ARefusedRestartIsTracedAndTheScriptEnds) {
   std::string text;
   for (size_t i = 0; i < log.size(); i += 2) text += log[i];  // the log is UTF-16
   EXPECT_NE(text.find("<RestartFailed>"), std::string::npos) << text;
+}
+
+// Services, tasks and registrations in the transcript; a task's password is in neither the
+// transcript nor the trace log, which holds the refusal of a task without an account.
+TEST_F(HeadlessRun, TasksAndRegistrationsInTheTranscriptWithoutPasswords) {
+  fs::create_directories(dir_ / "machine" / "drive_c" / "Setup");
+  std::ofstream(dir_ / "machine" / "drive_c" / "Setup" / "probe.dll")
+      << "[library]\nregister = 0x80004005\n";
+  ASSERT_EQ(Run("Check Service \"Schedule\" \"\" \"STATE\"\n"
+                "Schedule Task \"Nightly\" \"\" \"FALSE\" \"FALSE\" \"TRUE\" \"every day\" "
+                "\"2:00 AM\" \"FALSE\" \"\" \"C:\\Setup\\setup.exe\" \"\" \"/update\" \"User\" "
+                "\"Sw0rdfish\"\n"
+                "Schedule Task \"Unnamed\" \"\" \"FALSE\" \"FALSE\" \"TRUE\" \"every day\" "
+                "\"2:00 AM\" \"FALSE\" \"\" \"C:\\Setup\\setup.exe\" \"\" \"\" \"\" \"Sw0rdfish\"\n"
+                "Register Library \"C:\\Setup\\probe.dll\" \"TRUE\" \"REGISTERED\"\n",
+                "", "/l=C:\\run.log"),
+            0);
+  EXPECT_EQ(Var("STATE"), "RUNNING");
+  EXPECT_EQ(Var("REGISTERED"), "FALSE");
+  EXPECT_EQ(Starting("service query \"Schedule\" -> state 4").size(), 2u) << transcript_->Text();
+  const std::vector<std::string> saved = Starting("task save ");
+  ASSERT_EQ(saved.size(), 1u) << transcript_->Text();
+  EXPECT_EQ(saved[0],
+            "task save \"Nightly\" program \"C:\\Setup\\setup.exe\" arguments \"/update\" folder "
+            "\"\" flags 0x2000 account \"User\" password of 9 characters trigger daily 1 0x00 "
+            "02:00 " +
+                Today() + " -> ok");
+  EXPECT_EQ(Starting("library DllRegisterServer \"C:\\Setup\\probe.dll\" -> 0x80004005").size(), 1u)
+      << transcript_->Text();
+  EXPECT_FALSE(Has("Sw0rdfish"));
+  std::string log;
+  ASSERT_EQ(sim_->files().ReadFile("C:\\run.log", &log), platform::Status::kOk);
+  std::string text;
+  for (size_t i = 0; i < log.size(); i += 2) text += log[i];  // the log is UTF-16
+  EXPECT_EQ(text.find("Sw0rdfish"), std::string::npos) << text;
+  EXPECT_NE(text.find("Schedule Task refused \"Unnamed\""), std::string::npos) << text;
 }
 
 TEST_F(HeadlessRun, ADisplayWhoseFormWasNeverLoadedDoesNothingAndKeepsTheDirection) {

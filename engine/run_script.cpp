@@ -6,6 +6,7 @@
 #include "image/failure.h"
 #include "install/engine_cache.h"
 #include "ui/components.h"
+#include "ui/localisation.h"
 
 namespace corvane::engine {
 
@@ -107,7 +108,10 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   interp::Session s(platform, st.image, st.pools);
   s.keep_alive = services.keep_alive;
   s.dialogs = services.dialogs;
-  s.localizer = services.localizer;
+  // The run's texts: start-up's message set, with the language file it read.
+  s.messages = &st.messages;
+  ui::Localisation localisation(s, st.support_folder);
+  s.localizer = services.localizer ? services.localizer : &localisation;
   s.engine_file_name = FileNameOf(st.engine_path);
   s.media_switch = st.command_line.media_path;
   // Entries go to the command line's log path until LOGGED takes over before the first command.
@@ -215,9 +219,19 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
       std::string header = image::GetCommandHeader(st.image, i, false);
       if (!header.empty()) session.properties.RecordInstallerProperty("A" + header, "FALSE");
     }
-    // No language files are read yet: the run has no language.
-    v.DefineVariable("LANGUAGE", "", kInitialization);
+    // The language: chosen in the language dialog, the default language, or in a maintenance
+    // run the language the installation was made in.
+    ui::LanguageSelection language;
+    language.maintenance = interp::TextToBool(v.GetVariable("MAINTENANCE"));
+    language.patch_file =
+        session.platform.files().FileExists(st.engine_folder + st.engine_base_name + ".msp");
+    language.cached_language = cache.CurrentCacheFolder() + st.engine_base_name + ".lan";
+    language.choose = [&session](const std::vector<std::string>& names, int preselected) {
+      return session.dialogs ? session.dialogs->ChooseLanguage(names, preselected) : preselected;
+    };
+    if (!localisation.SelectLanguage(language)) return false;
     interp::InjectCommandLine(session);
+    return true;
   };
 
   interp::RunResult result = interp::InterpretScript(s, steps);

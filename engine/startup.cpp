@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "image/failure.h"
+#include "image/language_names.h"
 #include "image/pe_stub.h"
 #include "platform/text.h"
 
@@ -30,9 +31,12 @@ class Startup {
   bool Windows() const { return !Silent() && !st_.update_run && s_.windows; }
   // A start-up message box with the engine caption and the error icon, unless silent.
   void Message(const std::string& text) {
-    if (!Silent()) p_.ui().MessageBox(text, s_.texts.window_caption, platform::mb::kIconError);
+    if (!Silent()) {
+      p_.ui().MessageBox(text, Text(image::msg::kWizardCaption), platform::mb::kIconError);
+    }
   }
   void Trace(std::string_view entry) { trace_.Write(entry); }
+  const std::string& Text(int line) const { return st_.messages.Text(line); }
   void CloseWindows() {
     if (windows_open_) s_.windows->Close();
     windows_open_ = false;
@@ -122,18 +126,17 @@ Status Startup::WriteNewFile(const std::string& path, std::string_view contents)
 }
 
 void Startup::ReadLanguageOverlay() {
-  // A language file may be appended to the archive library behind its executable image.
+  // A language file may be appended to the archive library behind its executable image. It is
+  // written to TEMP\lang.loc, read from there into the message set, and deleted.
   std::string library;
   if (files_.ReadFile(st_.engine_folder + "zel.lib", &library) != Status::kOk) return;
   auto stub = image::PeStubSize(library);
   if (!stub || *stub >= library.size()) return;
   st_.language_overlay = library.substr(*stub);
-  if (!s_.load_language) return;
   const std::string lang = st_.temp_folder + "lang.loc";
-  if (WriteNewFile(lang, std::string_view(library).substr(*stub)) == Status::kOk) {
-    s_.load_language(lang);
-    files_.DeleteFile(lang);
-  }
+  if (WriteNewFile(lang, st_.language_overlay) != Status::kOk) return;
+  image::LoadLanguageFileAt(files_, lang, image::UserLanguageName(p_.system()), &st_.messages);
+  files_.DeleteFile(lang);
 }
 
 // Steps 8 to 10: the image behind the executable image, copied to TEMP\zel.tmp and loaded.
@@ -258,8 +261,8 @@ int Startup::Run(const std::string& raw_command_line) {
     RefuseLibraryRedirection();
     if (Windows()) {
       const std::string picture = st_.engine_folder + "setup.bmp";
-      s_.windows->Show(files_.FileExists(picture) ? picture : "", s_.texts.window_caption,
-                       s_.texts.preparing_text);
+      s_.windows->Show(files_.FileExists(picture) ? picture : "", Text(image::msg::kWizardCaption),
+                       Text(image::msg::kPreparing));
       windows_open_ = true;
     }
     if (int code = ReadImage()) {
@@ -272,12 +275,12 @@ int Startup::Run(const std::string& raw_command_line) {
     Trace("    <ExtractArchive>");
     if (!files_.FileExists(st_.support_archive)) {
       CloseWindows();
-      Message(s_.texts.resource_not_found);
+      Message(Text(image::msg::kResourceNotFound));
       return kExitResourceMissing;
     }
     if (!s_.extract_archive || !s_.extract_archive(st_.support_archive, st_.support_folder)) {
       CloseWindows();
-      Message(s_.texts.resource_damaged);
+      Message(Text(image::msg::kResourceDamaged));
       return kExitResourceDamaged;
     }
     Trace("    </ExtractArchive>");
@@ -285,7 +288,7 @@ int Startup::Run(const std::string& raw_command_line) {
     const std::string base = st_.engine_folder + st_.engine_base_name;
     if (!files_.FileExists(base + ".msi") && !files_.FileExists(base + ".msp")) {
       CloseWindows();
-      Message(s_.texts.database_not_found);
+      Message(Text(image::msg::kDatabaseNotFound));
       return kExitDatabaseMissing;
     }
     Trace("    </ExtractResource>");
@@ -321,8 +324,8 @@ int Startup::Run(const std::string& raw_command_line) {
   } catch (const std::exception& failure) {
     CloseWindows();
     if (!Silent()) {
-      p_.ui().MessageBox(s_.texts.runtime_error_prefix + failure.what(), s_.texts.window_caption,
-                         platform::mb::kIconError);
+      p_.ui().MessageBox(Text(image::msg::kInstallRuntimeError) + failure.what(),
+                         Text(image::msg::kWizardCaption), platform::mb::kIconError);
     }
     try {
       RemoveSupport();

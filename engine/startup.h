@@ -9,6 +9,7 @@
 
 #include "engine/command_line.h"
 #include "engine/trace_log.h"
+#include "image/engine_messages.h"
 #include "image/script_image.h"
 #include "platform/platform.h"
 #include "platform/startup_ui.h"
@@ -21,17 +22,6 @@ inline constexpr int kExitResourceMissing = 14;
 inline constexpr int kExitResourceDamaged = 15;
 inline constexpr int kExitDatabaseMissing = 16;
 inline constexpr int kExitStartupFailure = 11;
-
-// Texts of start-up that a language file may replace. "For internal use only" is fixed.
-struct StartupTexts {
-  std::string resource_not_found = "Setup resource not found";
-  std::string resource_damaged = "Setup resource decompression failure";
-  std::string database_not_found = "Setup database not found";
-  std::string runtime_error_prefix = "Runtime error in install: ";
-  std::string window_caption = "Corvane Wizard";
-  std::string preparing_text =
-      "Corvane is preparing the Corvane Wizard which will install this application. Please wait.";
-};
 
 // What start-up has worked out, read by the rest of the run.
 struct StartupState {
@@ -49,6 +39,10 @@ struct StartupState {
   // The language file appended to the archive library, as read at start-up (empty when none);
   // kept for the localisation of the run.
   std::string language_overlay;
+  // The engine message set of the run: the built-in texts, replaced by that language file. The
+  // texts of start-up's own messages and windows come from it ("For internal use only" is
+  // fixed); the run's session takes it over.
+  image::EngineMessages messages;
   bool update_run = false;               // "update" or "updatesetup": no start-up windows
   // Set by the script run when the process must end at once, without the clean-up entries of
   // the trace log (the compile pass rejected the script).
@@ -59,9 +53,6 @@ struct StartupState {
 struct StartupServices {
   // Extracts the whole support archive into a folder; false when it cannot.
   std::function<bool(const std::string& archive, const std::string& folder)> extract_archive;
-  // Reads the language file appended to the archive library, when there is one (the bytes of the
-  // overlay are written to TEMP\lang.loc and the path is passed).
-  std::function<void(const std::string& language_file)> load_language;
   // The dialog loader: prepared once with the support folder, then called per enabled Display
   // Dialog command with its index and form file.
   std::function<void(const std::string& support_folder)> prepare_dialogs;
@@ -70,7 +61,6 @@ struct StartupServices {
   std::function<int(StartupState& state, TraceLog& trace)> run_script;
   // Start-up windows; null where there is no screen (the simulation).
   platform::StartupWindows* windows = nullptr;
-  StartupTexts texts;
 };
 
 // Runs the engine for a raw command line (GetCommandLineA). Returns the process exit code.

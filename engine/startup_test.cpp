@@ -270,21 +270,34 @@ TEST_F(StartupTest, AFolderTheCodePageCannotSpellEndsWithAClearMessage) {
   EXPECT_EQ(title_seen_, "Hello");
 }
 
+// The language file behind the archive library replaces the texts of start-up's own messages
+// (the block of the user's language, English on this machine) and is kept for the run.
 TEST_F(StartupTest, TheLanguageFileBehindTheArchiveLibraryIsReadAndKept) {
   WriteSetup(kScript);
-  files().WriteFile("C:\\Setup\\zel.lib", EngineStub() + "LANGUAGE FILE");
-  std::string loaded, kept;
-  services_.load_language = [&](const std::string& path) {
-    files().ReadFile(path, &loaded);
-  };
+  std::string first, english;
+  for (int n = 1; n <= image::msg::kCount; ++n) {
+    first += "first " + std::to_string(n) + "\r\n";
+    english += "english " + std::to_string(n) + "\r\n";
+  }
+  const std::string language_file = first + "English\r\n" + english;
+  files().WriteFile("C:\\Setup\\zel.lib", EngineStub() + language_file);
+  std::string kept, cancel_question;
   services_.run_script = [&](StartupState& state, TraceLog&) {
     kept = state.language_overlay;
+    cancel_question = state.messages.Text(image::msg::kCancelQuestion);
     return 0;
   };
   EXPECT_EQ(Run("/s"), 0);
-  EXPECT_EQ(loaded, "LANGUAGE FILE");
-  EXPECT_EQ(kept, "LANGUAGE FILE");
+  EXPECT_EQ(kept, language_file);
+  EXPECT_EQ(cancel_question, "english 40");
   EXPECT_FALSE(files().FileExists(sim_->system().TempFolder() + "lang.loc"));
+
+  // Start-up's own messages and caption are the file's.
+  files().DeleteFile("C:\\Setup\\setup.res");
+  EXPECT_EQ(Run(""), kExitResourceMissing);
+  ASSERT_FALSE(sim_->RecordedBoxes().empty());
+  EXPECT_EQ(sim_->RecordedBoxes().back().text, "english 2");
+  EXPECT_EQ(sim_->RecordedBoxes().back().caption, "english 23");
 }
 
 TEST_F(StartupTest, TheSupportFolderIsOneThisRunCreated) {

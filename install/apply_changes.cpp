@@ -20,10 +20,6 @@ using platform::RegValue;
 using platform::RegView;
 using platform::Status;
 
-constexpr const char* kSourcesTitle = "Please locate your original setup sources to continue operation";
-constexpr const char* kSourcesMissing =
-    "Original setup sources required to complete operation, sources not found";
-
 std::string WithBackslash(std::string path) {
   if (!path.empty() && path.back() != '\\') path += '\\';
   return path;
@@ -102,8 +98,8 @@ SourceResolution ResolveSetupSources(interp::CommandContext& ctx, bool patch,
   if (missing && !IsWebBuild(s) && (patch || (maintenance && out.install))) {
     bool found = false;
     std::string folder;
-    while (!v.silent() &&
-           s.platform.ui().BrowseForFolder(kSourcesTitle, &folder) == Status::kOk) {
+    while (!v.silent() && s.platform.ui().BrowseForFolder(s.Message(image::msg::kLocateSources),
+                                                          &folder) == Status::kOk) {
       folder = WithBackslash(folder);
       if (holds(folder)) {
         out.data_folder = folder;
@@ -117,7 +113,7 @@ SourceResolution ResolveSetupSources(interp::CommandContext& ctx, bool patch,
       }
     }
     if (!found) {
-      v.SetVariable("LASTERROR", kSourcesMissing, "Apply Changes Action");
+      v.SetVariable("LASTERROR", s.Message(image::msg::kSourcesNotFound), "Apply Changes Action");
       ctx.DefineResult(result_variable);
       v.SetVariable(result_variable, "CANCEL", label);
       out.ok = false;

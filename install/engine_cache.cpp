@@ -523,7 +523,7 @@ bool EngineCache::FillCache(const std::string& folder) {
     // The installation has succeeded; a cache file that cannot be written is not a failure.
   }
   WriteNormalFile(files, folder + base + ".par",
-                  JoinLines(session_.properties.session_properties()));
+                  JoinLines(session_.properties.public_session_properties()));
   WriteNormalFile(files, folder + base + ".lnk", JoinLines(run_pins_));
   std::string language = v.GetVariable("LANGUAGE");
   if (!language.empty()) {

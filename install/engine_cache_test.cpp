@@ -118,6 +118,8 @@ class EngineCacheTest : public ::testing::Test {
     run->session.variables.DefineVariable("COLOR", "blue", "Set Variable Action");
     run->session.variables.AddSavedVariable("COLOR");
     run->session.properties.RecordInstallerProperty("AWRITEREG", "TRUE");
+    // A service password: the installer gets it, the cache never keeps it.
+    run->session.properties.RecordSecretProperty("P0A0B0C0D_7", "secret");
     run->cache->run_pins().push_back("C:\\Demo.lnk|7|C:\\Demo\\demo.exe");
     run->cache->UpdateEngineCache(CacheUpdate::kInstall);
     run->cache->SaveRunState();

@@ -276,6 +276,13 @@ void SessionJob::Work(ui::ProgressChannel& progress) {
     MessageHandlerHooks hooks;
     hooks.silent = silent;
     hooks.caption = title;
+    // The texts that open the boxes, in the language of the run's message set.
+    hooks.translate = [messages = in_.session->messages](std::string_view prefix) {
+      for (int line = image::msg::kFatalError; line <= image::msg::kOutOfDiskSpace; ++line) {
+        if (image::EngineMessages::BuiltIn(line) == prefix) return messages->Text(line);
+      }
+      return std::string(prefix);
+    };
     hooks.show_box = [&p](const std::string& text, const std::string& caption, uint32_t style,
                           bool) { return p.ui().MessageBox(text, caption, style); };
     hooks.progress = [this, &progress](const std::string& text, int64_t min, int64_t total,
@@ -327,7 +334,8 @@ void SessionJob::Work(ui::ProgressChannel& progress) {
   }
   // 9. A failure always has a text.
   if (r.failed && r.error_text.empty()) {
-    r.error_text = !r.last_message.empty() ? r.last_message : "General setup failure";
+    r.error_text = !r.last_message.empty() ? r.last_message
+                                           : in_.session->Message(image::msg::kGeneralFailure);
     size_t stop = r.error_text.find('.');
     if (stop != std::string::npos && stop + 1 == r.error_text.size()) r.error_text.pop_back();
   }
@@ -417,6 +425,16 @@ void SessionJob::Prepare(const CommandLineParts&) {
   }
   // Without any recorded property the new instance still needs its codes.
   if (in_.new_instance && pairs.empty()) mark_instance();
+  // Passwords the commands recorded are hidden in the installer's own log (which is the trace
+  // log), after the names the package hides itself.
+  const std::vector<std::string> secrets = in_.session->properties.secret_names();
+  if (!secrets.empty()) {
+    std::vector<platform::InstallerRecord> rows;
+    db->Run("SELECT `Value` FROM `Property` WHERE `Property` = 'MsiHiddenProperties'", {}, &rows);
+    std::string hidden = rows.empty() || rows[0].empty() ? "" : rows[0][0].AsText();
+    for (const std::string& name : secrets) hidden += (hidden.empty() ? "" : ";") + name;
+    set_property("MsiHiddenProperties", hidden);
+  }
 
   // The texts of the selected language in the shortcut and file-type rows, again as record
   // fields (a name such as "Dad's Tools" is stored as it is).
@@ -504,7 +522,7 @@ void SessionJob::WriteReport(const CommandLineParts& parts, const std::string& p
     s.Trace("");
   };
   section("Variables", CommaTextOf(variables));
-  section("Properties", CommaTextOf(s.properties.session_properties()));
+  section("Properties", CommaTextOf(s.properties.public_session_properties()));
   section("MSI Database", in_.record->package);
   section("GUID", in_.record->product_code);
   section("Data Directory", parts.data_folder);

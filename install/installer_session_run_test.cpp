@@ -215,6 +215,36 @@ TEST_F(SessionRun, ACancelBeforeTheCallIsACancel) {
   EXPECT_EQ(sim_->installer().QueryProductState(kProduct), platform::install_state::kUnknown);
 }
 
+// A service password reaches the installer's database, named there among the properties that
+// the installer hides in its log (which is the trace log); the session report leaves it out.
+TEST_F(SessionRun, AServicePasswordIsHiddenFromTheLogs) {
+  PlayingPlatform p(*sim_, Play::kSucceed);
+  const std::string script =
+      "Set Variable \"LOGGED\" \"C:\\Setup\\run.log\"\n"
+      "[header 0E0F0A0B] Install Service \"x\" \"Svc\" \"x\" \"Display\" \"\" \"\" \"x\" \"x\" "
+      "\"\" \"\" \"x\" \"x\" \".\\svc\" \"Pa55-word\" \"\"\n";
+  interp::testing::ScriptRun run = Run(p, script);
+  EXPECT_EQ(run.Var("RESULT"), "COMPLETE");
+  bool reported = false;
+  for (const std::string& entry : run.trace) {
+    EXPECT_EQ(entry.find("Pa55-word"), std::string::npos) << entry;
+    reported = reported || entry == "*** Properties ***";
+  }
+  EXPECT_TRUE(reported);
+
+  Status status = Status::kFailed;
+  auto db = sim_->installer().OpenDatabase(kPackage, true, &status);
+  ASSERT_TRUE(db);
+  auto value = [&db](const std::string& name) {
+    std::vector<platform::InstallerRecord> rows;
+    db->Run("SELECT `Value` FROM `Property` WHERE `Property` = ?", {InstallerField::Text(name)},
+            &rows);
+    return rows.empty() || rows[0].empty() ? std::string("<none>") : rows[0][0].AsText();
+  };
+  EXPECT_EQ(value("P0E0F0A0B_7"), "Pa55-word");
+  EXPECT_EQ(value("MsiHiddenProperties"), "P0E0F0A0B_7");
+}
+
 // Before a removal the package and data folders become sources of the product, in the keys the
 // installer made for it; keys it did not make are not made.
 TEST_F(SessionRun, ARemovalRegistersItsSourcesOnlyInKeysThatExist) {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane::interp {
 
@@ -45,6 +46,13 @@ class DialogHost {
   }
   // Exit clean-up: closes every dialog form and hides the tray icon.
   virtual void CloseAll() = 0;
+  // The language dialog of the session start: shows the language names with one preselected
+  // and returns the index chosen, or -1 when the user cancelled. A host without that dialog
+  // keeps the preselection.
+  virtual int ChooseLanguage(const std::vector<std::string>& names, int preselected) {
+    (void)names;
+    return preselected;
+  }
 
   // The engine's icon in the notification area ("System Tray"): shown with the script's title as
   // its hint and the taskbar button's overlay; removed with the overlay. The window of the window
@@ -56,14 +64,25 @@ class DialogHost {
   virtual void RestoreFromTray() {}
 };
 
-// The localisation of command texts and the loading of a language's translations.
+// The localisation of command texts and dialog texts, and the loading of a language's
+// translations.
 class Localizer {
  public:
   virtual ~Localizer() = default;
-  // The translation of slot `slot` of the command with identifier `command_id`, or `text`.
+  // The translation of text `slot` of the command with identifier `command_id` (or of the
+  // localization key "CODEGEAR$" NAME "$CODEGEAR"), or `text`.
   virtual std::string Translate(std::string_view command_id, int slot, std::string_view text) = 0;
   // Loads the translations of a language (called when the active language changes).
   virtual void LoadLanguage(const std::string& language) = 0;
+  // The translation of a dialog's control (the form's own caption: the dialog key twice), or
+  // the control's text template when there is none.
+  virtual std::string TranslateDialogText(const std::string& dialog_key,
+                                          const std::string& control_name,
+                                          const std::string& template_text) {
+    (void)dialog_key;
+    (void)control_name;
+    return template_text;
+  }
 };
 
 // The engine-cache services that the refresh before each command uses.

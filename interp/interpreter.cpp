@@ -351,8 +351,8 @@ long long LocationLine(std::string_view location) {
 }
 
 void ReportFailure(Session& s, long index, const std::string& message) {
-  std::string text =
-      FailureMessageText(s.runtime_error_text, s.program.SourceLocation(index), message);
+  std::string text = FailureMessageText(s.Message(image::msg::kScriptRuntimeError),
+                                        s.program.SourceLocation(index), message);
   if (s.variables.silent()) {
     // No window in a silent run: the trace log tells what failed, and where.
     TraceMessage(s, text);
@@ -442,7 +442,12 @@ RunResult InterpretScript(Session& s, const RunSteps& steps, const HandlerTable&
   loop.BuildLabelTable();
   s.Trace("    <vort>");
   try {
-    if (steps.initialize) steps.initialize(s);
+    if (steps.initialize && !steps.initialize(s)) {
+      RunExitCleanup(s);
+      result.ending = RunEnding::kEndOfScript;
+      result.exit_code = s.exit_code;
+      return result;
+    }
     loop.Run();
   } catch (const std::exception& failure) {
     // The general failure path. A failure while reporting reaches the caller.

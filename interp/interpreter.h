@@ -20,8 +20,10 @@ struct RunSteps {
   // instance running, language dialog cancelled).
   std::function<bool(Session&)> prepare;
   // After "    <vort>": predefined variables, activation of installer-table commands, language,
-  // command-line injection. A failure here is reported by the general failure path.
-  std::function<void(Session&)> initialize;
+  // command-line injection. A failure here is reported by the general failure path. Returning
+  // false (the user cancelled the language dialog) runs the exit clean-up and ends the run
+  // without running any command.
+  std::function<bool(Session&)> initialize;
 };
 
 enum class RunEnding {

@@ -1,5 +1,7 @@
 #include "interp/property_lists.h"
 
+#include <algorithm>
+
 #include "interp/variables.h"
 #include "platform/text.h"
 
@@ -11,6 +13,24 @@ void InstallerProperties::RecordInstallerProperty(std::string_view name, std::st
   database_.emplace_back(std::string(name), stored);
   session_.emplace_back(name);
   session_.push_back(std::move(stored));
+}
+
+void InstallerProperties::RecordSecretProperty(std::string_view name, std::string_view value) {
+  RecordInstallerProperty(name, value);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (std::find(secret_names_.begin(), secret_names_.end(), name) == secret_names_.end()) {
+    secret_names_.emplace_back(name);
+  }
+}
+
+bool InstallerProperties::IsSecret(std::string_view name) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::find(secret_names_.begin(), secret_names_.end(), name) != secret_names_.end();
+}
+
+std::vector<std::string> InstallerProperties::secret_names() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return secret_names_;
 }
 
 std::vector<std::pair<std::string, std::string>> InstallerProperties::TakeDatabaseProperties() {
@@ -35,6 +55,19 @@ std::vector<std::string> InstallerProperties::session_properties() const {
   return session_;
 }
 
+std::vector<std::string> InstallerProperties::public_session_properties() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> kept;
+  for (size_t i = 0; i + 1 < session_.size(); i += 2) {
+    if (std::find(secret_names_.begin(), secret_names_.end(), session_[i]) != secret_names_.end()) {
+      continue;
+    }
+    kept.push_back(session_[i]);
+    kept.push_back(session_[i + 1]);
+  }
+  return kept;
+}
+
 void InstallerProperties::SetSessionProperties(std::vector<std::string> lines) {
   std::lock_guard<std::mutex> lock(mutex_);
   session_ = std::move(lines);
@@ -43,6 +76,7 @@ void InstallerProperties::SetSessionProperties(std::vector<std::string> lines) {
 void InstallerProperties::ClearSessionProperties() {
   std::lock_guard<std::mutex> lock(mutex_);
   session_.clear();
+  secret_names_.clear();
 }
 
 // clang-format off
@@ -166,6 +200,10 @@ std::string BuildSessionPropertyFile(const SessionPropertyFileInput& input,
 
   const std::vector<std::string> session = properties.session_properties();
   for (size_t i = 0; i + 1 < session.size(); i += 2) {
+    if (properties.IsSecret(session[i])) {
+      AppendRecord(&out, session[i], session[i + 1]);
+      continue;
+    }
     std::string value = variables.ExpandPath(session[i + 1]);
     if (input.kind == SessionKind::kRemove && !NamesFileOrFolder(files, value) &&
         HasDrivePart(value)) {

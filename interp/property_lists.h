@@ -19,14 +19,24 @@ class InstallerProperties {
  public:
   // Appends name and value (line breaks carried as "$NEWLINE$") to both lists.
   void RecordInstallerProperty(std::string_view name, std::string_view value);
+  // The same for a value that must not outlive the run's installer sessions (a password): it
+  // reaches the installer as every other property does, but the engine cache never keeps it, the
+  // trace log never shows it, the installer is told to hide it in its log, and the session
+  // property file gets it as recorded (a backslash in it is never collapsed).
+  void RecordSecretProperty(std::string_view name, std::string_view value);
+  bool IsSecret(std::string_view name) const;
+  // The names recorded as secret, in order.
+  std::vector<std::string> secret_names() const;
 
   // Pairs waiting for the installer database's Property table; taking them empties the list.
   std::vector<std::pair<std::string, std::string>> TakeDatabaseProperties();
   std::vector<std::pair<std::string, std::string>> database_properties() const;
   void ClearDatabaseProperties();
 
-  // Alternating names and values, kept for the whole run (saved with the engine cache).
+  // Alternating names and values, kept for the whole run.
   std::vector<std::string> session_properties() const;
+  // The same without the secret properties: what the engine cache saves and the trace log shows.
+  std::vector<std::string> public_session_properties() const;
   void SetSessionProperties(std::vector<std::string> lines);
   void ClearSessionProperties();
 
@@ -34,6 +44,7 @@ class InstallerProperties {
   mutable std::mutex mutex_;
   std::vector<std::pair<std::string, std::string>> database_;
   std::vector<std::string> session_;
+  std::vector<std::string> secret_names_;
 };
 
 // The installer property names that script variables never override (207 entries, a few twice).

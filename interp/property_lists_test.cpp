@@ -92,6 +92,28 @@ TEST_F(SessionFile, InstallationRecords) {
   EXPECT_EQ(files.ReadFile("C:\\Temp\\{PC}", &text), platform::Status::kNotFound);
 }
 
+// A password recorded as a secret reaches the installer as it was recorded (its backslashes and
+// dollar signs kept), and is left out of what the engine cache keeps, until the list is cleared.
+TEST_F(SessionFile, SecretPropertiesPassAsRecordedAndAreNotKept) {
+  vars.SetVariable("X", "expanded", "t");
+  props.RecordInstallerProperty("PS_6", ".\\\\svc$X$");
+  props.RecordSecretProperty("PS_7", "pa\\\\ss$X$");
+  props.RecordSecretProperty("PS_7", "again");
+  EXPECT_TRUE(props.IsSecret("PS_7"));
+  EXPECT_FALSE(props.IsSecret("PS_6"));
+  EXPECT_EQ(props.secret_names(), std::vector<std::string>{"PS_7"});
+  EXPECT_EQ(props.database_properties().size(), 3u);
+  EXPECT_EQ(props.session_properties().size(), 6u);
+  EXPECT_EQ(props.public_session_properties(), (std::vector<std::string>{"PS_6", ".\\\\svc$X$"}));
+  const std::string text = BuildSessionPropertyFile(input, props, vars, files);
+  EXPECT_NE(text.find("PS_6\r\n.\\svcexpanded\r\n$ex\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("PS_7\r\npa\\\\ss$X$\r\n$ex\r\nPS_7\r\nagain\r\n"), std::string::npos)
+      << text;
+  props.ClearSessionProperties();
+  EXPECT_FALSE(props.IsSecret("PS_7"));
+  EXPECT_TRUE(props.secret_names().empty());
+}
+
 TEST_F(SessionFile, PatchAndRemovalRecords) {
   files.folders.insert("C:\\EXISTS");
   props.RecordInstallerProperty("GONE", "D:\\Removed\\App");

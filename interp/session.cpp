@@ -53,6 +53,11 @@ void CommandContext::RecordSlot(int slot, std::string_view value) {
   session_.properties.RecordInstallerProperty("P" + header + "_" + std::to_string(slot), value);
 }
 
+void CommandContext::RecordSecretSlot(int slot, std::string_view value) {
+  std::string header = image::GetCommandHeader(session_.image, index_, true);
+  session_.properties.RecordSecretProperty("P" + header + "_" + std::to_string(slot), value);
+}
+
 std::string CommandContext::Localize(int slot, std::string_view text) {
   if (session_.active_language.empty() || !session_.localizer) return std::string(text);
   return session_.localizer->Translate(id(), slot, text);

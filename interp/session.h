@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "image/engine_messages.h"
 #include "image/script_image.h"
 #include "interp/hooks.h"
 #include "interp/program.h"
@@ -120,8 +121,12 @@ class Session {
   uint64_t abort_inputs = 0;
   bool abort_set = false;
 
-  // The engine text that opens the general failure message (a language file may replace it).
-  std::string runtime_error_text = "Runtime error in setup script:";
+  // The engine message set of the run: start-up's (with the language file it read), replaced by
+  // the shared language file of a language the run switches to. Points at the built-in texts
+  // until the owner of the run gives it its set.
+  image::EngineMessages builtin_messages;
+  image::EngineMessages* messages = &builtin_messages;
+  const std::string& Message(int line) const { return messages->Text(line); }
 
   // Engine window caption: "Corvane Wizard", TITLE - "Corvane Wizard", or the title alone with
   // the logo flag set.
@@ -198,6 +203,8 @@ class CommandContext {
   void ActivateInstallerTableCommand();
   // Records the value property "P" + header + "_" + slot.
   void RecordSlot(int slot, std::string_view value);
+  // The same for a password: recorded as a secret property (see InstallerProperties).
+  void RecordSecretSlot(int slot, std::string_view value);
 
   // Passes a text through the localisation hook when a language is active.
   std::string Localize(int slot, std::string_view text);

@@ -9,7 +9,9 @@
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
+#include "platform/registration.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -41,6 +43,12 @@ class Platform {
   virtual Processes& processes() { return no_processes_; }
   // The web server's administration. A platform that does not override it has no web server.
   virtual WebServer& web_server() { return no_web_server_; }
+  // The service manager and the task scheduler. A platform that does not override it has no
+  // services and schedules nothing.
+  virtual Services& services() { return no_services_; }
+  // Registration of type libraries and self-registering libraries. A platform that does not
+  // override it registers nothing.
+  virtual LibraryRegistration& registration() { return no_registration_; }
 
  private:
   NoInstaller no_installer_;
@@ -49,6 +57,8 @@ class Platform {
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
   NoWebServer no_web_server_;
+  NoServices no_services_;
+  NoLibraryRegistration no_registration_;
 };
 
 // A Platform made of services owned elsewhere (a test puts a wrapper in front of one of them).

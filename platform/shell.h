@@ -77,6 +77,13 @@ class Shell {
     return Status::kNotFound;
   }
 
+  // Starts playing a sound file and returns without waiting for it to end (sndPlaySound with
+  // SND_ASYNC). kNotFound for a missing file; kFailed where the system cannot play it.
+  virtual Status PlaySoundFile(const std::string& path) {
+    (void)path;
+    return Status::kFailed;
+  }
+
   // Restarts the computer: the shutdown privilege enabled in the process token (a failure to
   // enable it is no failure here), then ExitWindowsEx(EWX_REBOOT). kOk when the system took the
   // request (the process then ends with the session); otherwise kFailed, and *why says what
@@ -164,6 +171,7 @@ class ShellWrapper : public Shell {
   Status GetShellFolder(int csidl, std::string* path) override {
     return target_.GetShellFolder(csidl, path);
   }
+  Status PlaySoundFile(const std::string& path) override { return target_.PlaySoundFile(path); }
   Status RestartComputer(std::string* why) override { return target_.RestartComputer(why); }
   Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override {
     return target_.SetShortcutIdentity(shortcut, identity);

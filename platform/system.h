@@ -137,6 +137,18 @@ class SystemInfo {
     (void)bytes;
     return Status::kNotFound;
   }
+
+  // The user default locale's language identifier (LOCALE_ILANGUAGE) and default language
+  // identifier (LOCALE_IDEFAULTLANGUAGE), whose hexadecimal answers are read as numbers; 0 when
+  // the system cannot tell.
+  virtual uint32_t UserLocaleLanguage() { return 0; }
+  virtual uint32_t UserLocaleDefaultLanguage() { return 0; }
+  // The English name of a locale's language (LOCALE_SENGLANGUAGE: "German" for 2055); "" for a
+  // locale the system does not know.
+  virtual std::string LocaleEnglishLanguage(uint32_t locale) {
+    (void)locale;
+    return std::string();
+  }
 };
 
 // Forwards every call to another SystemInfo: derive from it to change one call in a test (a fixed
@@ -184,6 +196,11 @@ class SystemInfoWrapper : public SystemInfo {
   MachineFacts Facts() override { return target_.Facts(); }
   Status EngineResource(const std::string& name, std::string* bytes) override {
     return target_.EngineResource(name, bytes);
+  }
+  uint32_t UserLocaleLanguage() override { return target_.UserLocaleLanguage(); }
+  uint32_t UserLocaleDefaultLanguage() override { return target_.UserLocaleDefaultLanguage(); }
+  std::string LocaleEnglishLanguage(uint32_t locale) override {
+    return target_.LocaleEnglishLanguage(locale);
   }
 
  protected:

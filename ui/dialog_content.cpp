@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "ui/dialog_runtime.h"
 #include "ui/dialog_runtime_detail.h"
+#include "ui/html_document.h"
 
 namespace corvane::ui {
 
@@ -16,6 +17,10 @@ namespace {
 
 bool ContainsText(std::string_view text, std::string_view part) {
   return platform::FindText(text, part) != std::string::npos;
+}
+
+bool IsAbsolutePath(std::string_view p) {
+  return (p.size() >= 2 && p[1] == ':') || (!p.empty() && p[0] == '\\');
 }
 
 // A file link's target as a path: "file:" forms turned into a path, relative names taken
@@ -29,9 +34,7 @@ std::string ResolveTarget(std::string target, const std::string& page_folder) {
       break;
     }
   }
-  const bool absolute =
-      (target.size() >= 2 && target[1] == ':') || (!target.empty() && target[0] == '\\');
-  return absolute ? target : page_folder + target;
+  return IsAbsolutePath(target) ? target : page_folder + target;
 }
 
 std::string Extension(std::string_view path) {
@@ -48,17 +51,33 @@ int HexDigit(char c) {
   return -1;
 }
 
-// The text between <title> and </title>, letter case of the tags ignored.
-std::string PageTitle(const std::string& html) {
-  size_t open = platform::FindText(html, "<title>");
-  if (open == std::string::npos) return std::string();
-  open += 7;
-  size_t close = platform::FindText(html, "</title>", open);
-  if (close == std::string::npos) return std::string();
-  return html.substr(open, close - open);
+// Bits of a movie file's frame rectangle, counted from the most significant bit of its first
+// byte.
+uint32_t ReadBits(std::string_view bytes, size_t from, int count) {
+  uint32_t v = 0;
+  for (int i = 0; i < count; ++i) {
+    const size_t bit = from + static_cast<size_t>(i);
+    const unsigned char byte = static_cast<unsigned char>(bytes[bit / 8]);
+    v = (v << 1) | ((byte >> (7 - bit % 8)) & 1u);
+  }
+  return v;
 }
 
 }  // namespace
+
+std::optional<std::pair<int, int>> MovieStageSize(std::string_view file) {
+  // Only an uncompressed movie has its rectangle in the clear at offset 8: a compressed one
+  // ("CWS", "ZWS") holds packed bytes there, which are no size.
+  if (file.size() < 9 || file.substr(0, 3) != "FWS") return std::nullopt;
+  std::string_view rect = file.substr(8, 17);
+  const int n = static_cast<int>(ReadBits(rect, 0, 5));
+  // The four fields end at bit 5 + 4n: the rectangle must be all there.
+  if (rect.size() * 8 < static_cast<size_t>(5 + 4 * n)) return std::nullopt;
+  // The fields are Xmin, Xmax, Ymin, Ymax in twips; the stage is Xmax by Ymax.
+  const int width = static_cast<int>(ReadBits(rect, static_cast<size_t>(n + 5), n) / 20);
+  const int height = static_cast<int>(ReadBits(rect, static_cast<size_t>(3 * n + 5), n) / 20);
+  return std::make_pair(width, height);
+}
 
 LinkAction ClassifyLink(std::string_view link, const std::string& page_folder) {
   LinkAction action;
@@ -88,15 +107,37 @@ LinkAction ClassifyLink(std::string_view link, const std::string& page_folder) {
   return action;
 }
 
-std::string MetaRefreshPath(std::string_view address) {
-  std::string u(address);
-  while (true) {
-    size_t p = u.find('%');
-    if (p == std::string::npos || p == 0 || u.size() - p - 1 < 2) break;
-    int hi = HexDigit(u[p + 1]), lo = HexDigit(u[p + 2]);
-    if (hi < 0 || lo < 0) break;
-    u.replace(p, 3, 1, static_cast<char>(hi * 16 + lo));
+namespace {
+
+// "%" pairs decoded in one pass from left to right: what a pair decodes to is never decoded
+// again ("%2541" is "%41", not "A"), and a pair that is not hexadecimal stays as written. A NUL
+// would end the path early wherever it goes next: an address that holds one names no file.
+std::optional<std::string> DecodePercent(std::string_view address) {
+  std::string u;
+  u.reserve(address.size());
+  for (size_t p = 0; p < address.size(); ++p) {
+    if (address[p] == '%' && p + 2 < address.size()) {
+      const int hi = HexDigit(address[p + 1]), lo = HexDigit(address[p + 2]);
+      if (hi >= 0 && lo >= 0) {
+        const char c = static_cast<char>(hi * 16 + lo);
+        if (c == '\0') return std::nullopt;
+        u.push_back(c);
+        p += 2;
+        continue;
+      }
+    }
+    if (address[p] == '\0') return std::nullopt;
+    u.push_back(address[p]);
   }
+  return u;
+}
+
+}  // namespace
+
+std::optional<std::string> MetaRefreshPath(std::string_view address) {
+  std::optional<std::string> decoded = DecodePercent(address);
+  if (!decoded) return std::nullopt;
+  std::string u = std::move(*decoded);
   if (u.find('/') != std::string::npos) {
     size_t at = platform::FindText(u, "file:///");
     size_t length = 8;
@@ -126,7 +167,8 @@ bool DialogRuntime::HotSpotClick(std::string_view control, std::string_view link
       hooks.PlaySound(action.target);
       return true;
     case LinkAction::kRun:
-      hooks.RunProgram(action.target + " " + action.parameters);
+      // The program's path in quotes: the page's folder may hold blanks.
+      hooks.RunProgram("\"" + action.target + "\" " + action.parameters);
       return true;
     case LinkAction::kOpen:
       hooks.OpenDocument(action.target);
@@ -139,9 +181,10 @@ void DialogRuntime::MetaRefreshRequested(std::string_view control, int64_t delay
                                          std::string_view address) {
   ControlState* s = Find(control);
   if (!s || s->kind() != ControlKind::kHtmlViewer || !Live(*s, "htmlLite1MetaRefresh")) return;
-  std::string path = MetaRefreshPath(address);
-  const bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
-  if (!absolute) path = engine_.dialog_folder + path;
+  std::optional<std::string> decoded = MetaRefreshPath(address);
+  if (!decoded || decoded->empty()) return;
+  std::string path = std::move(*decoded);
+  if (!IsAbsolutePath(path)) path = engine_.dialog_folder + path;
   if (!engine_.FileExists(path)) return;
   pending_refresh_ =
       MetaRefresh{s->name(), s->page, path, std::max<int64_t>(0, delay_seconds) * 1000};
@@ -156,7 +199,52 @@ void DialogRuntime::MetaTimerFired() {
   s->page = refresh.target;
   std::string html;
   if (engine_.files().ReadFile(refresh.target, &html) == platform::Status::kOk) {
-    form_state().text = PageTitle(html);
+    form_state().text = ParseHtml(html).title;
+  }
+  AnnounceMetaRefresh(*s);
+}
+
+void DialogRuntime::AnnounceMetaRefresh(ControlState& s) {
+  if (s.kind() != ControlKind::kHtmlViewer || s.page.empty()) return;
+  std::string html;
+  if (engine_.files().ReadFile(s.page, &html) != platform::Status::kOk) return;
+  const HtmlDocument page = ParseHtml(html);
+  if (page.refresh) MetaRefreshRequested(s.name(), page.refresh->delay_seconds, page.refresh->url);
+}
+
+void DialogRuntime::FollowLink(std::string_view control, std::string_view link) {
+  ControlState* s = Input(control);
+  if (!s || s->kind() != ControlKind::kHtmlViewer || link.empty() || link.front() == '#') return;
+  const size_t colon = link.find(':');
+  const bool address = colon != std::string_view::npos && colon > 1 &&
+                       platform::FindText(link, "FILE:") == std::string_view::npos;
+  if (address) {
+    engine_.hooks().OpenDocument(std::string(link));
+    return;
+  }
+  std::optional<std::string> decoded = DecodePercent(link.substr(0, link.find('#')));
+  if (!decoded || decoded->empty()) return;
+  std::string target = std::move(*decoded);
+  const std::string folder = s->page.empty() ? engine_.dialog_folder : FolderPart(s->page);
+  if (platform::FindText(target, "file:") == std::string::npos) {
+    std::replace(target.begin(), target.end(), '/', '\\');
+  }
+  target = ResolveTarget(target, folder);
+  if (!engine_.FileExists(target)) return;
+  s->page = target;
+  s->text.clear();
+  AnnounceMetaRefresh(*s);
+}
+
+void DialogRuntime::ContentMeasured(std::string_view control, const ScrollMetrics& metrics) {
+  ControlState* s = Find(control);
+  if (!s || (s->kind() != ControlKind::kMemo && s->kind() != ControlKind::kRichEdit)) return;
+  s->scroll = metrics;
+  const std::string& slot = s->kind() == ControlKind::kMemo ? tracked_memo_ : tracked_rich_edit_;
+  if (slot.empty() || !SameText(slot, s->name()) || s->max_length == kReadToEnd) return;
+  if (metrics.maximum - metrics.position <= metrics.page) {
+    s->max_length = kReadToEnd;
+    EvaluateRules();
   }
 }
 

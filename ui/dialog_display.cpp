@@ -3,6 +3,7 @@
 #include "image/failure.h"
 #include "interp/variables.h"
 #include "platform/text.h"
+#include "ui/language_dialog.h"
 
 namespace corvane::ui {
 
@@ -16,24 +17,43 @@ void TaskbarPause::Restore() {
   if (--depth_ == 0) vars_.SetVariable("PROGRESSMODE", saved_, "ShowDesign");
 }
 
-class DialogDisplay::SessionHooks : public DialogHooks {
- public:
-  explicit SessionHooks(interp::Session& s) : s_(s), pause_(s.variables) {}
-  std::string Caption() override { return s_.Caption(); }
-  void PauseTaskbar() override { pause_.Pause(); }
-  void ErrorTaskbar() override { pause_.Pause("ERROR"); }
-  void RestoreTaskbar() override { pause_.Restore(); }
+bool SessionDialogHooks::LocalisationActive() {
+  return s_.localizer != nullptr && !s_.active_language.empty();
+}
 
- private:
-  interp::Session& s_;
-  TaskbarPause pause_;
-};
+std::string SessionDialogHooks::TranslateDialogText(const std::string& dialog_key,
+                                                    const std::string& control_name,
+                                                    const std::string& template_text) {
+  if (!s_.localizer) return template_text;
+  return s_.localizer->TranslateDialogText(dialog_key, control_name, template_text);
+}
+
+SizeUnits SessionDialogHooks::Units() {
+  return {s_.Message(image::msg::kBytes), s_.Message(image::msg::kKilobytes),
+          s_.Message(image::msg::kMegabytes)};
+}
+
+void SessionDialogHooks::PlaySound(const std::string& path) {
+  s_.platform.shell().PlaySoundFile(path);
+}
+
+void SessionDialogHooks::RunProgram(const std::string& command_line) {
+  platform::StartOptions options;
+  options.show = platform::show::kShow;
+  std::unique_ptr<platform::Process> process;
+  s_.platform.processes().PlainStart(command_line, options, &process);
+}
+
+void SessionDialogHooks::OpenDocument(const std::string& address) {
+  std::unique_ptr<platform::Process> process;
+  s_.platform.processes().ShellStart("", address, "", "", platform::show::kNormal, &process);
+}
 
 DialogDisplay::DialogDisplay(interp::Session& session, DialogSystem& dialogs,
                              DialogPresenter& presenter, DialogHooks* hooks)
     : session_(session), dialogs_(dialogs), presenter_(presenter) {
   if (!hooks) {
-    own_hooks_ = std::make_unique<SessionHooks>(session);
+    own_hooks_ = std::make_unique<SessionDialogHooks>(session);
     hooks = own_hooks_.get();
   }
   ComponentTable* table = session.Find<ComponentTable>();
@@ -212,6 +232,38 @@ void DialogDisplay::RefreshProgress(const std::string& text, int position) {
 
 void DialogDisplay::TimerTick(bool background_task) {
   DialogTimerTick(*engine_, current(), background_task);
+}
+
+int DialogDisplay::ChooseLanguage(const std::vector<std::string>& names, int preselected) {
+  std::unique_ptr<PoolTemplate> form =
+      MakeLanguageDialog(names, engine_->hooks(), session_.platform.system().Version());
+  DialogRuntime dialog(*engine_, *form);
+  dialog.Prepare();
+  // The dialog's own caption: no wizard suffix.
+  dialog.form_state().text = engine_->hooks().Message(image::msg::kSelectLanguageCaption);
+  ControlState* list = dialog.Find("LanguageList");
+  if (list && preselected >= 0 && static_cast<size_t>(preselected) < list->items.size()) {
+    list->SelectOnly(preselected);
+    list->text = list->items[preselected];
+  }
+  dialog.set_focused("LanguageList");
+  PoolTemplate& f = dialog.form();
+  const int w = f.Integer("ClientWidth"), h = f.Integer("ClientHeight");
+  f.SetText("Left", std::to_string((presenter_.ScreenWidth() - w) / 2));
+  f.SetText("Top", std::to_string((presenter_.ScreenHeight() - h) / 2));
+  dialog.BeginModal();
+  presenter_.Show(dialog);
+  while (dialog.result_code() == result::kOpen) {
+    if (!presenter_.HandleOneMessage()) {
+      presenter_.Hide(dialog);
+      throw image::ScriptFailure("The dialog " + std::string(kLanguageDialogName) +
+                                 " was never answered");
+    }
+  }
+  presenter_.Hide(dialog);
+  presenter_.Forget(dialog);
+  if (dialog.result_code() != result::kNext || !list) return -1;
+  return list->item_index;
 }
 
 void DialogDisplay::SetTaskbarError() {

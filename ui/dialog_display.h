@@ -36,6 +36,31 @@ class TaskbarPause {
   std::string saved_;
 };
 
+// The engine's hooks of the dialog runtime for a run: the session's caption, the localisation of
+// dialog texts while a language is active, the engine message set, the taskbar pause around the
+// engine's questions, and what the HTML viewer's links start (through the platform's shell and
+// processes). A renderer with a taskbar of its own derives from it.
+class SessionDialogHooks : public DialogHooks {
+ public:
+  explicit SessionDialogHooks(interp::Session& session) : s_(session), pause_(session.variables) {}
+  std::string Caption() override { return s_.Caption(); }
+  bool LocalisationActive() override;
+  std::string TranslateDialogText(const std::string& dialog_key, const std::string& control_name,
+                                  const std::string& template_text) override;
+  std::string Message(int line) override { return s_.Message(line); }
+  SizeUnits Units() override;
+  void PauseTaskbar() override { pause_.Pause(); }
+  void ErrorTaskbar() override { pause_.Pause("ERROR"); }
+  void RestoreTaskbar() override { pause_.Restore(); }
+  void PlaySound(const std::string& path) override;
+  void RunProgram(const std::string& command_line) override;
+  void OpenDocument(const std::string& address) override;
+
+ protected:
+  interp::Session& s_;
+  TaskbarPause pause_;
+};
+
 class DialogPresenter {
  public:
   virtual ~DialogPresenter() = default;
@@ -43,6 +68,8 @@ class DialogPresenter {
   // needed) and returns its handle.
   virtual uint64_t Show(DialogRuntime& dialog) = 0;
   virtual void Hide(DialogRuntime& dialog) = 0;
+  // The runtime is going away (a dialog made for one question): its window goes too.
+  virtual void Forget(DialogRuntime& dialog) { (void)dialog; }
   // Waits for one window message and handles it (user input reaches the runtime as its input
   // events). False when no input can ever come, as for a headless renderer whose answers ran
   // out: the wait then fails instead of hanging.
@@ -102,6 +129,8 @@ class DialogDisplay : public interp::DialogHost {
   void ShowBalloon(const std::string& title, const std::string& text, int kind,
                    uint32_t timeout_ms) override;
   void CloseAll() override;
+  // The language dialog (TSetLanguage), built in code and shown through the presenter.
+  int ChooseLanguage(const std::vector<std::string>& names, int preselected) override;
 
   // "Hide Dialog".
   void HideDialog();
@@ -129,7 +158,6 @@ class DialogDisplay : public interp::DialogHost {
   uint64_t window_handle() const { return window_handle_; }
 
  private:
-  class SessionHooks;
   int Show(const std::string& key, DialogRuntime& dialog, bool wait);
   void MakeVisible(DialogRuntime& dialog);
   void Position(DialogRuntime& dialog);
@@ -137,7 +165,7 @@ class DialogDisplay : public interp::DialogHost {
   interp::Session& session_;
   DialogSystem& dialogs_;
   DialogPresenter& presenter_;
-  std::unique_ptr<SessionHooks> own_hooks_;
+  std::unique_ptr<SessionDialogHooks> own_hooks_;
   std::unique_ptr<DialogEngine> engine_;
   std::map<std::string, std::unique_ptr<DialogRuntime>> runtimes_;
 

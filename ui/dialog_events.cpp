@@ -148,7 +148,7 @@ void DialogRuntime::ButtonAction(ControlState& s) {
     case 3: {
       hooks.PauseTaskbar();
       int answer = engine_.ui().MessageBox(
-          kCancelQuestion, hooks.Caption(),
+          hooks.Message(image::msg::kCancelQuestion), hooks.Caption(),
           platform::mb::kYesNo | platform::mb::kIconQuestion | platform::mb::kDefButton2);
       if (answer == platform::id::kYes) {
         engine_.variables().SetVariable("VORT_IsCancelled", "TRUE", "ShowDesign");
@@ -369,7 +369,7 @@ void DialogRuntime::ChooseComponentMenuItem(std::string_view control, int item) 
   ControlState* s = Find(control);
   if (!s || menu_control_.empty() || !SameText(menu_control_, control)) return;
   menu_control_.clear();
-  const auto& items = ComponentMenuItems();
+  const auto items = ComponentMenuItems(engine_.hooks());
   if (item < 0 || item >= static_cast<int>(items.size()) || !items[item].visible) return;
   const int node = s->selected_node;
   if (node < 0 || node >= static_cast<int>(s->nodes.size())) return;

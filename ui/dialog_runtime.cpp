@@ -48,15 +48,14 @@ WizardDirection DirectionOf(int code) {
   }
 }
 
-const std::vector<ComponentMenuItem>& ComponentMenuItems() {
-  static const std::vector<ComponentMenuItem> items = {
-      {"Will be &installed on local hard drive", 4, true},
-      {"&Entire feature will be installed on local hard drive", 5, true},
-      {"Entire feature will be &unavailable", 2, true},
+std::vector<ComponentMenuItem> ComponentMenuItems(DialogHooks& hooks) {
+  return {
+      {hooks.Message(image::msg::kInstallLocal), 4, true},
+      {hooks.Message(image::msg::kInstallEntireLocal), 5, true},
+      {hooks.Message(image::msg::kEntireUnavailable), 2, true},
       {"Do Not Install Component &Only", 2, false},
       {"Do &Not Install Component or Sub Components", 3, false},
   };
-  return items;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -209,6 +208,11 @@ void DialogRuntime::Prepare() {
     EvaluateRules();
   }
   prepared_ = true;
+  // The viewers have loaded their pages: a page that moves on by itself says so now.
+  pending_refresh_.reset();
+  for (auto& s : states_) {
+    if (s->kind() == ControlKind::kHtmlViewer && s->tag() == 1) AnnounceMetaRefresh(*s);
+  }
   // The initial selections of trees and check lists reach their variables.
   for (auto& s : states_) {
     if (s->kind() == ControlKind::kTreeView) {
@@ -522,6 +526,19 @@ void DialogRuntime::LoadDefaultPage(ControlState& s) {
     std::string contents;
     if (text_file && engine_.files().ReadFile(path, &contents) == platform::Status::kOk) {
       s.text = contents;
+    }
+    if (s.kind() == ControlKind::kMovie) {
+      DialogHooks& hooks = engine_.hooks();
+      if (!hooks.CanPlayMovies()) {
+        s.text = hooks.Message(image::msg::kUnableToPlayMovie);
+      } else if (s.component().GetText("AutoSize") == "True") {
+        std::string movie;
+        engine_.files().ReadFile(path, &movie);
+        if (auto size = MovieStageSize(movie)) {
+          s.component().SetText("Width", std::to_string(size->first));
+          s.component().SetText("Height", std::to_string(size->second));
+        }
+      }
     }
     return;
   }

@@ -19,8 +19,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "image/engine_messages.h"
 #include "interp/variables.h"
 #include "platform/files.h"
 #include "platform/ui.h"
@@ -91,6 +93,13 @@ class DialogHooks {
   virtual void PlaySound(const std::string& path) { (void)path; }
   virtual void RunProgram(const std::string& command_line) { (void)command_line; }
   virtual void OpenDocument(const std::string& address) { (void)address; }
+  // A text of the engine message set (image::msg), which a language file may have replaced.
+  virtual std::string Message(int line) {
+    return std::string(image::EngineMessages::BuiltIn(line));
+  }
+  // Whether the system has a movie player control registered already (the engine never copies
+  // or registers one). Without one a movie page shows "Unable to play Flash movie".
+  virtual bool CanPlayMovies() { return false; }
 };
 
 // What a link of the HTML viewer does.
@@ -101,8 +110,12 @@ struct LinkAction {
 };
 // Classifies a link text; relative targets resolve against page_folder.
 LinkAction ClassifyLink(std::string_view link, const std::string& page_folder);
-// Decodes a meta-refresh address into a file path.
-std::string MetaRefreshPath(std::string_view address);
+// Decodes a meta-refresh address into a file path: "%" pairs decoded once, "file:" forms turned
+// into a path. nullopt for an address that decodes to a NUL.
+std::optional<std::string> MetaRefreshPath(std::string_view address);
+// The stage size of a movie file (width, height in pixels) from its frame rectangle, or nullopt
+// when the file is no uncompressed movie ("FWS") or ends before its rectangle does.
+std::optional<std::pair<int, int>> MovieStageSize(std::string_view file);
 
 // Captions of the component state menu, in menu order; the last two are not visible.
 struct ComponentMenuItem {
@@ -110,7 +123,8 @@ struct ComponentMenuItem {
   int image;
   bool visible;
 };
-const std::vector<ComponentMenuItem>& ComponentMenuItems();
+// The captions of the visible items are engine messages.
+std::vector<ComponentMenuItem> ComponentMenuItems(DialogHooks& hooks);
 
 class DialogEngine {
  public:
@@ -230,7 +244,7 @@ class DialogRuntime {
   void SelectNode(std::string_view control, int node);
   // The mouse released over a tree (on_icon: the pointer is on the selected node's icon) and a
   // key released in it (93 is the context-menu key). True when the component state menu opens;
-  // the renderer then shows ComponentMenuItems() and reports the choice.
+  // the renderer then shows ComponentMenuItems(engine().hooks()) and reports the choice.
   bool TreeMouseUp(std::string_view control, bool on_icon);
   bool TreeKeyUp(std::string_view control, int key_code);
   void ChooseComponentMenuItem(std::string_view control, int item);
@@ -248,6 +262,9 @@ class DialogRuntime {
   // A multi-line text control scrolled (by_bar_or_wheel: through its scroll bar or the mouse
   // wheel, not the keyboard), with the scroll metrics after the scroll.
   void Scrolled(std::string_view control, const ScrollMetrics& metrics, bool by_bar_or_wheel);
+  // A multi-line text control shows its text and reports its scroll metrics: a tracked control
+  // whose whole text is in view counts as read at once (there is nothing to scroll to).
+  void ContentMeasured(std::string_view control, const ScrollMetrics& metrics);
   // The user asks to close the window (Alt+F4, the taskbar): true only while the engine has the
   // dialog hidden.
   bool RequestClose() const { return closable_; }
@@ -256,6 +273,10 @@ class DialogRuntime {
   // The HTML viewer: a link clicked (true when the engine handled it, false when the viewer
   // follows it itself), a meta refresh announced, and the meta-refresh timer fired.
   bool HotSpotClick(std::string_view control, std::string_view link);
+  // The viewer follows a link the engine did not handle: a page of the setup is shown in the
+  // viewer, an address of the web or mail is opened with the system's default action (the
+  // viewer shows no remote pages). A link within the page ("#name") changes nothing here.
+  void FollowLink(std::string_view control, std::string_view link);
   void MetaRefreshRequested(std::string_view control, int64_t delay_seconds,
                             std::string_view address);
   void MetaTimerFired();
@@ -312,6 +333,8 @@ class DialogRuntime {
   void BuildComponentTree(ControlState& s);
   void FillComponentList(ControlState& s);
   void LoadDefaultPage(ControlState& s);
+  // The viewer shows a page: its meta refresh, if it has one, is announced.
+  void AnnounceMetaRefresh(ControlState& s);
   void ShowFileListFolder(ControlState& s, const std::string& folder);
 
   // Whether an input event may reach a handler of the control.

@@ -13,7 +13,6 @@
 namespace corvane::ui::runtime_detail {
 
 inline constexpr char kCaptionSuffix[] = " - Corvane Wizard";
-inline constexpr char kCancelQuestion[] = "Are you sure you want to cancel?";
 inline constexpr int kContextMenuKey = 93;
 inline constexpr int32_t kLongText = 1048576;
 

@@ -784,7 +784,36 @@ TEST(DialogLinks, LinksByKind) {
   EXPECT_EQ(ClassifyLink("https://example.com/", "").kind, LinkAction::kFollow);
   EXPECT_EQ(MetaRefreshPath("file:///C%3A/pages/next%2Ehtm"), "C:\\pages\\next.htm");
   EXPECT_EQ(MetaRefreshPath("file:///C|/a%2"), "C:\\a%2");
-  EXPECT_EQ(MetaRefreshPath("%41bc"), "%41bc");  // decoding stops at a leading "%"
+  EXPECT_EQ(MetaRefreshPath("%41bc"), "Abc");
+  // Decoded once: a "%" that decoding made is text, and a pair that is no number stays.
+  EXPECT_EQ(MetaRefreshPath("next%2541.htm"), "next%41.htm");
+  EXPECT_EQ(MetaRefreshPath("a%zz%41"), "a%zzA");
+  // A decoded NUL would cut the path short wherever it went: the address names no file.
+  EXPECT_FALSE(MetaRefreshPath("next.htm%00.exe").has_value());
+}
+
+TEST(DialogLinks, MovieStageSizeNeedsAnUncompressedHeader) {
+  // A frame rectangle of 15-bit fields: 0..11000 by 0..8000 twips, 550 by 400 pixels.
+  std::string movie = std::string("FWS\x0A") + std::string(4, '\0');
+  const uint32_t n = 15;
+  const uint64_t fields[4] = {0, 11000, 0, 8000};
+  std::vector<bool> bits;
+  for (int i = 4; i >= 0; --i) bits.push_back((n >> i) & 1);
+  for (uint64_t f : fields) {
+    for (int i = static_cast<int>(n) - 1; i >= 0; --i) bits.push_back((f >> i) & 1);
+  }
+  std::string rect((bits.size() + 7) / 8, '\0');
+  for (size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i]) rect[i / 8] = static_cast<char>(rect[i / 8] | (0x80 >> (i % 8)));
+  }
+  auto size = MovieStageSize(movie + rect);
+  ASSERT_TRUE(size.has_value());
+  EXPECT_EQ(*size, std::make_pair(550, 400));
+  // A compressed movie's bytes at that place are packed: no size is read from them.
+  EXPECT_FALSE(MovieStageSize("CWS" + movie.substr(3) + rect).has_value());
+  // A file that ends inside its rectangle.
+  EXPECT_FALSE(MovieStageSize(movie + rect.substr(0, 3)).has_value());
+  EXPECT_FALSE(MovieStageSize("FWS").has_value());
 }
 
 TEST_F(DialogRuntimeTest, ViewerLinksAndMetaRefresh) {
@@ -796,7 +825,8 @@ TEST_F(DialogRuntimeTest, ViewerLinksAndMetaRefresh) {
   EXPECT_EQ(State("Viewer").page, "S:\\index.htm");
   EXPECT_TRUE(d.HotSpotClick("Viewer", "setup.exe /q"));
   EXPECT_FALSE(d.HotSpotClick("Viewer", "https://example.com/"));
-  EXPECT_EQ(hooks_.started, (std::vector<std::string>{"run:S:\\setup.exe /q"}));
+  // The program's path goes in quotes: a page folder with a blank must not start another file.
+  EXPECT_EQ(hooks_.started, (std::vector<std::string>{"run:\"S:\\setup.exe\" /q"}));
 
   d.MetaRefreshRequested("Viewer", 3, "missing.htm");
   EXPECT_FALSE(d.pending_refresh().has_value());
@@ -808,6 +838,69 @@ TEST_F(DialogRuntimeTest, ViewerLinksAndMetaRefresh) {
   EXPECT_EQ(d.form_state().text, "Second page");
   d.MetaTimerFired();  // fires once
   EXPECT_EQ(State("Viewer").page, "S:\\next.htm");
+}
+
+// The page a viewer loads announces its own meta refresh (and so does the page it moves to);
+// links the engine leaves alone are followed by the viewer.
+TEST_F(DialogRuntimeTest, ViewerPagesRefreshThemselvesAndFollowLinks) {
+  files_.AddFile("S:\\index.htm",
+                 "<meta http-equiv=refresh content=\"2;url=file:///S|/pages/two%2Ehtm\">one");
+  files_.AddFile("S:\\pages\\two.htm",
+                 "<title>Two</title><meta http-equiv=refresh content=\"1;url=S:\\three.htm\">");
+  files_.AddFile("S:\\three.htm", "<title>Three</title><a href=\"pages/two.htm#top\">back</a>");
+  engine_.dialog_folder = "S:\\";
+  DialogRuntime& d = Load("  object Viewer: THTMLViewer\n    Tag = 1\n  end\n");
+  d.Prepare();
+  ASSERT_TRUE(d.pending_refresh().has_value());
+  EXPECT_EQ(d.pending_refresh()->target, "S:\\pages\\two.htm");
+  EXPECT_EQ(d.pending_refresh()->delay_ms, 2000);
+  d.MetaTimerFired();
+  EXPECT_EQ(d.form_state().text, "Two");
+  ASSERT_TRUE(d.pending_refresh().has_value());
+  EXPECT_EQ(d.pending_refresh()->target, "S:\\three.htm");
+  d.MetaTimerFired();
+  EXPECT_EQ(State("Viewer").page, "S:\\three.htm");
+  EXPECT_FALSE(d.pending_refresh().has_value());
+
+  // A page of the setup: relative to the page shown; the part after "#" is a place in it.
+  d.FollowLink("Viewer", "pages/two.htm#top");
+  EXPECT_EQ(State("Viewer").page, "S:\\pages\\two.htm");
+  EXPECT_TRUE(d.pending_refresh().has_value());
+  d.FollowLink("Viewer", "missing.htm");
+  EXPECT_EQ(State("Viewer").page, "S:\\pages\\two.htm");
+  d.FollowLink("Viewer", "#top");
+  EXPECT_EQ(State("Viewer").page, "S:\\pages\\two.htm");
+  // An address of the web: the system's default action, the viewer stays.
+  d.FollowLink("Viewer", "https://example.com/");
+  EXPECT_EQ(hooks_.started, (std::vector<std::string>{"open:https://example.com/"}));
+  EXPECT_EQ(State("Viewer").page, "S:\\pages\\two.htm");
+}
+
+// A licence whose whole text is in view has nothing to scroll to: it counts as read when the
+// renderer reports it shown, and the rules see it at once.
+TEST_F(DialogRuntimeTest, ATrackedTextThatFitsCountsAsReadWhenShown) {
+  DialogRuntime& d = Load(
+      "  object Licence: TRichEdit\n    ReadOnly = True\n    Tag = 2\n  end\n"
+      "  object Accept: TButton\n    Enabled = False\n  end\n",
+      {"IF (Licence.MaxLength = 2147483647)  THEN  Accept.Enabled := True;"});
+  d.Prepare();
+  EXPECT_FALSE(State("Accept").enabled);
+  d.ContentMeasured("Licence", {true, 0, 10, 30});  // 31 lines, 10 in view
+  EXPECT_FALSE(State("Accept").enabled);
+  d.ContentMeasured("Licence", {true, 0, 10, 9});  // 10 lines, all in view
+  EXPECT_TRUE(State("Accept").enabled);
+}
+
+TEST_F(DialogRuntimeTest, AMovieWithoutAPlayerSaysSo) {
+  files_.AddFile("S:\\movie.swf", "FWS");
+  engine_.dialog_folder = "S:\\";
+  DialogRuntime& d = Load("  object Movie: TFlashFrame\n    Tag = 1\n  end\n");
+  d.Prepare();
+  EXPECT_EQ(State("Movie").page, "S:\\movie.swf");
+  EXPECT_EQ(State("Movie").text, "Unable to play Flash movie");
+  files_.files.clear();
+  d.Prepare();
+  EXPECT_EQ(State("Movie").text, "Add a movie.swf file to your project to display it here.");
 }
 
 // --- progress apply

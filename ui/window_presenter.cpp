@@ -4,8 +4,9 @@
 #include <set>
 
 #include "platform/numbers.h"
-#include "ui/components.h"
 #include "platform/text.h"
+#include "ui/components.h"
+#include "ui/text_extent.h"
 
 namespace corvane::ui {
 namespace {
@@ -133,10 +134,17 @@ std::vector<std::string> PaintFrame(const DialogRuntime& dialog) {
 }
 
 WindowPresenter::WindowPresenter(platform::WindowService& windows, interp::Variables& variables)
-    : windows_(windows), variables_(variables) {}
+    : windows_(windows),
+      variables_(variables),
+      meta_(windows, [this](DialogRuntime& d, const std::string& target) {
+        windows_.Note("  (meta refresh to " + target + ": caption \"" + d.form_state().text +
+                      "\")");
+        Repaint(d);
+      }) {}
 
 WindowPresenter::~WindowPresenter() {
   if (timer_) windows_.KillTimer(timer_);
+  meta_.Stop();
   for (auto& [dialog, handle] : handles_) windows_.DestroyWindow(handle);
 }
 
@@ -177,8 +185,10 @@ uint64_t WindowPresenter::Show(DialogRuntime& dialog) {
   const bool held_back = it != handles_.end() && held_back_.erase(&dialog) > 0;
   const uint64_t handle = held_back ? it->second : Place(dialog);
   windows_.ShowWindow(handle);
+  MeasureTexts(dialog);
   windows_.Paint(handle, PaintFrame(dialog));
   active_ = &dialog;
+  meta_.Sync(dialog);
   return handle;
 }
 
@@ -200,6 +210,7 @@ void WindowPresenter::RestoreWindowOf(DialogRuntime& dialog) {
 }
 
 void WindowPresenter::Hide(DialogRuntime& dialog) {
+  meta_.Forget(dialog);
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     // The last frame the user saw (progress set since the last paint).
@@ -209,9 +220,45 @@ void WindowPresenter::Hide(DialogRuntime& dialog) {
   if (active_ == &dialog) active_ = nullptr;
 }
 
+void WindowPresenter::Forget(DialogRuntime& dialog) {
+  meta_.Forget(dialog);
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end()) {
+    windows_.DestroyWindow(it->second);
+    handles_.erase(it);
+  }
+  held_back_.erase(&dialog);
+  if (active_ == &dialog) active_ = nullptr;
+}
+
 void WindowPresenter::Repaint(DialogRuntime& dialog) {
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) windows_.Paint(it->second, PaintFrame(dialog));
+}
+
+void WindowPresenter::MeasureTexts(DialogRuntime& dialog) {
+  const int text_height = dialog.form().Integer("TextHeight", 13);
+  for (const auto& c : dialog.controls()) {
+    ControlState& s = *c;
+    if ((s.kind() != ControlKind::kMemo && s.kind() != ControlKind::kRichEdit) || !s.visible ||
+        !s.read_only || s.max_length == kReadToEnd) {
+      continue;
+    }
+    std::string shown = s.text;
+    if (s.kind() == ControlKind::kRichEdit) {
+      if (!s.page.empty() && platform::LowerCase(s.page).ends_with(".rtf")) {
+        dialog.engine().files().ReadFile(s.page, &shown);
+      }
+      if (shown.rfind("{\\rtf", 0) == 0) shown = RtfPlainText(shown);
+    }
+    const Component& k = s.component();
+    const ScrollMetrics m =
+        EstimateTextScroll(shown, k.Integer("Width"), k.Integer("Height"), text_height);
+    dialog.ContentMeasured(s.name(), m);
+    if (s.max_length == kReadToEnd) {
+      windows_.Note("  (" + s.name() + " shows its whole text: read)");
+    }
+  }
 }
 
 bool WindowPresenter::HandleOneMessage() {
@@ -245,6 +292,7 @@ bool WindowPresenter::Apply(DialogRuntime& dialog, const platform::WindowInput& 
     return false;
   }
   if (!why.empty()) windows_.Note("  (" + why + ")");
+  meta_.Sync(dialog);
   for (const auto& [name, value] : VariableTable(variables_)) {
     auto old = before.find(name);
     if (old == before.end() || old->second != value) {
@@ -353,7 +401,7 @@ bool WindowPresenter::Act(DialogRuntime& dialog, const platform::WindowInput& in
       *why = "the component menu of " + s->name() + " did not open";
       return false;
     }
-    const auto& menu = ComponentMenuItems();
+    const auto menu = ComponentMenuItems(dialog.engine().hooks());
     int item = -1;
     auto n = platform::ParseDecimal32(a[0]);
     if (n && *n >= 0 && static_cast<size_t>(*n) < menu.size() && menu[*n].visible) item = *n;
@@ -369,6 +417,21 @@ bool WindowPresenter::Act(DialogRuntime& dialog, const platform::WindowInput& in
     dialog.ChooseComponentMenuItem(s->name(), item);
   } else if (verb == "slide") {
     dialog.SetPosition(s->name(), platform::ParseDecimal64(a[0]).value_or(0));
+  } else if (verb == "link") {
+    const std::string link = a.empty() ? std::string() : a[0];
+    if (s->kind() != ControlKind::kHtmlViewer) {
+      *why = s->name() + " is no page viewer";
+      return false;
+    }
+    if (dialog.HotSpotClick(s->name(), link)) {
+      if (why->empty()) *why = "the engine handled the link";
+    } else {
+      const std::string before = s->page;
+      dialog.FollowLink(s->name(), link);
+      if (why->empty()) {
+        *why = s->page != before ? "the viewer shows " + s->page : "the viewer followed the link";
+      }
+    }
   } else if (verb == "scroll") {
     ScrollMetrics m;
     m.has_vertical_bar = true;

@@ -16,6 +16,7 @@
 #include "interp/variables.h"
 #include "platform/window.h"
 #include "ui/dialog_display.h"
+#include "ui/meta_refresh_timer.h"
 
 namespace corvane::ui {
 
@@ -32,6 +33,7 @@ class WindowPresenter : public DialogPresenter {
   uint64_t Show(DialogRuntime& dialog) override;
   uint64_t ShowHeldBack(DialogRuntime& dialog) override;
   void Hide(DialogRuntime& dialog) override;
+  void Forget(DialogRuntime& dialog) override;
   void HideWindowOf(DialogRuntime& dialog) override;
   void RestoreWindowOf(DialogRuntime& dialog) override;
   void ShowTrayIcon(const std::string& hint) override { windows_.ShowTrayIcon(hint); }
@@ -57,6 +59,9 @@ class WindowPresenter : public DialogPresenter {
   // Makes or places the window of a display (hidden) and makes it the one input goes to.
   uint64_t Place(DialogRuntime& dialog);
   bool Act(DialogRuntime& dialog, const platform::WindowInput& input, std::string* why);
+  // The texts of the tracked text controls are measured as they are shown (a text that fits
+  // counts as read at once).
+  void MeasureTexts(DialogRuntime& dialog);
 
   platform::WindowService& windows_;
   interp::Variables& variables_;
@@ -64,6 +69,7 @@ class WindowPresenter : public DialogPresenter {
   DialogRuntime* active_ = nullptr;  // the dialog shown last and not hidden since
   std::set<const DialogRuntime*> held_back_;
   uint64_t timer_ = 0;
+  MetaRefreshTimer meta_;
 };
 
 }  // namespace corvane::ui

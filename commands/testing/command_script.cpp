@@ -49,6 +49,7 @@ CommandRun CommandScript::Run(std::string_view script_text) {
     interp::testing::DefineStandardVariables(s);
     for (const auto& [name, value] : predefined) s.variables.DefineVariable(name, value, "Initialization");
     if (before) before(s);
+    return true;
   };
   run.result = interp::InterpretScript(session, steps);
   std::vector<std::string> listing;
@@ -59,6 +60,10 @@ CommandRun CommandScript::Run(std::string_view script_text) {
   run.boxes = ui_.boxes;
   std::vector<std::string> props = session.properties.session_properties();
   for (size_t i = 0; i + 1 < props.size(); i += 2) run.properties.push_back(props[i] + "=" + props[i + 1]);
+  props = session.properties.public_session_properties();
+  for (size_t i = 0; i + 1 < props.size(); i += 2) {
+    run.kept_properties.push_back(props[i] + "=" + props[i + 1]);
+  }
   for (interp::Executed e : session.executed) run.executed.emplace_back(interp::ExecutedText(e));
   run.pumps = pumps_;
   session_ = nullptr;

@@ -27,6 +27,7 @@ struct CommandRun {
   std::map<std::string, std::string> variables;  // upper-cased name -> value
   std::vector<Box> boxes;
   std::vector<std::string> properties;  // recorded installer properties, NAME=VALUE
+  std::vector<std::string> kept_properties;  // those the engine cache keeps (no secrets)
   std::vector<std::string> executed;
   std::vector<std::string> trace;  // the trace entries of the run
   int pumps = 0;
@@ -67,6 +68,8 @@ class CommandScript : public interp::DialogHost {
   // Another registry or web server than the platform's (test doubles in front of them).
   platform::Registry* registry = nullptr;
   platform::WebServer* web_server = nullptr;
+  // Another service manager and task scheduler than the platform's.
+  platform::Services* services = nullptr;
 
   CommandRun Run(std::string_view script_text);
 
@@ -100,6 +103,10 @@ class CommandScript : public interp::DialogHost {
     platform::WebServer& web_server() override {
       return owner_.web_server ? *owner_.web_server : real_.web_server();
     }
+    platform::Services& services() override {
+      return owner_.services ? *owner_.services : real_.services();
+    }
+    platform::LibraryRegistration& registration() override { return real_.registration(); }
 
    private:
     CommandScript& owner_;

@@ -29,6 +29,10 @@ class TestMachine {
   std::string Read(const std::string& relative);
   bool Exists(const std::string& relative);
 
+  // Stops a service of the machine and waits until it has stopped (the simulation sets its
+  // state); false when it could not be stopped.
+  bool StopService(const std::string& name);
+
  private:
   std::unique_ptr<platform::Platform> platform_;
   std::string root_, reg_key_, host_folder_;

@@ -33,6 +33,12 @@ TestMachine::TestMachine(const std::string& machine_text) : simulated_(true) {
   platform_->files().CreateDirectories(root_);
 }
 
+bool TestMachine::StopService(const std::string& name) {
+  auto& sim = dynamic_cast<platform::SimPlatform&>(*platform_);
+  sim.sim_services().SetServiceState(name, platform::service_state::kStopped);
+  return true;
+}
+
 TestMachine::~TestMachine() {
   platform_.reset();
   std::error_code ec;

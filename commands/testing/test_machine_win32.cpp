@@ -1,6 +1,7 @@
 #include <atomic>
 
 #include "commands/testing/test_machine.h"
+#include "platform/win32/service_testing.h"
 #include "platform/win32/win32_platform.h"
 
 namespace corvane::commands::testing {
@@ -21,6 +22,10 @@ TestMachine::TestMachine(const std::string&) : simulated_(false) {
   reg_key_ = "Software\\CorvaneTest\\" + std::to_string(n);
   platform_->registry().DeleteKeyTree(platform::RegRoot::kCurrentUser, reg_key_,
                                       platform::RegView::kNative);
+}
+
+bool TestMachine::StopService(const std::string& name) {
+  return platform::win32::StopServiceAndWait(name);
 }
 
 TestMachine::~TestMachine() {

@@ -77,6 +77,7 @@ ScriptRun ScriptHarness::Run(std::string_view script_text) {
       s.variables.DefineVariable(name, value, "Initialization");
     }
     InjectCommandLine(s);
+    return true;
   };
   run.result = InterpretScript(session, steps, handlers);
 

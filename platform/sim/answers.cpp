@@ -18,7 +18,7 @@ constexpr Verb kVerbs[] = {
     {"click", 1, 1}, {"type", 1, -1},     {"check", 1, 1}, {"uncheck", 1, 1},
     {"pick", 2, -1}, {"checkitem", 3, 3}, {"node", 2, 2},  {"menu", 2, 2},
     {"slide", 2, 2}, {"scroll", 3, 5},    {"close", 0, 0}, {"wait", 1, 1},
-    {"minimise", 0, 0}, {"tray", 0, 0},
+    {"minimise", 0, 0}, {"tray", 0, 0}, {"link", 2, -1},
 };
 
 const Verb* FindVerb(const std::string& word) {
@@ -156,7 +156,7 @@ bool ParseAnswers(const std::string& text, AnswersFile* out, std::string* error)
     } else {
       if (words[1].empty()) return fail("no control name: " + line.substr(b));
       step.input.control = words[1];
-      if (v == "type") {
+      if (v == "type" || v == "link") {
         // The rest of the line; one quoted word stands for its contents.
         std::string rest;
         if (args >= 2) {

@@ -185,6 +185,11 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       m.short_date = value;
     } else if (lkey == "locale.time") {
       m.time_format = value;
+    } else if (lkey == "locale.language" || lkey == "locale.default_language") {
+      auto v = ParseUnsigned(value);
+      ok = v && *v <= 0xFFFF;
+      if (ok && lkey == "locale.language") m.user_language = static_cast<uint32_t>(*v);
+      if (ok && lkey != "locale.language") m.user_default_language = static_cast<uint32_t>(*v);
     } else if (lkey == "uptime_ms") {
       auto v = ParseUnsigned(value);
       ok = v.has_value();

@@ -13,6 +13,10 @@
 //   module_path = C:\Users\User\Downloads\setup.exe
 //   current_folder = C:\Users\User\Downloads
 //   locale.short_date = M/d/yyyy       locale.time = h:mm:ss tt
+//   locale.language = 1033             (the user locale's language identifier, decimal;
+//                                       2055 is Swiss German)
+//   locale.default_language = 1033     (its default language identifier; default the
+//                                       locale's language)
 //   uptime_ms = 3600000                clock = 2025-01-31 14:05:09 (fixed; default host time)
 //   disk.C.total = 274877906944        disk.C.free = 107374182400
 //   env.NAME = value                   (adds or replaces a variable of the initial block;
@@ -72,6 +76,8 @@ struct MachineDescription {
   std::string current_folder;  // default C:\Users\<user>\Downloads
   std::string short_date = "M/d/yyyy";
   std::string time_format = "h:mm:ss tt";
+  uint32_t user_language = 1033;
+  std::optional<uint32_t> user_default_language;
   uint64_t uptime_ms = 3600000;
   std::optional<LocalTime> clock;
   std::map<char, DiskSize> disks;  // by upper-case drive letter; C: always present

@@ -32,6 +32,9 @@ SimPlatform::SimPlatform(const SimOptions& options)
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
   web_server_ = std::make_unique<sim::SimWebServer>(machine_, *files_, description_.process64);
   web_server_->SetComputerName(description_.computer);
+  services_ = std::make_unique<sim::SimServices>(machine_, description_, *files_);
+  warnings_ += services_->Warnings();
+  registration_ = std::make_unique<sim::SimLibraryRegistration>(*files_, *registry_);
   PrepareFolders();
   if (moved_current) files_->SetCurrentDirectory(description_.current_folder);
   if (fs::exists(machine_ / "registry.reg", ec)) {

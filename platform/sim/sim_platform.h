@@ -8,6 +8,8 @@
 //   MACHINE/pending_deletions.txt  deletions scheduled for the next restart (see sim_shell.h)
 //   MACHINE/installer.txt  what the next installer calls do (see installer_playback.h)
 //   MACHINE/webserver.txt  the web server, when the machine has one (see sim_webserver.h)
+//   MACHINE/services.txt   the services and their states (see sim_services.h); the scheduled
+//                          tasks are files of C:\Windows\Tasks
 //
 // A new machine gets the folders and registry keys that a fresh Windows installation has and
 // that the engine reads (Windows, system, temporary and profile folders, program folders, the
@@ -25,7 +27,9 @@
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_processes.h"
+#include "platform/sim/sim_registration.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_services.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
@@ -67,6 +71,10 @@ class SimPlatform : public Platform {
   // version in the registry as the server's setup leaves it. False with the reason in *error
   // when the text is not a description.
   bool InstallWebServer(const std::string& text, std::string* error = nullptr);
+  Services& services() override { return *services_; }
+  // The services table and the task store.
+  sim::SimServices& sim_services() { return *services_; }
+  LibraryRegistration& registration() override { return *registration_; }
 
   // Product registrations (a product made installed with a package code, ...), and what the
   // installer calls recorded.
@@ -126,6 +134,8 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
   std::unique_ptr<sim::SimWebServer> web_server_;
+  std::unique_ptr<sim::SimServices> services_;
+  std::unique_ptr<sim::SimLibraryRegistration> registration_;
 };
 
 std::unique_ptr<SimPlatform> CreateSimPlatform(const SimOptions& options);

@@ -160,6 +160,18 @@ bool SimShell::IsCompressed(const std::string& path) {
   return compressed_.count(full) != 0;
 }
 
+Status SimShell::PlaySoundFile(const std::string& path) {
+  if (!files_.FileExists(path)) return Status::kNotFound;
+  std::lock_guard<std::mutex> lock(mu_);
+  sounds_.push_back(path);
+  return Status::kOk;
+}
+
+std::vector<std::string> SimShell::PlayedSounds() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return sounds_;
+}
+
 }  // namespace corvane::platform::sim
 
 namespace corvane::platform::sim {

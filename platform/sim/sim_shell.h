@@ -41,6 +41,9 @@ class SimShell : public Shell {
   // The shell folders of a Windows 10 profile laid out from the description; the older folders
   // that Windows 10 no longer makes (the CD burning area, the OEM links) are unknown.
   Status GetShellFolder(int csidl, std::string* path) override;
+  // The machine has no loudspeaker: a sound file that exists counts as played, and is listed.
+  Status PlaySoundFile(const std::string& path) override;
+  std::vector<std::string> PlayedSounds();
 
   // The restart is recorded, not made: the run goes on to its end as after ExitWindowsEx, and
   // restart_requests() counts them. The machine description can refuse it
@@ -79,6 +82,7 @@ class SimShell : public Shell {
   int restart_requests_ = 0;
   std::mutex mu_;
   std::set<std::string> compressed_;  // upper-cased full paths
+  std::vector<std::string> sounds_;
 };
 
 }  // namespace corvane::platform::sim

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/sim/date_format.h"
+#include "platform/sim/locale_names.h"
 #include "platform/sim/sim_common.h"
 #include "platform/text.h"
 
@@ -257,6 +258,12 @@ uint64_t SimSystemInfo::NextWakeup() {
     if (earliest == 0 || at < earliest) earliest = at;
   }
   return earliest;
+}
+
+std::string SimSystemInfo::LocaleEnglishLanguage(uint32_t locale) {
+  // The user default locale (0x400) and the neutral locale (0) stand for the user's own.
+  if (locale == 0 || locale == 0x400) locale = machine_.user_language;
+  return EnglishLanguageOfLocale(locale);
 }
 
 }  // namespace corvane::platform::sim

@@ -61,6 +61,11 @@ class SimSystemInfo : public SystemInfo {
   MachineFacts Facts() override { return machine_.facts; }
   // The resource "DLL": the web server's administration library (sim_resources.cpp).
   Status EngineResource(const std::string& name, std::string* bytes) override;
+  uint32_t UserLocaleLanguage() override { return machine_.user_language; }
+  uint32_t UserLocaleDefaultLanguage() override {
+    return machine_.user_default_language.value_or(machine_.user_language);
+  }
+  std::string LocaleEnglishLanguage(uint32_t locale) override;
 
  private:
   MachineDescription machine_;

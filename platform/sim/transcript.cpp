@@ -524,6 +524,12 @@ const char* TokenOutcome(TokenStart t) {
 
 }  // namespace
 
+Status RecordingShell::PlaySoundFile(const std::string& path) {
+  Status s = target_.PlaySoundFile(path);
+  t_.Add("sound " + Quote(path) + " -> " + StatusName(s));
+  return s;
+}
+
 Status RecordingProcesses::ShellStart(const std::string& verb, const std::string& file,
                                       const std::string& arguments, const std::string& folder,
                                       int show, std::unique_ptr<Process>* process) {

@@ -153,15 +153,44 @@ class RecordingProcesses : public ProcessesWrapper {
   Transcript& t_;
 };
 
-// A platform whose files, registry, message boxes, installer calls and program starts are
-// recorded in a transcript.
-// The shell's restarts in the transcript.
+// Service queries and starts, the work items saved, read and deleted (the password of a task
+// only by its length), and library registrations with what their entries returned.
+class RecordingServices : public ServicesWrapper {
+ public:
+  RecordingServices(Services& target, Transcript& t) : ServicesWrapper(target), t_(t) {}
+  Status QueryServiceState(const std::string& computer, const std::string& name,
+                           uint32_t* state) override;
+  Status StartServiceAndWait(const std::string& computer, const std::string& name) override;
+  Status SaveTask(const std::string& computer, const std::string& name,
+                  const ScheduledTask& task) override;
+  Status DeleteTask(const std::string& computer, const std::string& name) override;
+
+ private:
+  Transcript& t_;
+};
+
+class RecordingRegistration : public LibraryRegistrationWrapper {
+ public:
+  RecordingRegistration(LibraryRegistration& target, Transcript& t)
+      : LibraryRegistrationWrapper(target), t_(t) {}
+  Status RegisterTypeLibrary(const std::string& path) override;
+  Status UnregisterTypeLibrary(const std::string& path) override;
+  Status CallRegistrationEntry(const std::string& path, bool register_it,
+                               int32_t* result) override;
+
+ private:
+  Transcript& t_;
+};
+
+// The shell's restarts, shortcut identities, shell verbs and the sounds played, in the
+// transcript.
 class RecordingShell : public ShellWrapper {
  public:
   RecordingShell(Shell& target, Transcript& t) : ShellWrapper(target), t_(t) {}
   Status RestartComputer(std::string* why) override;
   Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;
   Status InvokeShellVerb(const std::string& path, const std::string& verb) override;
+  Status PlaySoundFile(const std::string& path) override;
 
  private:
   Transcript& t_;
@@ -181,13 +210,16 @@ class RecordingWebServer : public WebServerWrapper {
   Transcript& t_;
 };
 
+// A platform whose files, registry, message boxes, installer calls, program starts, restarts and
+// sounds are recorded in a transcript.
 class RecordingPlatform : public Platform {
  public:
   RecordingPlatform(Platform& target, Transcript& t)
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
-        web_server_(target.web_server(), t) {}
+        web_server_(target.web_server(), t),
+        services_(target.services(), t), registration_(target.registration(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -197,6 +229,9 @@ class RecordingPlatform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   WebServer& web_server() override { return web_server_; }
+  Services& services() override { return services_; }
+  LibraryRegistration& registration() override { return registration_; }
+  PictureCodecs& pictures() override { return target_.pictures(); }
 
  private:
   Platform& target_;
@@ -208,6 +243,8 @@ class RecordingPlatform : public Platform {
   RecordingProcesses processes_;
   RecordingShell shell_;
   RecordingWebServer web_server_;
+  RecordingServices services_;
+  RecordingRegistration registration_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

@@ -31,6 +31,11 @@ void RestrictLibrarySearch() {
   auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(
       reinterpret_cast<void*>(GetProcAddress(Kernel32(), "SetDefaultDllDirectories")));
   if (set_default != nullptr) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // The theme library is loaded by the system's own window code by its bare name, as soon as the
+  // first window appears; Wine's loader then takes a copy beside the program even after the
+  // search was restricted. Loaded from the system folder first, it is the one every later
+  // request by name gets.
+  LoadSystemLibrary("uxtheme.dll");
 }
 
 HMODULE LoadSystemLibrary(const char* name) {

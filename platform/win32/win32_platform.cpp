@@ -4,7 +4,9 @@
 #include "platform/win32/win32_installer.h"
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_processes.h"
+#include "platform/win32/win32_registration.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_services.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
@@ -26,6 +28,8 @@ class Win32Platform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   WebServer& web_server() override { return web_server_; }
+  Services& services() override { return services_; }
+  LibraryRegistration& registration() override { return registration_; }
 
  private:
   win32::Win32FileSystem files_;
@@ -38,6 +42,8 @@ class Win32Platform : public Platform {
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
   win32::Win32WebServer web_server_;
+  win32::Win32Services services_;
+  win32::Win32LibraryRegistration registration_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_shell.h"
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_common.h"
 // after windows.h
 #include <shlobj.h>
@@ -111,6 +112,16 @@ Status Win32Shell::SetCompression(const std::string& path, bool compressed) {
   CloseHandle(h);
   if (!ok) return Fail(error == ERROR_SUCCESS ? ERROR_NOT_SUPPORTED : error);
   return Status::kOk;
+}
+
+Status Win32Shell::PlaySoundFile(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return Status::kNotFound;
+  // winmm.dll from the system folder, loaded when a sound is first played.
+  using PlayFn = BOOL(WINAPI*)(LPCSTR, UINT);
+  constexpr UINT kAsync = 0x0001;  // SND_ASYNC
+  auto play = SystemProc<PlayFn>("winmm.dll", "sndPlaySoundA");
+  if (!play) return Status::kFailed;
+  return play(path.c_str(), kAsync) ? Status::kOk : Status::kFailed;
 }
 
 }  // namespace corvane::platform::win32

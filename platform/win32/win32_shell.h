@@ -20,6 +20,7 @@ class Win32Shell : public Shell {
   Status IsTrustedOwner(const std::string& path, bool* trusted) override;
   Status GetAccessFacts(const std::string& path, AccessFacts* facts) override;
   Status GetShellFolder(int csidl, std::string* path) override;
+  Status PlaySoundFile(const std::string& path) override;
   Status RestartComputer(std::string* why) override;
   // Shortcuts on the taskbar and the Start menu (win32_shell_links.cpp).
   Status SetShortcutIdentity(const std::string& shortcut, const std::string& identity) override;

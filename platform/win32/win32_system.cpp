@@ -191,6 +191,37 @@ std::string Win32SystemInfo::ShortDateFormat() { return LocaleText(LOCALE_SSHORT
 
 std::string Win32SystemInfo::TimeFormat() { return LocaleText(LOCALE_STIMEFORMAT); }
 
+namespace {
+// A hexadecimal locale answer ("0807") as a number; 0 when it is not one.
+uint32_t HexLocaleNumber(const std::string& text) {
+  if (text.empty() || text.size() > 8) return 0;
+  uint32_t n = 0;
+  for (char c : text) {
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
+    if (d < 0) return 0;
+    n = n * 16 + static_cast<uint32_t>(d);
+  }
+  return n;
+}
+}  // namespace
+
+uint32_t Win32SystemInfo::UserLocaleLanguage() {
+  return HexLocaleNumber(LocaleText(LOCALE_ILANGUAGE));
+}
+
+uint32_t Win32SystemInfo::UserLocaleDefaultLanguage() {
+  return HexLocaleNumber(LocaleText(LOCALE_IDEFAULTLANGUAGE));
+}
+
+std::string Win32SystemInfo::LocaleEnglishLanguage(uint32_t locale) {
+  char buf[128];
+  int n = GetLocaleInfoA(static_cast<LCID>(locale), LOCALE_SENGLANGUAGE, buf, sizeof(buf));
+  return n > 0 ? std::string(buf, static_cast<size_t>(n - 1)) : std::string();
+}
+
 std::string Win32SystemInfo::FormatDate(const LocalTime& t, const std::string& picture) {
   SYSTEMTIME st = ToSystemTime(t);
   const char* pic = picture.c_str();

@@ -35,6 +35,9 @@ class Win32SystemInfo : public SystemInfo {
   MachineFacts Facts() override;
   // FindResource in the engine's own module (win32_resources.cpp).
   Status EngineResource(const std::string& name, std::string* bytes) override;
+  uint32_t UserLocaleLanguage() override;
+  uint32_t UserLocaleDefaultLanguage() override;
+  std::string LocaleEnglishLanguage(uint32_t locale) override;
 };
 
 }  // namespace corvane::platform::win32

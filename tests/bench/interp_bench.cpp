@@ -103,7 +103,10 @@ void BM_InterpretScript(benchmark::State& state) {
     interp::DefineBackgroundVariables(s);
     return true;
   };
-  steps.initialize = StandardVariables;
+  steps.initialize = [](interp::Session& s) {
+    StandardVariables(s);
+    return true;
+  };
   for (auto _ : state) {
     interp::Session session(platform, image);
     session.dialogs = &dialogs;

@@ -58,6 +58,22 @@ TEST_F(SystemContract, VersionAndBitnessArePlausible) {
   EXPECT_LE(now.day_of_week, 6);
 }
 
+// The locale facts the language selection reads: a user locale is a language the locale table
+// names, and a locale's language is named by its primary language whatever its region.
+TEST_F(SystemContract, LocaleLanguagesHaveEnglishNames) {
+  const uint32_t user = Sys().UserLocaleLanguage();
+  EXPECT_NE(user, 0u);
+  EXPECT_LE(user, 0xFFFFu);
+  EXPECT_NE(Sys().UserLocaleDefaultLanguage(), 0u);
+  EXPECT_FALSE(Sys().LocaleEnglishLanguage(user).empty()) << user;
+  EXPECT_EQ(Sys().LocaleEnglishLanguage(1033), "English");
+  EXPECT_EQ(Sys().LocaleEnglishLanguage(1031), "German");
+  EXPECT_EQ(Sys().LocaleEnglishLanguage(2055), "German");   // Swiss German
+  EXPECT_EQ(Sys().LocaleEnglishLanguage(3084), "French");   // French (Canada)
+  EXPECT_EQ(Sys().LocaleEnglishLanguage(1034), "Spanish");  // Spanish, traditional sort
+  EXPECT_EQ(Sys().LocaleEnglishLanguage(0x7F01), "");       // a primary language nobody has
+}
+
 TEST_F(SystemContract, EnvironmentSetGetExpandRemove) {
   std::string value;
   const std::string name = "CORVANE_CONTRACT_VAR";

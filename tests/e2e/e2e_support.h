@@ -58,6 +58,13 @@ inline std::string WineEnvironment() {
   return "CORVANE_WINEPREFIX=" + kPrefix.string() + " CORVANE_WINE_ROOT=" + kWineRoot.string();
 }
 
+// Runs on a virtual screen (scripts/wine-gui-run) use a prefix of their own.
+inline const fs::path kScreenPrefix = fs::path(CORVANE_NATIVE_DIR) / "e2e-gui-wineprefix";
+inline std::string ScreenEnvironment() {
+  return "CORVANE_WINEPREFIX=" + kScreenPrefix.string() + " CORVANE_WINE_ROOT=" +
+         kWineRoot.string();
+}
+
 inline std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -211,6 +218,8 @@ class WineRunner : public Runner {
  public:
   // Put before the command (for example "WINEDLLOVERRIDES=a,b=n,b").
   std::string environment;
+  // The runs show their windows on a virtual screen (with the screen prefix).
+  bool on_screen = false;
 
   std::string Name() const override { return "wine"; }
   int Run(const fs::path& setup_dir, const std::string& args, fs::path* log) override {
@@ -256,8 +265,9 @@ class WineRunner : public Runner {
     const std::string& setup = program;
     const fs::path report = work / "exit.txt";
     fs::remove(report);
-    Shell(environment + " " + WineEnvironment() + " " +
-          (kSource / "scripts" / "wine-run").string() + " cmd.exe /c '" + before_ + setup + " /l=" +
+    Shell(environment + " " + (on_screen ? ScreenEnvironment() : WineEnvironment()) + " " +
+          (kSource / "scripts" / (on_screen ? "wine-gui-run" : "wine-run")).string() +
+          " cmd.exe /c '" + before_ + setup + " /l=" +
           windows_log + " " + args + " & echo %ERRORLEVEL%' > " + report.string() +
           " 2>/dev/null");
     std::string text = ReadFile(report);

@@ -400,10 +400,10 @@ TEST(EngineManifest, BothEnginesRunAsInvokerAndNameTheSystemsTheySupport) {
   }
 }
 
-// Runs a Windows program under Wine with its prefix (the same as the end-to-end runs'), quietly.
+// Runs a Windows program under Wine on a virtual screen, with the screen prefix, quietly.
 int WineRun(const std::string& environment, const fs::path& program, const std::string& args) {
-  return Shell(environment + " " + WineEnvironment() + " " +
-               (kSource / "scripts" / "wine-run").string() + " " + program.string() + " " + args +
+  return Shell(environment + " " + ScreenEnvironment() + " " +
+               (kSource / "scripts" / "wine-gui-run").string() + " " + program.string() + " " + args +
                " >/dev/null 2>&1");
 }
 
@@ -474,8 +474,11 @@ TEST(EngineLibraries, LibrariesPlantedBesideTheSetupAreNeverLoaded) {
   std::vector<std::string> asked = TakeLoaded(setup, names);
   EXPECT_TRUE(std::find(asked.begin(), asked.end(), "cabinet") != asked.end());
 
+  // On a screen: the windows of a run that shows them load libraries of their own (the theme
+  // library of the window code).
   WineRunner runner;
   runner.environment = environment;
+  runner.on_screen = true;
   fs::path log;
   EXPECT_EQ(runner.Run(setup, "", &log), 0);
   EXPECT_EQ(LastLine(log), "</Corvane>");

@@ -8,9 +8,6 @@ namespace {
 using namespace corvane::e2e;
 namespace fs = std::filesystem;
 
-// A prefix of its own for runs on a virtual screen (scripts/wine-gui-run sets it up for drawing
-// without a window manager); the other end-to-end runs have no display.
-const fs::path kGuiPrefix = kNative / "e2e-gui-wineprefix";
 
 // What examples/hello/answers.txt does headless, done with the windows: Enter on the welcome
 // page, Next refused until the licence is accepted, a folder typed, Back to see it again, the
@@ -52,10 +49,7 @@ class WizardWalk : public EndToEnd {
     }
     EndToEnd::TearDown();
   }
-  static std::string GuiEnvironment() {
-    return "CORVANE_WINEPREFIX=" + kGuiPrefix.string() + " CORVANE_WINE_ROOT=" +
-           kWineRoot.string();
-  }
+  static std::string GuiEnvironment() { return ScreenEnvironment(); }
   std::string cache_engine_;
 };
 
@@ -92,7 +86,7 @@ TEST_P(WizardWalk, ClicksAndKeysUnderWineReachTheChoicesOfTheHeadlessWalk) {
   EXPECT_EQ(LastLine(run_log), "</Corvane>");
   EXPECT_EQ(ReadFile(choices), headless);
   // The installer ran with the chosen folder and placed the product.
-  EXPECT_TRUE(fs::exists(kGuiPrefix / "drive_c" / "Program Files (x86)" / "Hello" / "readme.txt"));
+  EXPECT_TRUE(fs::exists(kScreenPrefix / "drive_c" / "Program Files (x86)" / "Hello" / "readme.txt"));
 }
 
 // A script's own message boxes under Wine, found by their caption, read and answered by a user:

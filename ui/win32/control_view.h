@@ -135,6 +135,8 @@ std::unique_ptr<ControlView> MakeListView(DialogWindow& d, ControlState& s);
 std::unique_ptr<ControlView> MakeRangeView(DialogWindow& d, ControlState& s);
 std::unique_ptr<ControlView> MakeGraphicView(DialogWindow& d, ControlState& s);
 std::unique_ptr<ControlView> MakeFileView(DialogWindow& d, ControlState& s);
+// THTMLViewer (html_view.cpp).
+std::unique_ptr<ControlView> MakeHtmlView(DialogWindow& d, ControlState& s);
 
 // The tab control of a page set, for its sheets.
 class PageSetView;

@@ -413,7 +413,7 @@ class TreeView : public ControlView {
   // The component state menu at a point of the screen; the choice goes to the runtime.
   void Menu(POINT at) {
     HMENU menu = CreatePopupMenu();
-    const auto& items = ComponentMenuItems();
+    const auto items = ComponentMenuItems(dialog_.runtime().engine().hooks());
     for (size_t i = 0; i < items.size(); ++i) {
       if (!items[i].visible) continue;
       AppendMenuA(menu, MF_STRING, i + 1, items[i].caption.c_str());

@@ -1,5 +1,5 @@
-// Labels, static texts, edits, mask edits, memos, rich edits, the HTML viewer and the movie
-// player: the controls that show or take text.
+// Labels, static texts, edits, mask edits, memos, rich edits and the movie player: the controls
+// that show or take text (the HTML viewer has a source of its own, html_view.cpp).
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
@@ -167,9 +167,24 @@ ScrollMetrics VerticalMetrics(HWND hwnd) {
   return m;
 }
 
+// Posted to a multi-line text once its text is in: its scroll metrics then say whether the whole
+// text is in view (a text that fits counts as read at once). Posted rather than handled at once,
+// because the text is set while the dialog redraws, when no input may reach the runtime.
+constexpr UINT kTextMeasured = WM_APP + 0x31;
+
+void ReportMeasured(ControlView& v) {
+  const ScrollMetrics m = VerticalMetrics(v.hwnd());
+  const std::string name = v.state().name();
+  v.dialog().Input([&](DialogRuntime& d) { d.ContentMeasured(name, m); });
+}
+
 // Scrolling a multi-line text: the read-to-end tracking needs to know where the text stands
 // after every scroll, and whether the bar or the wheel moved it.
 void ReportScroll(ControlView& v, UINT msg) {
+  if (msg == kTextMeasured) {
+    ReportMeasured(v);
+    return;
+  }
   const bool by_bar_or_wheel = msg == WM_VSCROLL || msg == WM_MOUSEWHEEL;
   if (!by_bar_or_wheel && msg != WM_KEYUP) return;
   const ScrollMetrics m = VerticalMetrics(v.hwnd());
@@ -195,10 +210,18 @@ class MemoView : public EditView {
       SendMessageA(hwnd_, EM_SETREADONLY, state_.read_only ? TRUE : FALSE, 0);
       drawn_read_only_ = state_.read_only;
     }
+    const bool changed = state_.text != drawn_text_ || !measured_;
     SyncText(state_.text);
+    if (changed && state_.read_only && hwnd_) {
+      PostMessageA(hwnd_, kTextMeasured, 0, 0);
+      measured_ = true;
+    }
     SyncCommon();
   }
   void After(UINT msg, WPARAM, LPARAM) override { ReportScroll(*this, msg); }
+
+ private:
+  bool measured_ = false;
 };
 
 std::string ReadWhole(const std::string& path) {
@@ -271,6 +294,7 @@ class RichEditView : public EditView {
       SendMessageA(hwnd_, EM_SCROLLCARET, 0, 0);
       drawn_text_ = key;
       streamed_ = true;
+      if (state_.read_only) PostMessageA(hwnd_, kTextMeasured, 0, 0);
     }
     SyncCommon();
   }
@@ -283,78 +307,6 @@ class RichEditView : public EditView {
 
  private:
   bool streamed_ = false;
-};
-
-// The text of a page without its markup: tags dropped, paragraphs and line breaks kept, the
-// common entities decoded.
-std::string PageText(const std::string& html) {
-  std::string out;
-  bool in_tag = false;
-  std::string tag;
-  for (size_t i = 0; i < html.size(); ++i) {
-    const char ch = html[i];
-    if (in_tag) {
-      if (ch == '>') {
-        in_tag = false;
-        const std::string t = platform::LowerCase(tag);
-        if (t == "br" || t == "br/" || t == "/p" || t == "p" || t.rfind("/h", 0) == 0 ||
-            t == "/li" || t == "/tr") {
-          out += "\r\n";
-        }
-      } else if (ch != ' ' || tag.empty() || tag.back() != ' ') {
-        if (tag.find(' ') == std::string::npos) tag += ch;
-      }
-      continue;
-    }
-    if (ch == '<') {
-      in_tag = true;
-      tag.clear();
-      continue;
-    }
-    if (ch == '&') {
-      static const std::pair<const char*, char> kEntities[] = {
-          {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&nbsp;", ' '}};
-      bool done = false;
-      for (const auto& [e, c] : kEntities) {
-        if (html.compare(i, strlen(e), e) == 0) {
-          out += c;
-          i += strlen(e) - 1;
-          done = true;
-          break;
-        }
-      }
-      if (done) continue;
-    }
-    if (ch == '\r' || ch == '\n' || ch == '\t') {
-      if (!out.empty() && out.back() != ' ' && out.back() != '\n') out += ' ';
-      continue;
-    }
-    out += ch;
-  }
-  return out;
-}
-
-// THTMLViewer: the page's text in a read-only multi-line edit (markup is not rendered).
-class HtmlView : public ControlView {
- public:
-  using ControlView::ControlView;
-  void Create(HWND parent, const RECT& r) override {
-    MakeChild("Edit", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
-              WS_EX_CLIENTEDGE, parent, r);
-    drawn_text_ = "\x01";
-  }
-  void Sync() override {
-    const std::string key = state_.page + "\x02" + state_.text;
-    if (key != shown_) {
-      shown_ = key;
-      SetWindowTextA(hwnd_, (state_.page.empty() ? state_.text
-                                                 : PageText(ReadWhole(state_.page))).c_str());
-    }
-    SyncCommon();
-  }
-
- private:
-  std::string shown_ = "\x01";
 };
 
 // TFlashFrame: the movie player has no player on this system; it shows its text (the hint to
@@ -390,7 +342,7 @@ std::unique_ptr<ControlView> MakeTextView(DialogWindow& d, ControlState& s) {
     case ControlKind::kRichEdit:
       return std::make_unique<RichEditView>(d, s);
     case ControlKind::kHtmlViewer:
-      return std::make_unique<HtmlView>(d, s);
+      return MakeHtmlView(d, s);
     case ControlKind::kMovie:
       return std::make_unique<MovieView>(d, s);
     default:

@@ -61,7 +61,7 @@ const std::map<std::string, std::string>& ExpectedClasses() {
       {"TRichEdit", "RichEdit20A"},   {"TTrackBar", "msctls_trackbar32"},
       {"TProgressBar", "msctls_progress32"}, {"TUpDown", "msctls_updown32"},
       {"TAnimate", "SysAnimate32"},   {"TCheckListBox", "ListBox"},
-      {"TTreeView", "SysTreeView32"}, {"THTMLViewer", "Edit"},
+      {"TTreeView", "SysTreeView32"}, {"THTMLViewer", "CorvaneHtml"},
       {"TFileListBox", "ListBox"},    {"TDirectoryListBox", "ListBox"},
       {"TDriveComboBox", "ComboBox"}, {"TFilterComboBox", "ComboBox"},
       {"TPTShellTree", "SysTreeView32"}, {"TPTShellList", "SysListView32"},

@@ -53,7 +53,13 @@ void InitCommonControlsOnce() {
 }  // namespace
 
 Win32Presenter::Win32Presenter(platform::WindowService& windows, platform::PictureCodecs& codecs)
-    : windows_(windows), codecs_(codecs) {
+    : windows_(windows),
+      codecs_(codecs),
+      meta_(windows, [this](DialogRuntime& d, const std::string&) {
+        // The viewer shows the new page and the dialog its title.
+        if (DialogWindow* w = DialogWindowOf(d)) w->Sync();
+        if (HWND top = WindowOf(d)) SetWindowTextA(top, d.form_state().text.c_str());
+      }) {
   InitCommonControlsOnce();
   windows_.on_tray_click = [this] {
     if (on_tray_click) on_tray_click();
@@ -63,6 +69,7 @@ Win32Presenter::Win32Presenter(platform::WindowService& windows, platform::Pictu
 Win32Presenter::~Win32Presenter() {
   windows_.on_tray_click = nullptr;
   if (timer_) windows_.KillTimer(timer_);
+  meta_.Stop();
   for (auto& [dialog, handle] : handles_) {
     RemovePropA(H(handle), kDialogProp);
     windows_.DestroyWindow(handle);
@@ -200,6 +207,7 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
   if (focus) SetFocus(focus);
   RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   active_ = &dialog;
+  meta_.Sync(dialog);
   if (!timer_) {
     timer_ = windows_.SetTimer(1000, [this] {
       if (on_timer) on_timer();
@@ -213,12 +221,26 @@ uint64_t Win32Presenter::Show(DialogRuntime& dialog) {
 }
 
 void Win32Presenter::Hide(DialogRuntime& dialog) {
+  meta_.Forget(dialog);
   auto it = handles_.find(&dialog);
   if (it != handles_.end()) {
     // What the user saw last (progress set since the last redraw), then away.
     if (DialogWindow* w = DialogWindowOf(dialog)) w->Sync();
     windows_.HideWindow(it->second);
   }
+  if (active_ == &dialog) active_ = nullptr;
+}
+
+void Win32Presenter::Forget(DialogRuntime& dialog) {
+  meta_.Forget(dialog);
+  auto it = handles_.find(&dialog);
+  if (it != handles_.end()) {
+    RemovePropA(H(it->second), kDialogProp);
+    windows_.DestroyWindow(it->second);
+    handles_.erase(it);
+  }
+  dialogs_.erase(&dialog);
+  held_back_.erase(&dialog);
   if (active_ == &dialog) active_ = nullptr;
 }
 
@@ -233,7 +255,10 @@ bool Win32Presenter::HandleOneMessage() {
   }
   platform::WindowInput input;
   const uint64_t handle = active_ ? handles_[active_] : 0;
-  return windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;
+  const bool more = windows_.PumpOne(handle, &input) != platform::WindowService::Pumped::kNoInput;
+  // An input may have shown another page with a refresh of its own.
+  if (active_) meta_.Sync(*active_);
+  return more;
 }
 
 void Win32Presenter::ProcessPendingMessages() {
@@ -302,13 +327,11 @@ void Win32DialogHooks::SetTaskbarOverlay(bool on, const std::string& description
 }
 
 Win32DialogHooks::Win32DialogHooks(interp::Session& session, Win32Presenter& presenter)
-    : session_(session), presenter_(presenter), pause_(session.variables) {}
-
-std::string Win32DialogHooks::Caption() { return session_.Caption(); }
+    : SessionDialogHooks(session), presenter_(presenter) {}
 
 void Win32DialogHooks::Apply() {
   HWND window = presenter_.active() ? presenter_.WindowOf(*presenter_.active()) : nullptr;
-  taskbar_.Update(window, session_.variables.GetVariable("PROGRESSMODE"), position_, maximum_);
+  taskbar_.Update(window, s_.variables.GetVariable("PROGRESSMODE"), position_, maximum_);
 }
 
 void Win32DialogHooks::PauseTaskbar() {

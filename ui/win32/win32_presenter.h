@@ -22,6 +22,7 @@
 #include "platform/pictures.h"
 #include "platform/window.h"
 #include "ui/dialog_display.h"
+#include "ui/meta_refresh_timer.h"
 
 namespace corvane::ui::win32 {
 
@@ -35,6 +36,7 @@ class Win32Presenter : public DialogPresenter {
   uint64_t Show(DialogRuntime& dialog) override;
   uint64_t ShowHeldBack(DialogRuntime& dialog) override;
   void Hide(DialogRuntime& dialog) override;
+  void Forget(DialogRuntime& dialog) override;
   void HideWindowOf(DialogRuntime& dialog) override;
   void RestoreWindowOf(DialogRuntime& dialog) override;
   void ShowTrayIcon(const std::string& hint) override { windows_.ShowTrayIcon(hint); }
@@ -81,6 +83,7 @@ class Win32Presenter : public DialogPresenter {
   size_t next_expected_ = 0;
   uint64_t timer_ = 0;
   double last_show_ms_ = 0;
+  MetaRefreshTimer meta_;
 };
 
 // The taskbar button of a window: progress, busy, paused and error states (ITaskbarList3, made
@@ -102,12 +105,11 @@ class Taskbar {
   bool tried_ = false;
 };
 
-// The engine's hooks of the dialog runtime on Windows: the session's caption, and the taskbar
-// button of the dialog on screen following progress and the engine's questions.
-class Win32DialogHooks : public DialogHooks {
+// The engine's hooks of the dialog runtime on Windows: the session's (SessionDialogHooks), and
+// the taskbar button of the dialog on screen following progress and the engine's questions.
+class Win32DialogHooks : public SessionDialogHooks {
  public:
   Win32DialogHooks(interp::Session& session, Win32Presenter& presenter);
-  std::string Caption() override;
   void PauseTaskbar() override;
   void ErrorTaskbar() override;
   void RestoreTaskbar() override;
@@ -116,9 +118,7 @@ class Win32DialogHooks : public DialogHooks {
 
  private:
   void Apply();
-  interp::Session& session_;
   Win32Presenter& presenter_;
-  TaskbarPause pause_;
   Taskbar taskbar_;
   int64_t position_ = 0, maximum_ = 100;
 };
