@@ -167,14 +167,17 @@ class Win32WebAdminLibrary : public WebAdminLibrary {
 
 std::unique_ptr<WebAdminLibrary> Win32WebServer::LoadAdminLibrary(const std::string& path,
                                                                   Status* status) {
+  // A missing file is told apart from one that does not load: the loader reports both (and a
+  // missing dependency) as a module not found.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (status) *status = Status::kNotFound;
+    return nullptr;
+  }
   // By its full path only; its own dependencies are the system's libraries.
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr) {
-    const DWORD error = GetLastError();
-    if (status) {
-      *status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Status::kNotFound
-                                                                               : Status::kFailed;
-    }
+    if (status) *status = Status::kFailed;
     return nullptr;
   }
   if (status) *status = Status::kOk;
