@@ -342,16 +342,6 @@ bool NormaliseWebValue(const WebProperty& property, const std::string& value, st
   return false;
 }
 
-WebServerModel WebServerModel::Fresh(uint32_t major, uint32_t minor) {
-  WebServerModel m;
-  m.major = major;
-  m.minor = minor;
-  m.nodes[""].class_name = kService;
-  m.nodes[kPoolsPath].class_name = kPools;
-  m.nodes[Join(kPoolsPath, "DefaultAppPool")].class_name = kPool;
-  return m;
-}
-
 bool WebServerModel::Parse(const std::string& utf8_text, WebServerModel* model,
                            std::string* error) {
   WebServerModel m;

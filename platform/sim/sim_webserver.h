@@ -55,8 +55,6 @@ struct WebServerModel {
   std::map<std::string, WebNode, NoCaseLess> nodes;
 
   int version() const { return static_cast<int>(major * 10 + minor); }
-  // A new server of a version with its service, application pool container and default pool.
-  static WebServerModel Fresh(uint32_t major, uint32_t minor);
   // False with "line N: ..." in *error when a line is malformed.
   static bool Parse(const std::string& utf8_text, WebServerModel* model, std::string* error);
   std::string Text() const;

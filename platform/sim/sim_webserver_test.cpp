@@ -326,5 +326,66 @@ TEST(SimWebServer, TranscriptShowsEveryCallAndItsOutcome) {
       << t.Text();
 }
 
+// Folders: a site's child is its "Root", a folder's children the next level of names; a folder
+// is opened only by its own class, and deleting one takes the folders below it.
+TEST(SimWebServer, FoldersNestBelowTheirSite) {
+  Machine machine(std::string(kServer) + "[folder 1 Root/shop/img]\nPath = C:\\img\n");
+  Status s = Status::kOk;
+  auto service = machine.p().web_server().OpenWebService("localhost", &s);
+  ASSERT_TRUE(service);
+  auto site = service->GetChild("IIsWebServer", "1", &s);
+  ASSERT_TRUE(site);
+  std::vector<WebAdminChild> children;
+  ASSERT_EQ(site->Children(&children), Status::kOk);
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(children[0].name, "Root");
+  auto root = site->GetChild("IIsWebVirtualDir", "Root", &s);
+  ASSERT_TRUE(root);
+  ASSERT_EQ(root->Children(&children), Status::kOk);
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(children[0].name, "shop");
+  EXPECT_FALSE(site->GetChild("IIsWebServer", "Root", &s)) << "the class must match";
+  EXPECT_EQ(s, Status::kNotFound);
+  EXPECT_TRUE(site->GetChild("IIsWebVirtualDir", "root\\shop\\", &s)) << "names as the server "
+                                                                         "reads them";
+  // A made object that is not committed yet has nothing below it.
+  auto made = root->Create("IIsWebVirtualDir", "new", &s);
+  ASSERT_TRUE(made);
+  EXPECT_FALSE(made->GetChild("IIsWebVirtualDir", "x", &s));
+  EXPECT_FALSE(made->Create("IIsWebVirtualDir", "x", &s));
+  EXPECT_EQ(site->Delete("IIsWebVirtualDir", "Root/shop"), Status::kOk);
+  WebServerModel m = machine.Model();
+  EXPECT_EQ(m.nodes.count("1/Root/shop/img"), 0u);
+  EXPECT_EQ(m.nodes.count("1/Root"), 1u);
+}
+
+// The library's calls in the transcript, with their outcomes and results.
+TEST(SimWebServer, TranscriptShowsTheLibraryCalls) {
+  std::string text = kServer;
+  text.replace(0, std::string("version = 6.0").size(), "version = 7.5");
+  Machine machine(text);
+  std::string bytes;
+  ASSERT_EQ(machine.p().system().EngineResource("DLL", &bytes), Status::kOk);
+  ASSERT_EQ(machine.p().files().WriteFile("C:\\a.dll", bytes), Status::kOk);
+  Transcript t;
+  RecordingWebServer recording(machine.p().web_server(), t);
+  Status s = Status::kOk;
+  auto library = recording.LoadAdminLibrary("C:\\a.dll", &s);
+  ASSERT_TRUE(library);
+  std::string v;
+  library->GetProperty("localhost", false, 1, "shop", "AccessWrite", &v);
+  library->SetProperty("localhost", true, 1, "", "ServerBindings", ":80:\r\n:8080:");
+  library->DeleteSite("localhost", 9);
+  EXPECT_EQ(t.Lines(),
+            (std::vector<std::string>{
+                "web admin library load \"C:\\a.dll\" -> ok",
+                "web admin library GetIISProperty localhost site 1 folder \"shop\" AccessWrite -> "
+                "ok \"TRUE\"",
+                "web admin library SetIISProperty localhost site 1 ServerBindings = "
+                "\":80:\\n:8080:\" -> ok",
+                "web admin library DeleteIISSite localhost site 9 -> failed"}))
+      << t.Text();
+}
+
 }  // namespace
 }  // namespace corvane::platform::sim
