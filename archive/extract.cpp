@@ -190,6 +190,9 @@ class FileSink : public EntrySink {
     file_.reset();
     if (!closed) Fail(kErrorWrite, "cannot write file");
     SetModified(temp_, entries_[entry]);
+    // The archive's read-only, hidden and system marks, once the data is written: a read-only
+    // mark is then no obstacle to writing, and the move keeps the marks.
+    if (entries_[entry].attrib_defined) platform::SetHostAttributes(temp_, entries_[entry].attrib);
     const fs::path& target = targets_[entry].path;
     // Looked at again: what was checked at the start may have been swapped meanwhile.
     Refuse(HostKindOf(target));
@@ -225,6 +228,7 @@ class FileSink : public EntrySink {
   void Abandon() {
     file_.reset();
     if (temp_.empty()) return;
+    platform::SetHostAttributes(temp_, 0);  // a read-only mark would keep it on Windows
     std::error_code ec;
     fs::remove(temp_, ec);  // a file this call created, by a name nobody else knew
     temp_.clear();
@@ -344,6 +348,22 @@ void ExtractEntries(Archive& archive, const std::vector<bool>& selected_in,
     if (entry < entries.size()) sink.Report(entries[entry]);
   });
   archive.Extract(with_data, sink);
+
+  // Folder entries get their marks and times last, deepest first: writing into a folder moves its
+  // time, and a read-only mark would be in the way of what goes into it.
+  std::vector<size_t> folder_entries;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (selected[i] && entries[i].is_dir) folder_entries.push_back(i);
+  }
+  std::stable_sort(folder_entries.begin(), folder_entries.end(), [&](size_t a, size_t b) {
+    return targets[a].folder > targets[b].folder;  // a folder's node comes after its parent's
+  });
+  for (size_t i : folder_entries) {
+    const Entry& e = entries[i];
+    const fs::path p = folders.PathOf(targets[i].folder);
+    if (e.attrib_defined) platform::SetHostAttributes(p, e.attrib);
+    if (e.mtime_defined) platform::SetHostWriteTime(p, e.mtime);
+  }
 }
 
 }  // namespace corvane::archive

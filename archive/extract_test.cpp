@@ -8,6 +8,7 @@
 
 #include "archive/errors.h"
 #include "archive/test_support.h"
+#include "archive/testing/archive_writer.h"
 #include "platform/host_files.h"
 
 namespace corvane::archive {
@@ -192,6 +193,80 @@ TEST(ExtractNames, AFolderNamedBySeveralEntriesIsNoCollision) {
   EXPECT_EQ(Extract(ArchivePath("planted.7z"), work.path() / "strip", strip), 0);
   EXPECT_EQ(NamesBelow(work.path() / "strip"),
             (std::vector<std::string>{"c.txt", "evil.txt", "x.txt"}));
+}
+
+// An archive whose entries carry marks and times: a hidden folder written into after it was made,
+// a read-only, hidden, system file inside it, an archive-marked file and a read-only empty file.
+constexpr uint64_t kFolderTime = 132224078450000000ull;  // 2020-01-02 03:04:05 UTC
+constexpr uint64_t kFileTime = 131000000000000000ull;
+std::vector<uint8_t> MarkedArchive() {
+  const std::string a = "kept read-only\n", b = "plain\n";
+  testing::FolderSpec f = testing::Chain({testing::CopyCoder()}, Bytes(a + b), a.size() + b.size());
+  f.substreams = {a.size(), b.size()};
+  f.substream_crcs = {Crc32(0, reinterpret_cast<const uint8_t*>(a.data()), a.size()),
+                      Crc32(0, reinterpret_cast<const uint8_t*>(b.data()), b.size())};
+  testing::ArchiveSpec spec;
+  spec.folders.push_back(f);
+  testing::EntrySpec folder(u"docs", testing::EntrySpec::kFolder);
+  folder.attrib = 0x10 | 0x2;
+  folder.mtime = kFolderTime;
+  testing::EntrySpec empty(u"empty.txt", testing::EntrySpec::kEmptyFile);
+  empty.attrib = 0x1;
+  testing::EntrySpec marked(u"docs/a.txt");
+  marked.attrib = 0x1 | 0x2 | 0x4 | 0x20;
+  marked.mtime = kFileTime;
+  testing::EntrySpec plain(u"b.txt");
+  plain.attrib = 0x20;
+  spec.entries = {folder, empty, marked, plain};
+  return testing::WriteArchive(spec);
+}
+
+uint32_t Marks(const fs::path& p) {
+  uint32_t a = 0;
+  EXPECT_TRUE(platform::GetHostAttributes(p, &a)) << p;
+  return a & (0x1 | 0x2 | 0x4 | 0x10);
+}
+
+uint64_t FileTimeOf(const fs::path& p) {
+  uint64_t t = 0;
+  EXPECT_TRUE(platform::GetHostWriteTime(p, &t)) << p;
+  return t;
+}
+
+TEST(ExtractMarks, FilesAndFoldersKeepTheArchivesMarksAndTimes) {
+  ScratchDir work("marks");
+  const fs::path archive = work.path() / "marked.7z";
+  WriteBytes(archive, MarkedArchive());
+  const fs::path out = work.path() / "out";
+  ASSERT_EQ(Extract(archive, out), 0);
+  EXPECT_EQ(ReadBytes(out / "docs" / "a.txt"), Bytes("kept read-only\n"));
+  // The folder got its time after a.txt was written into it.
+  EXPECT_EQ(FileTimeOf(out / "docs"), kFolderTime);
+  EXPECT_EQ(FileTimeOf(out / "docs" / "a.txt"), kFileTime);
+  // Windows keeps every mark; a POSIX host keeps read-only as a file without write permission.
+  uint32_t native = 0;
+  ASSERT_TRUE(platform::GetHostAttributes(out / "b.txt", &native));
+  const bool windows = (native & 0x20) != 0;
+  EXPECT_EQ(Marks(out / "docs" / "a.txt"), windows ? 0x1u | 0x2 | 0x4 : 0x1u);
+  EXPECT_EQ(Marks(out / "docs"), windows ? 0x10u | 0x2 : 0x10u);
+  EXPECT_EQ(Marks(out / "empty.txt"), 0x1u);
+  EXPECT_EQ(Marks(out / "b.txt"), 0u);
+  // A second extraction replaces the read-only files it made and leaves no temporary behind.
+  ASSERT_EQ(Extract(archive, out), 0);
+  EXPECT_EQ(NamesBelow(out),
+            (std::vector<std::string>{"b.txt", "docs", "docs/a.txt", "empty.txt"}));
+  EXPECT_EQ(Marks(out / "docs" / "a.txt") & 0x1, 0x1u);
+  // Stripped folders: the files keep their marks, no folder entry is made.
+  ExtractOptions strip;
+  strip.strip_folders = true;
+  ASSERT_EQ(Extract(archive, work.path() / "flat", strip), 0);
+  EXPECT_EQ(Marks(work.path() / "flat" / "a.txt") & 0x1, 0x1u);
+  EXPECT_FALSE(fs::exists(work.path() / "flat" / "docs"));
+  // The scratch folder goes: clear the marks that would keep it.
+  for (const fs::path& p : {out / "docs" / "a.txt", out / "empty.txt", work.path() / "flat" / "a.txt",
+                            work.path() / "flat" / "empty.txt", out / "docs"}) {
+    platform::SetHostAttributes(p, 0);
+  }
 }
 
 }  // namespace

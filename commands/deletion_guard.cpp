@@ -164,6 +164,28 @@ std::string RefusedDeletionFolder(platform::Platform& platform, std::string_view
   return std::string();
 }
 
+bool DeleteOwnFolder(platform::Platform& platform, const std::string& folder,
+                     const std::string& owner, bool contents_only) {
+  FolderPath f, o;
+  if (!ParseFolder(folder, &f) || !ParseFolder(owner, &o)) return false;
+  if (!Within(f, o) || f.names.size() <= o.names.size()) return false;
+  if (!RefusedDeletionFolder(platform, folder).empty()) return false;
+  platform::FileSystem& files = platform.files();
+  std::string path = folder;
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+  uint32_t attributes = platform::attr::kInvalid;
+  if (files.GetAttributes(path, &attributes) != platform::Status::kOk) return true;
+  if (!(attributes & platform::attr::kDirectory)) return false;
+  if (attributes & platform::attr::kReparsePoint) {
+    // A link where the engine's folder was: the link goes, what it points to stays.
+    if (!contents_only) files.RemoveDirectory(path);
+    return true;
+  }
+  for (int pass = 0; pass < 3; ++pass) platform::DeleteTreeContents(files, path);
+  if (!contents_only) platform::DeleteTree(files, path);
+  return true;
+}
+
 bool HasEmptyReference(const interp::Variables& variables, std::string_view raw) {
   for (size_t open = raw.find('$'); open != std::string_view::npos;
        open = raw.find('$', open + 1)) {

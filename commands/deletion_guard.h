@@ -20,6 +20,15 @@ namespace corvane::commands {
 // doubled backslashes as one, "." and ".." are resolved; letter case does not matter.
 std::string RefusedDeletionFolder(platform::Platform& platform, std::string_view folder);
 
+// The engine's one routine for deleting a folder it made itself (a staging folder, a block's
+// folder in the engine cache): `folder` must lie strictly below `owner`, the folder it was made
+// in, and pass RefusedDeletionFolder. Links are removed, never followed. With contents_only the
+// folder is emptied (three passes, as files a scanner held may go on the second) and kept.
+// Returns false, deleting nothing, when the folder is refused; a folder that is not there is
+// nothing to delete (true).
+bool DeleteOwnFolder(platform::Platform& platform, const std::string& folder,
+                     const std::string& owner, bool contents_only = false);
+
 // True when `raw` (a parameter as written) holds a $NAME$ reference to a defined variable that
 // expands to the empty text.
 bool HasEmptyReference(const interp::Variables& variables, std::string_view raw);

@@ -166,6 +166,9 @@ CORVANE_COMMAND("Control Service", RunControlService);
 void RunInstallService(CommandContext& ctx) {
   const auto& p = ctx.params();
   ctx.ActivateInstallerTableCommand();
+  // A web build fetches the service's media block first (a failure is reported; the command
+  // goes on).
+  if (ctx.session().fetch_command_media) ctx.session().fetch_command_media(ctx);
   ctx.RecordSlot(1, p.Path(2));
   ctx.RecordSlot(2, TranslatedPath(ctx, 4));
   ctx.RecordSlot(3, TranslatedPath(ctx, 5));

@@ -5,6 +5,7 @@
 #include "commands/engine_state.h"
 #include "image/failure.h"
 #include "install/engine_cache.h"
+#include "install/web_media.h"
 #include "ui/components.h"
 #include "ui/localisation.h"
 
@@ -114,6 +115,8 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
   s.localizer = services.localizer ? services.localizer : &localisation;
   s.engine_file_name = FileNameOf(st.engine_path);
   s.media_switch = st.command_line.media_path;
+  // Commands whose files lie in a web media block fetch it through the web media of install/.
+  s.fetch_command_media = install::FetchCommandMedia;
   // Entries go to the command line's log path until LOGGED takes over before the first command.
   s.log_path = st.command_line.log_path;
   s.trace = [&s, &trace](std::string_view entry) {
@@ -243,6 +246,7 @@ RunOutcome RunScript(platform::Platform& platform, StartupState& st, TraceLog& t
     return outcome;
   }
   if (result.ending != interp::RunEnding::kNotRun && !cache.state_saved()) cache.SaveRunState();
+  if (result.ending == interp::RunEnding::kMediumRemoved) st.medium_removed = true;
   lock.reset();
   return outcome;
 }

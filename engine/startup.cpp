@@ -319,6 +319,13 @@ int Startup::Run(const std::string& raw_command_line) {
     st_.image = image::ScriptImage();
     Trace("  </Free>");
     RemoveSupport();
+    if (st_.medium_removed) {
+      Trace("  <RemovableMediaPrematureEject>");
+      Trace("  </RemovableMediaPrematureEject>");
+      Trace("</Corvane>");
+      if (s_.end_process) s_.end_process(exit_code);
+      return exit_code;
+    }
     Trace("</Corvane>");
     return exit_code;
   } catch (const std::exception& failure) {

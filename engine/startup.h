@@ -47,6 +47,9 @@ struct StartupState {
   // Set by the script run when the process must end at once, without the clean-up entries of
   // the trace log (the compile pass rejected the script).
   bool end_at_once = false;
+  // Set by the script run when the engine's folder lay on a removable medium that was taken out
+  // before the end: the run ends at once after the clean-up, without returning into the engine.
+  bool medium_removed = false;
 };
 
 // The services of other subsystems that start-up calls.
@@ -59,6 +62,9 @@ struct StartupServices {
   std::function<void(long command_index, const std::string& form_file)> load_dialog;
   // Runs the script (the interpreter and the engine-cache work after it); returns the exit code.
   std::function<int(StartupState& state, TraceLog& trace)> run_script;
+  // Ends the process at once with an exit code (the engine's executable may be gone with its
+  // medium); null: start-up returns the code as usual.
+  std::function<void(int exit_code)> end_process;
   // Start-up windows; null where there is no screen (the simulation).
   platform::StartupWindows* windows = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "image/failure.h"
 #include "install/engine_cache.h"
 #include "install/installer_session.h"
+#include "install/web_media.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
 #include "interp/variables.h"
@@ -121,7 +122,14 @@ SourceResolution ResolveSetupSources(interp::CommandContext& ctx, bool patch,
     }
   }
 
-  // 4. (Web builds fetch their offline media here.)
+  // 4. Web builds fetch their offline media into the cache. A failure that ends the script also
+  // ends this command: no installer runs without its media.
+  if (FetchOfflineMedia(ctx)) {
+    ctx.DefineResult(result_variable);
+    v.SetVariable(result_variable, "CANCEL", label);
+    out.ok = false;
+    return out;
+  }
   // 5.
   s.properties.RecordInstallerProperty("MSINTEMP", s.platform.system().TempFolder());
   return out;
@@ -222,7 +230,9 @@ void RunTransformInstance(interp::CommandContext& ctx) {
 
 void RunInstallFiles(interp::CommandContext& ctx) {
   ctx.ActivateInstallerTableCommand();
-  // (Web builds fetch the command's media block here.)
+  // Web builds fetch the command's media block first (a failure is reported and the command goes
+  // on).
+  FetchCommandMedia(ctx);
   ctx.RecordSlot(1, ctx.params().Path(3));
 }
 

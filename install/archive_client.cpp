@@ -100,6 +100,17 @@ bool ListArchiveEntries(const ArchiveLibrary& lib, const std::string& archive,
                         const std::string& password, std::vector<std::string>* entries,
                         std::string* error) {
   entries->clear();
+  std::vector<ArchiveEntryInfo> records;
+  if (!ListArchiveRecords(lib, archive, password, &records, error)) return false;
+  entries->reserve(records.size());
+  for (ArchiveEntryInfo& r : records) entries->push_back(std::move(r.path));
+  return true;
+}
+
+bool ListArchiveRecords(const ArchiveLibrary& lib, const std::string& archive,
+                        const std::string& password, std::vector<ArchiveEntryInfo>* entries,
+                        std::string* error) {
+  entries->clear();
   try {
     CallContext call;
     call.password = &password;
@@ -112,7 +123,9 @@ bool ListArchiveEntries(const ArchiveLibrary& lib, const std::string& archive,
       *error = ListingFailureMessage(lib.last_error());
       return false;
     }
-    for (int32_t i = 0; i < count; ++i) entries->push_back(records[i].path);
+    for (int32_t i = 0; i < count; ++i) {
+      entries->push_back(ArchiveEntryInfo{records[i].path, records[i].attributes});
+    }
     lib.close_list(handle);
     return true;
   } catch (const std::exception& e) {

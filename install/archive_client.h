@@ -42,6 +42,16 @@ bool ListArchiveEntries(const ArchiveLibrary& lib, const std::string& archive,
                         const std::string& password, std::vector<std::string>* entries,
                         std::string* error);
 
+// An entry as listed: its path and its Windows attribute bits (0x10 for a folder).
+struct ArchiveEntryInfo {
+  std::string path;
+  uint32_t attributes = 0;
+};
+// ListArchiveEntries with the attribute bits of every entry.
+bool ListArchiveRecords(const ArchiveLibrary& lib, const std::string& archive,
+                        const std::string& password, std::vector<ArchiveEntryInfo>* entries,
+                        std::string* error);
+
 // Entry path, bytes done, bytes total: false stops the extraction.
 using ArchiveProgress = std::function<bool(const std::string&, uint64_t, uint64_t)>;
 

@@ -419,6 +419,25 @@ void RunExitCleanup(Session& s) {
   if (s.dialogs) s.dialogs->CloseAll();
 }
 
+bool EngineMediumRemoved(Session& s) {
+  std::string folder = s.variables.GetVariable("EXEDIR");
+  std::string root;
+  if (folder.size() >= 2 && folder[1] == ':') {
+    root = folder.substr(0, 2) + "\\";
+  } else if (folder.size() > 2 && folder[0] == '\\' && folder[1] == '\\') {
+    // A share: its server and share name.
+    size_t server = folder.find('\\', 2);
+    size_t share = server == std::string::npos ? server : folder.find('\\', server + 1);
+    root = share == std::string::npos ? folder + "\\" : folder.substr(0, share + 1);
+  } else {
+    return false;
+  }
+  platform::FileSystem& files = s.platform.files();
+  if (files.DriveType(root) == platform::drive::kFixed) return false;
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  return !files.DirectoryExists(folder);
+}
+
 RunResult InterpretScript(Session& s, const RunSteps& steps, const HandlerTable& handlers) {
   RunResult result;
   if (kCoreCommandsLinked != 1) return result;
@@ -462,7 +481,7 @@ RunResult InterpretScript(Session& s, const RunSteps& steps, const HandlerTable&
   s.Trace("    <ExitScript>");
   RunExitCleanup(s);
   s.Trace("    </ExitScript>");
-  result.ending = RunEnding::kEndOfScript;
+  result.ending = EngineMediumRemoved(s) ? RunEnding::kMediumRemoved : RunEnding::kEndOfScript;
   result.exit_code = s.exit_code;
   return result;
 }

@@ -31,6 +31,9 @@ enum class RunEnding {
   kFailure,        // the general failure path reported a failure
   kCompileFailed,  // the compile pass rejected the script (exit code 314, no clean-up)
   kNotRun,         // a preparation step decided that the script does not run
+  // The script ended, and the engine's folder lay on a drive that is not a fixed disk and is
+  // gone: its medium was taken out. The run saves its state and ends at once.
+  kMediumRemoved,
 };
 
 inline constexpr int kCompileFailedExitCode = 314;
@@ -70,5 +73,9 @@ void InjectCommandLine(Session& session);
 
 // Exit clean-up of the script: registered clean-ups (last first) and the dialogs.
 void RunExitCleanup(Session& session);
+
+// True when the engine's folder (EXEDIR) lies on a drive that is not a fixed disk and no longer
+// exists.
+bool EngineMediumRemoved(Session& session);
 
 }  // namespace corvane::interp

@@ -32,6 +32,8 @@ inline std::string_view ExecutedText(Executed e) {
   return e == Executed::kRun ? kExecutedRun : e == Executed::kNotRun ? kExecutedNotRun : kExecutedSkip;
 }
 
+class CommandContext;
+
 class Session {
  public:
   Session(platform::Platform& platform, const image::ScriptImage& image,
@@ -57,6 +59,10 @@ class Session {
   std::shared_ptr<void> keep_alive;
   // Receives the trace entries of the run (the trace log decides whether to write them).
   std::function<void(std::string_view)> trace;
+  // The fetch of a web build's media block for a command whose files lie in one (set by the run
+  // from install/: commands of other folders call it before they record their slots). Returns
+  // true when a failure ends the script. Null: nothing is fetched.
+  std::function<bool(CommandContext&)> fetch_command_media;
   // Run at the exit clean-up, last registered first (text reader, lock file, tray icon...).
   std::vector<std::function<void()>> exit_cleanups;
 

@@ -29,6 +29,17 @@ constexpr uint32_t kReparsePoint = 0x400;
 constexpr uint32_t kInvalid = 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES
 }  // namespace attr
 
+// Drive kinds (DRIVE_* of GetDriveType).
+namespace drive {
+constexpr uint32_t kUnknown = 0;
+constexpr uint32_t kNoRootDir = 1;
+constexpr uint32_t kRemovable = 2;
+constexpr uint32_t kFixed = 3;
+constexpr uint32_t kRemote = 4;
+constexpr uint32_t kCdRom = 5;
+constexpr uint32_t kRamDisk = 6;
+}  // namespace drive
+
 // One entry of a folder listing (what FindFirstFile/FindNextFile report).
 struct FileEntry {
   // The entry's own name, no folder part: its short name where the code page cannot spell the
@@ -130,6 +141,13 @@ class FileSystem {
   virtual bool DisableRedirection(uint64_t* old_value) = 0;
   virtual bool RevertRedirection(uint64_t old_value) = 0;
 
+  // The kind of drive a root ("D:\") names (GetDriveType): drive:: values. A file system that
+  // does not override it has fixed disks only.
+  virtual uint32_t DriveType(const std::string& root) {
+    (void)root;
+    return drive::kFixed;
+  }
+
   // Convenience built on the calls above.
   bool FileExists(const std::string& path);       // exists and is not a folder
   bool DirectoryExists(const std::string& path);  // exists and is a folder
@@ -196,6 +214,7 @@ class FileSystemWrapper : public FileSystem {
   bool RevertRedirection(uint64_t old_value) override {
     return target_.RevertRedirection(old_value);
   }
+  uint32_t DriveType(const std::string& root) override { return target_.DriveType(root); }
 
  protected:
   FileSystem& target_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -34,5 +35,26 @@ class HostNewFile {
 // and only when to is no link. False when the file could not be moved; from is then left as it
 // was.
 bool ReplaceHostFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Gives the file or folder at p the read-only, hidden, system and archive bits of a Windows
+// attribute word (the other bits are ignored). Windows keeps all four; a POSIX host has only the
+// read-only mark, which becomes a file without write permission (a folder keeps its permissions,
+// as Windows ignores the mark on folders too). Nothing is done through a link: false when p is
+// one, is missing, or the system refuses.
+bool SetHostAttributes(const std::filesystem::path& p, uint32_t windows_attributes);
+
+// The Windows attribute word of the file or folder at p itself: what Windows keeps; on a POSIX
+// host the directory bit and a read-only mark for a file without owner write permission. False
+// when nothing is there.
+bool GetHostAttributes(const std::filesystem::path& p, uint32_t* windows_attributes);
+
+// The last-write time of the file or folder at p itself, as a FILETIME. False when nothing is
+// there.
+bool GetHostWriteTime(const std::filesystem::path& p, uint64_t* filetime);
+
+// Sets the last-write time of the file or folder at p itself (never what a link points to) to a
+// FILETIME (100 ns since 1601-01-01 UTC). False when p is a link, is missing, or the system
+// refuses.
+bool SetHostWriteTime(const std::filesystem::path& p, uint64_t filetime);
 
 }  // namespace corvane::platform

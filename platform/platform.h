@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "platform/webserver.h"
+#include "platform/url_download.h"
 #include "platform/window.h"
 
 namespace corvane::platform {
@@ -43,6 +44,8 @@ class Platform {
   virtual Processes& processes() { return no_processes_; }
   // The web server's administration. A platform that does not override it has no web server.
   virtual WebServer& web_server() { return no_web_server_; }
+  // The system's URL downloader. A platform that does not override it has none.
+  virtual UrlDownloader& url_downloader() { return no_url_downloader_; }
   // The service manager and the task scheduler. A platform that does not override it has no
   // services and schedules nothing.
   virtual Services& services() { return no_services_; }
@@ -57,6 +60,7 @@ class Platform {
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
   NoWebServer no_web_server_;
+  NoUrlDownloader no_url_downloader_;
   NoServices no_services_;
   NoLibraryRegistration no_registration_;
 };

@@ -3,6 +3,8 @@
 #include "image/failure.h"
 #include "interp/variables.h"
 #include "platform/text.h"
+#include "ui/form_stream.h"
+#include "ui/form_text.h"
 #include "ui/language_dialog.h"
 
 namespace corvane::ui {
@@ -74,6 +76,17 @@ DialogDisplay::DialogDisplay(interp::Session& session, DialogSystem& dialogs,
 }
 
 DialogDisplay::~DialogDisplay() = default;
+
+DialogRuntime& DialogDisplay::EngineForm(const std::string& name, const std::string& form_text) {
+  EngineFormEntry& e = engine_forms_[name];
+  if (!e.runtime) {
+    e.form = CreateDialogForm(
+        WithResourceHeader(platform::UpperCase(name), WriteBinaryStream(ParseFormText(form_text))),
+        name + ".dfm");
+    e.runtime = std::make_unique<DialogRuntime>(*engine_, *e.form);
+  }
+  return *e.runtime;
+}
 
 DialogRuntime* DialogDisplay::Runtime(const std::string& key) {
   PoolTemplate* form = dialogs_.FindDialog(key);
@@ -209,6 +222,49 @@ int DialogDisplay::Show(const std::string& key, DialogRuntime& dialog, bool wait
   top_ = dialog.form().Integer("Top");
   if (files.DirectoryExists(saved_folder)) files.SetCurrentDirectory(saved_folder);
   return code;
+}
+
+int DialogDisplay::ShowEngineDialog(DialogRuntime& dialog, uint32_t auto_close_ms,
+                                    const std::function<void(DialogRuntime&)>& on_timeout) {
+  PoolTemplate& form = dialog.form();
+  int w = form.Integer("Width"), h = form.Integer("Height");
+  if (w == 0) w = form.Integer("ClientWidth");
+  if (h == 0) h = form.Integer("ClientHeight");
+  form.SetText("Left", std::to_string((presenter_.ScreenWidth() - w) / 2));
+  form.SetText("Top", std::to_string((presenter_.ScreenHeight() - h) / 2));
+  DialogRuntime* before = presenter_.Active();
+  dialog.set_closable(false);
+  dialog.BeginModal();
+  presenter_.Show(dialog);
+  dialog.Shown();
+  platform::WindowService& windows = session_.platform.windows();
+  uint64_t timer = 0;
+  if (auto_close_ms != 0) {
+    // The timer decides at once, inside the message it fires in: whatever input comes after it
+    // finds the dialog decided.
+    timer = windows.SetTimer(auto_close_ms, [&] {
+      windows.KillTimer(timer);
+      timer = 0;
+      if (dialog.result_code() != result::kOpen) return;
+      windows.Note("  (no answer in " + std::to_string(auto_close_ms) + " ms: the dialog decides)");
+      if (on_timeout) on_timeout(dialog);
+    });
+  }
+  bool answered = true;
+  while (dialog.result_code() == result::kOpen) {
+    if (!presenter_.HandleOneMessage()) {
+      answered = false;
+      break;
+    }
+  }
+  if (timer != 0) windows.KillTimer(timer);
+  dialog.set_closable(true);
+  presenter_.Hide(dialog);
+  presenter_.SetActive(before);
+  if (!answered) {
+    throw image::ScriptFailure("The dialog " + dialog.form_state().name() + " was never answered");
+  }
+  return dialog.result_code();
 }
 
 void DialogDisplay::HideDialog() {

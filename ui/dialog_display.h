@@ -75,6 +75,10 @@ class DialogPresenter {
   // out: the wait then fails instead of hanging.
   virtual bool HandleOneMessage() = 0;
   virtual void ProcessPendingMessages() {}
+  // The dialog that input goes to (the one shown last and not hidden since), and making a dialog
+  // shown before the one input goes to again (after a question on top of it went away).
+  virtual DialogRuntime* Active() { return nullptr; }
+  virtual void SetActive(DialogRuntime* dialog) { (void)dialog; }
   // The dialogs the script may show, in the order of its commands: a renderer may make their
   // windows ahead of time, hidden, in moments when no input waits (so that a wizard's next page
   // only has to be shown). The runtimes outlive the presenter's use of them.
@@ -151,6 +155,17 @@ class DialogDisplay : public interp::DialogHost {
   // The dialog timer of the dialog on screen.
   void TimerTick(bool background_task);
 
+  // Shows one of the engine's own questions (a form the engine made, not the script) modally on
+  // top of whatever is shown, centred on the screen, until a button decides; the dialog shown
+  // before takes the input again afterwards. With auto_close_ms, a timer of that interval calls
+  // on_timeout once, which must decide. Returns the result code. A dialog whose input runs out
+  // without a decision ends the run ("was never answered").
+  int ShowEngineDialog(DialogRuntime& dialog, uint32_t auto_close_ms,
+                       const std::function<void(DialogRuntime&)>& on_timeout);
+  // The runtime of one of the engine's own forms, made from its text form on first use and kept
+  // for the run (a renderer keeps the windows of a dialog by its runtime).
+  DialogRuntime& EngineForm(const std::string& name, const std::string& form_text);
+
   // The runtime of a loaded dialog (made when first needed); nullptr for an unknown key.
   DialogRuntime* Runtime(const std::string& key);
   DialogRuntime* current() { return current_key_.empty() ? nullptr : Runtime(current_key_); }
@@ -168,6 +183,11 @@ class DialogDisplay : public interp::DialogHost {
   std::unique_ptr<SessionDialogHooks> own_hooks_;
   std::unique_ptr<DialogEngine> engine_;
   std::map<std::string, std::unique_ptr<DialogRuntime>> runtimes_;
+  struct EngineFormEntry {
+    std::unique_ptr<PoolTemplate> form;
+    std::unique_ptr<DialogRuntime> runtime;
+  };
+  std::map<std::string, EngineFormEntry> engine_forms_;
 
   std::string current_key_;  // the dialog progress is shown on
   std::string last_key_;     // the dialog displayed last

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -12,6 +13,7 @@
 #include "interp/testing/script_harness.h"
 #include "tests/support/host_path.h"
 #include "ui/form_stream.h"
+#include "ui/engine_dialogs.h"
 #include "ui/form_text.h"
 
 namespace corvane::ui {
@@ -303,6 +305,27 @@ TEST(DialogDisplay, SilentRunsStoreNextWithoutShowing) {
   )");
   EXPECT_TRUE(h.presenter.shown.empty());
   EXPECT_EQ(run.Var("RES"), "NEXT");
+}
+
+// The engine's own questions are forms like the script's: every property they set is one their
+// controls have (a misspelt one would be skipped silently), and their texts are the engine's.
+// With CORVANE_ENGINE_DIALOGS_DIR set, their text forms are written there (for photographs).
+TEST(DialogDisplay, TheEngineQuestionsAreWholeForms) {
+  const char* out = std::getenv("CORVANE_ENGINE_DIALOGS_DIR");
+  for (const char* name : {"zelProxyEx", "zelProxy", "zelExtract"}) {
+    SCOPED_TRACE(name);
+    const std::string text = EngineDialogText(name);
+    ASSERT_FALSE(text.empty());
+    std::unique_ptr<PoolTemplate> form = CreateDialogForm(
+        WithResourceHeader(name, WriteBinaryStream(ParseFormText(text))), std::string(name) + ".dfm");
+    EXPECT_TRUE(form->skipped_properties().empty()) << form->skipped_properties().front();
+    if (out) std::ofstream(std::string(out) + "/" + name + ".dfm.txt") << text;
+  }
+  EXPECT_NE(EngineDialogText("zelProxy").find("' Proxy Information (optional) '"),
+            std::string::npos);
+  EXPECT_NE(EngineDialogText("zelExtract").find("'Try to &extract the existing download data "
+                                                "again.'"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -49,18 +49,6 @@ std::map<const interp::Session*, int>& BackgroundFlags() {
   return *flags;
 }
 
-struct FlagScope {
-  explicit FlagScope(interp::Session& s) : s_(s) {
-    std::lock_guard<std::mutex> lock(flags_mutex);
-    ++BackgroundFlags()[&s_];
-  }
-  ~FlagScope() {
-    std::lock_guard<std::mutex> lock(flags_mutex);
-    auto it = BackgroundFlags().find(&s_);
-    if (it != BackgroundFlags().end() && --it->second <= 0) BackgroundFlags().erase(it);
-  }
-  interp::Session& s_;
-};
 
 // What the worker and the waiting thread share.
 struct Shared {
@@ -70,6 +58,17 @@ struct Shared {
 };
 
 }  // namespace
+
+BackgroundTaskScope::BackgroundTaskScope(interp::Session& session) : session_(session) {
+  std::lock_guard<std::mutex> lock(flags_mutex);
+  ++BackgroundFlags()[&session_];
+}
+
+BackgroundTaskScope::~BackgroundTaskScope() {
+  std::lock_guard<std::mutex> lock(flags_mutex);
+  auto it = BackgroundFlags().find(&session_);
+  if (it != BackgroundFlags().end() && --it->second <= 0) BackgroundFlags().erase(it);
+}
 
 bool IsBackgroundTaskRunning(interp::Session& session) {
   std::lock_guard<std::mutex> lock(flags_mutex);
@@ -83,7 +82,7 @@ WaitOutcome WaitLoop::Run(interp::CommandContext& ctx, std::shared_ptr<Backgroun
   auto shared = std::make_shared<Shared>();
   abandoned_ = false;
 
-  std::optional<FlagScope> flag(session);
+  std::optional<BackgroundTaskScope> flag(std::in_place, session);
   // A worker given up on may still be inside the platform when the run ends: it shares the
   // ownership of the platform (and of what the platform references) until it returns.
   std::thread worker([job, channel, shared, keep_alive = session.keep_alive]() {

@@ -111,4 +111,17 @@ class WaitLoop {
 // then carry the published progress to the screen).
 bool IsBackgroundTaskRunning(interp::Session& session);
 
+// Sets the background-task flag for its life, for a command that keeps it set across several
+// waits (and the questions between them). Scopes nest.
+class BackgroundTaskScope {
+ public:
+  explicit BackgroundTaskScope(interp::Session& session);
+  ~BackgroundTaskScope();
+  BackgroundTaskScope(const BackgroundTaskScope&) = delete;
+  BackgroundTaskScope& operator=(const BackgroundTaskScope&) = delete;
+
+ private:
+  interp::Session& session_;
+};
+
 }  // namespace corvane::ui

@@ -81,7 +81,13 @@ std::map<std::string, std::string> ComponentStates(const ComponentTable* table) 
 
 std::string DescribeControl(const ControlState& s) {
   std::string line = s.name() + " (" + s.component().class_name() + ")";
-  if (ShowsText(s.kind())) line += " " + Quoted(s.text);
+  // An edit with a password character shows that character, never the text.
+  const std::string mask = s.Get("PasswordChar").value_or("");
+  if (ShowsText(s.kind()) && !mask.empty() && mask != "#0" && !s.text.empty()) {
+    line += " " + Quoted(std::string(s.text.size(), '*'));
+  } else if (ShowsText(s.kind())) {
+    line += " " + Quoted(s.text);
+  }
   if (s.kind() == ControlKind::kCheckBox || s.kind() == ControlKind::kRadioButton) {
     line += s.checked ? " checked" : " unchecked";
   }
@@ -229,6 +235,10 @@ void WindowPresenter::Forget(DialogRuntime& dialog) {
   }
   held_back_.erase(&dialog);
   if (active_ == &dialog) active_ = nullptr;
+}
+
+void WindowPresenter::SetActive(DialogRuntime* dialog) {
+  active_ = dialog != nullptr && handles_.count(dialog) != 0 ? dialog : nullptr;
 }
 
 void WindowPresenter::Repaint(DialogRuntime& dialog) {

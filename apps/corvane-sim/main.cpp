@@ -17,6 +17,7 @@
 
 #include "engine/run_script.h"
 #include "engine/startup.h"
+#include "install/archive_access.h"
 #include "install/archive_client.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/transcript.h"
@@ -210,7 +211,18 @@ int main(int argc, char** argv) {
   platform::sim::RecordingPlatform& recorded = owner->recorded;
 
   std::string library_error;
-  auto archive = install::ArchiveLibrary::Load(NativeLibraryPath(), &library_error);
+  std::shared_ptr<const install::ArchiveLibrary> archive =
+      install::ArchiveLibrary::Load(NativeLibraryPath(), &library_error);
+  // The library as the run's commands reach it: the machine's paths become host paths, and the
+  // machine keeps the entries' marks (its host keeps none). Shared with the workers that use it.
+  install::RunArchive::Options archive_options;
+  archive_options.library_path = [machine_platform](const std::string& path) {
+    return machine_platform->HostPath(path).string();
+  };
+  archive_options.mark_keeper = &machine_platform->files();
+  archive_options.note = [&transcript](const std::string& line) { transcript.Add(line); };
+  auto run_archive =
+      std::make_shared<install::RunArchive>(archive, library_error, std::move(archive_options));
   ui::DialogSystem dialogs(recorded.files());
 
   engine::StartupServices services;
@@ -255,6 +267,9 @@ int main(int argc, char** argv) {
         d->TimerTick(ui::IsBackgroundTaskRunning(session));
       };
       session.dialogs = display.get();
+      session.Attach<install::RunArchive>(run_archive.get());
+      // The engine's own questions (retry dialogs) are shown through it too.
+      session.Attach<ui::DialogDisplay>(display.get());
     };
     engine::RunOutcome outcome = engine::RunScript(recorded, state, trace, run);
     // The session is gone: so are its dialogs.

@@ -5,6 +5,7 @@
 
 #include "engine/run_script.h"
 #include "engine/startup.h"
+#include "install/archive_access.h"
 #include "install/archive_client.h"
 #include "platform/win32/startup_windows.h"
 #include "platform/win32/system_library.h"
@@ -38,6 +39,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                                         &error);
   };
   services.prepare_dialogs = [&](const std::string& folder) { dialogs.Start(folder, nullptr); };
+  // The archive library for the run's commands (Extract 7Zip Archive, web media), loaded once
+  // from beside the engine; shared with the workers that use it.
+  std::shared_ptr<install::RunArchive> run_archive;
   services.load_dialog = [&](long index, const std::string& form_file) {
     dialogs.LoadDialog(std::to_string(index), form_file);
   };
@@ -57,6 +61,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         d->TimerTick(ui::IsBackgroundTaskRunning(session));
       };
       session.dialogs = display.get();
+      const std::string engine = platform->system().ModulePath();
+      std::string error;
+      std::shared_ptr<const install::ArchiveLibrary> library =
+          install::ArchiveLibrary::Load(engine.substr(0, engine.rfind('\\') + 1) + "zel.lib", &error);
+      run_archive = std::make_shared<install::RunArchive>(library, error,
+                                                          install::RunArchive::Options{});
+      session.Attach<install::RunArchive>(run_archive.get());
+      // The engine's own questions (retry dialogs) are shown through it too.
+      session.Attach<ui::DialogDisplay>(display.get());
     };
     engine::RunOutcome outcome = engine::RunScript(*platform, state, trace, run);
     // The session is gone: so are its dialogs.
@@ -66,6 +79,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     state.end_at_once = outcome.end_now;
     return outcome.exit_code;
   };
+  // The engine's folder was on a medium that is gone: the process ends right there.
+  services.end_process = [](int code) { ExitProcess(static_cast<UINT>(code)); };
   int exit_code = engine::RunEngine(*platform, services, GetCommandLineA());
   dialogs.Stop();
   return exit_code;

@@ -223,6 +223,28 @@ void WriteFiles(Out& o, const std::vector<EntrySpec>& entries) {
       for (size_t r = 0; e.attrib && r < e.repeat; ++r) body.UInt32(*e.attrib);
     o.Property(nid::kWinAttributes, body);
   }
+  bool any_mtime = false, all_mtime = true;
+  for (const auto& e : entries) {
+    any_mtime = any_mtime || e.mtime.has_value();
+    all_mtime = all_mtime && e.mtime.has_value();
+  }
+  if (any_mtime) {
+    Out body;
+    body.Byte(all_mtime ? 1 : 0);
+    if (!all_mtime) {
+      Bits defined;
+      for (const auto& e : entries) defined.Add(e.mtime.has_value(), e.repeat);
+      body.Append(defined.bytes());
+    }
+    body.Byte(0);  // not external
+    for (const auto& e : entries) {
+      for (size_t r = 0; e.mtime && r < e.repeat; ++r) {
+        body.UInt32(static_cast<uint32_t>(*e.mtime));
+        body.UInt32(static_cast<uint32_t>(*e.mtime >> 32));
+      }
+    }
+    o.Property(nid::kMTime, body);
+  }
   o.Byte(nid::kEnd);
 }
 

@@ -65,6 +65,7 @@ struct EntrySpec {
   std::u16string name;
   Kind kind = kData;  // kData entries take the substreams in order
   std::optional<uint32_t> attrib;
+  std::optional<uint64_t> mtime;  // FILETIME
   size_t repeat = 1;
 };
 

@@ -270,6 +270,30 @@ MachineDescription MachineDescription::Parse(const std::string& utf8_text, std::
       m.organization = value;
     } else if (lkey == "browser.version") {
       m.browser_version = value;
+    } else if (lkey == "url_download") {
+      auto v = ParseBool(value);
+      m.url_download_lenient = SameText(value, "lenient");
+      ok = v.has_value() || m.url_download_lenient;
+      if (ok) m.url_download = m.url_download_lenient || *v;
+    } else if (lkey.size() >= 7 && lkey.compare(0, 6, "drive.") == 0 &&
+               (lkey.size() == 7 || lkey.compare(7, std::string::npos, ".eject_after_ms") == 0)) {
+      const char letter = UpperChar1252(lkey[6]);
+      ok = letter >= 'A' && letter <= 'Z';
+      if (ok && lkey.size() == 7) {
+        static const std::pair<const char*, uint32_t> kKinds[] = {
+            {"fixed", 3}, {"removable", 2}, {"cdrom", 5}, {"remote", 4}, {"ramdisk", 6}};
+        ok = false;
+        for (const auto& [name, type] : kKinds) {
+          if (SameText(value, name)) {
+            m.drives[letter].type = type;
+            ok = true;
+          }
+        }
+      } else if (ok) {
+        auto v = ParseUnsigned(value);
+        ok = v.has_value();
+        if (ok) m.drives[letter].eject_after_ms = *v;
+      }
     } else if (lkey.size() > 4 && lkey.compare(0, 4, "env.") == 0) {
       m.env.emplace_back(Cp1252FromUtf8(key.substr(4)), value);
     } else {

@@ -38,6 +38,15 @@
 //   owner = User                       organization =   (registered owner and organization;
 //                                       default owner the user name)
 //   browser.version = 11.0.19041.1     (the browser version in the registry; empty: none)
+//   drive.D = removable                (the kind of drive D: is: fixed, removable, cdrom, remote
+//                                       or ramdisk; a drive the file does not name is fixed)
+//   drive.D.eject_after_ms = 5000      (the medium of D: is taken out once the machine's clock
+//                                       has run that long since the run started: its files
+//                                       are gone, the drive reports "not ready")
+//   url_download = true                (the system's URL downloader is there; false: its
+//                                       library is missing; lenient: it reports success for
+//                                       an error page, a cut body and a server that closes
+//                                       without answering, as some systems' downloaders do)
 //   restart.refused = false            (a restart request fails, as for a process that may not
 //                                       shut the system down)
 #pragma once
@@ -90,6 +99,13 @@ struct MachineDescription {
   std::string owner;  // default the user name
   std::string organization;
   std::string browser_version = "11.0.19041.1";
+  struct Drive {
+    uint32_t type = 3;  // DRIVE_FIXED
+    std::optional<uint64_t> eject_after_ms;
+  };
+  std::map<char, Drive> drives;  // by upper-case letter; the drives the file names
+  bool url_download = true;
+  bool url_download_lenient = false;
   bool restart_refused = false;
 
   // The display, memory and language of a machine whose file says nothing about them.

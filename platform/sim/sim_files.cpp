@@ -32,6 +32,7 @@ constexpr uint32_t kFileDefault = attr::kArchive;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorNotReady = 21;
 constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorInvalidName = 123;
 constexpr uint32_t kErrorFileNotFound = 2;
@@ -361,7 +362,7 @@ Status DeviceRefuses() { return RecordError(Status::kFailed, kErrorInvalidParame
 }  // namespace
 
 SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& machine)
-    : machine_(std::move(machine_folder)), disks_(machine.disks),
+    : machine_(std::move(machine_folder)), disks_(machine.disks), drives_(machine.drives),
       windows_folder_(FullPath(machine.windows_folder, "C:\\")),
       redirected_process_(machine.windows64 && !machine.process64),
       admin_(machine.admin && machine.version.platform_id == 2),
@@ -369,6 +370,9 @@ SimFileSystem::SimFileSystem(fs::path machine_folder, const MachineDescription& 
       handles_(std::make_shared<HandleTable>()) {
   std::error_code ec;
   for (const auto& [letter, size] : disks_) {
+    fs::create_directories(machine_ / (std::string("drive_") + LowerChar1252(letter)), ec);
+  }
+  for (const auto& [letter, d] : drives_) {
     fs::create_directories(machine_ / (std::string("drive_") + LowerChar1252(letter)), ec);
   }
   // Attribute store: "XXXXXXXX C:\path" lines, paths in UTF-8.
@@ -562,6 +566,7 @@ Status SimFileSystem::Resolve(const std::string& path, Resolved* r) {
   fs::path host = machine_ / (std::string("drive_") + LowerChar1252(drive));
   std::error_code ec;
   if (!fs::is_directory(host, ec)) return RecordError(Status::kNotFound, kErrorPathNotFound);
+  if (MediumOut(drive)) return RecordError(Status::kNotFound, kErrorNotReady);
   r->drive = drive;
   // The full path is spelt with the names the entries have (whichever form named them), so that
   // every spelling of one entry has one key.
@@ -1175,6 +1180,36 @@ bool SimFileSystem::RevertRedirection(uint64_t old_value) {
   if (it != redirection_off.end()) redirection_off.erase(it);
   if (old_value != 0) redirection_off.push_back(this);
   return true;
+}
+
+void SimFileSystem::SetClock(std::function<uint64_t()> milliseconds) {
+  std::lock_guard<std::mutex> lock(mu_);
+  clock_ = std::move(milliseconds);
+  clock_start_ = clock_ ? clock_() : 0;
+}
+
+bool SimFileSystem::MediumOut(char drive) {
+  auto it = drives_.find(UpperChar1252(drive));
+  if (it == drives_.end() || !it->second.eject_after_ms) return false;
+  std::function<uint64_t()> clock;
+  uint64_t start = 0;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    clock = clock_;
+    start = clock_start_;
+  }
+  return clock && clock() - start >= *it->second.eject_after_ms;
+}
+
+uint32_t SimFileSystem::DriveType(const std::string& root) {
+  if (root.size() < 2 || root[1] != ':') return drive::kNoRootDir;
+  const char letter = UpperChar1252(root[0]);
+  std::error_code ec;
+  if (!fs::is_directory(machine_ / (std::string("drive_") + LowerChar1252(letter)), ec)) {
+    return drive::kNoRootDir;
+  }
+  auto it = drives_.find(letter);
+  return it == drives_.end() ? drive::kFixed : it->second.type;
 }
 
 }  // namespace corvane::platform::sim

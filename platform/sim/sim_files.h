@@ -12,6 +12,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,15 @@ class SimFileSystem : public FileSystem {
   Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override;
   bool DisableRedirection(uint64_t* old_value) override;
   bool RevertRedirection(uint64_t old_value) override;
+  // The kinds the machine description gives its drives (fixed for the others); a drive that is
+  // not there has no root directory.
+  uint32_t DriveType(const std::string& root) override;
+
+  // The machine's clock in milliseconds, for the media the description takes out of their drives
+  // after a while (counted from this call).
+  void SetClock(std::function<uint64_t()> milliseconds);
+  // Whether the medium of a drive has been taken out.
+  bool MediumOut(char drive);
 
   // The host path that a Windows path names (an existing entry in its stored letter case, or the
   // name a new entry would get); empty when the path cannot be resolved (missing parent folder,
@@ -110,6 +120,9 @@ class SimFileSystem : public FileSystem {
 
   std::filesystem::path machine_;
   std::map<char, DiskSize> disks_;
+  std::map<char, MachineDescription::Drive> drives_;
+  std::function<uint64_t()> clock_;
+  uint64_t clock_start_ = 0;
   std::string windows_folder_;
   bool redirected_process_;  // a 32-bit process on 64-bit Windows
   std::mutex mu_;

@@ -23,6 +23,7 @@ SimPlatform::SimPlatform(const SimOptions& options)
   const bool moved_current = ReachFoldersOutsideTheCodePage();
   registry_ = std::make_unique<sim::SimRegistry>(description_.windows64, description_.process64);
   system_ = std::make_unique<sim::SimSystemInfo>(description_);
+  files_->SetClock([system = system_.get()] { return system->Milliseconds(); });
   windows_ = std::make_unique<sim::SimWindowService>(*system_, ui_);
   processes_ = std::make_unique<sim::SimProcesses>(machine_, description_, *files_, *system_,
                                                    *windows_);
@@ -32,6 +33,10 @@ SimPlatform::SimPlatform(const SimOptions& options)
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
   web_server_ = std::make_unique<sim::SimWebServer>(machine_, *files_, description_.process64);
   web_server_->SetComputerName(description_.computer);
+  url_downloader_ = std::make_unique<sim::SimUrlDownloader>(
+      description_.url_download, description_.url_download_lenient, *files_, *registry_,
+      HostNetwork(),
+      description_.profile + "\\AppData\\Local\\Microsoft\\Windows\\INetCache\\IE\\");
   services_ = std::make_unique<sim::SimServices>(machine_, description_, *files_);
   warnings_ += services_->Warnings();
   registration_ = std::make_unique<sim::SimLibraryRegistration>(*files_, *registry_);

@@ -34,6 +34,7 @@
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
 #include "platform/sim/sim_webserver.h"
+#include "platform/sim/sim_url_download.h"
 #include "platform/sim/sim_windows.h"
 
 namespace corvane::platform {
@@ -63,6 +64,7 @@ class SimPlatform : public Platform {
   sim::SimWindowService& sim_windows() { return *windows_; }
   PictureCodecs& pictures() override { return pictures_; }
   Processes& processes() override { return *processes_; }
+  UrlDownloader& url_downloader() override { return *url_downloader_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
   WebServer& web_server() override { return *web_server_; }
@@ -134,6 +136,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
   std::unique_ptr<sim::SimWebServer> web_server_;
+  std::unique_ptr<sim::SimUrlDownloader> url_downloader_;
   std::unique_ptr<sim::SimServices> services_;
   std::unique_ptr<sim::SimLibraryRegistration> registration_;
 };

@@ -129,6 +129,17 @@ std::string DescribeRegistryValue(RegRoot root, const std::string& key, const st
   return Key(root, key, view) + " [" + (name.empty() ? "(default)" : name) + "]";
 }
 
+int32_t RecordingUrlDownloader::DownloadToCacheFile(const std::string& address,
+                                                    UrlDownloadCallback& callback,
+                                                    std::string* cache_file) {
+  const int32_t result = UrlDownloaderWrapper::DownloadToCacheFile(address, callback, cache_file);
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(result));
+  t_.Add("system download " + address + " -> " + code +
+         (cache_file->empty() ? std::string() : " " + *cache_file));
+  return result;
+}
+
 std::string DescribeRegValue(const RegValue& v) {
   switch (v.type) {
     case RegType::kString:

@@ -182,6 +182,18 @@ class RecordingRegistration : public LibraryRegistrationWrapper {
   Transcript& t_;
 };
 
+// The system's URL downloader, each download noted with its result.
+class RecordingUrlDownloader : public UrlDownloaderWrapper {
+ public:
+  RecordingUrlDownloader(UrlDownloader& target, Transcript& t)
+      : UrlDownloaderWrapper(target), t_(t) {}
+  int32_t DownloadToCacheFile(const std::string& address, UrlDownloadCallback& callback,
+                              std::string* cache_file) override;
+
+ private:
+  Transcript& t_;
+};
+
 // The shell's restarts, shortcut identities, shell verbs and the sounds played, in the
 // transcript.
 class RecordingShell : public ShellWrapper {
@@ -219,7 +231,8 @@ class RecordingPlatform : public Platform {
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
         web_server_(target.web_server(), t),
-        services_(target.services(), t), registration_(target.registration(), t) {}
+        services_(target.services(), t), registration_(target.registration(), t),
+        url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -229,6 +242,7 @@ class RecordingPlatform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   WebServer& web_server() override { return web_server_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
   PictureCodecs& pictures() override { return target_.pictures(); }
@@ -245,6 +259,7 @@ class RecordingPlatform : public Platform {
   RecordingWebServer web_server_;
   RecordingServices services_;
   RecordingRegistration registration_;
+  RecordingUrlDownloader url_downloader_;
 };
 
 // "HKLM\Software\Key [Name]" with the view when it is not the native one.

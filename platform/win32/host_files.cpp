@@ -74,4 +74,53 @@ bool ReplaceHostFile(const std::filesystem::path& from, const std::filesystem::p
   return false;
 }
 
+bool SetHostAttributes(const std::filesystem::path& p, uint32_t windows_attributes) {
+  DWORD a = GetFileAttributesW(p.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  DWORD bits = windows_attributes & kKept;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) {
+    bits |= FILE_ATTRIBUTE_DIRECTORY;
+  } else if (bits == 0) {
+    bits = FILE_ATTRIBUTE_NORMAL;
+  }
+  return SetFileAttributesW(p.c_str(), bits) != 0;
+}
+
+bool GetHostAttributes(const std::filesystem::path& p, uint32_t* windows_attributes) {
+  DWORD a = GetFileAttributesW(p.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  *windows_attributes = a;
+  return true;
+}
+
+bool GetHostWriteTime(const std::filesystem::path& p, uint64_t* filetime) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(p.c_str(), GetFileExInfoStandard, &data)) return false;
+  *filetime = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+              data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+bool SetHostWriteTime(const std::filesystem::path& p, uint64_t filetime) {
+  // Opened as the entry itself (a reparse point is opened, not followed, and then refused).
+  HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(h, &info) &&
+            !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (ok) {
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(filetime);
+    t.dwHighDateTime = static_cast<DWORD>(filetime >> 32);
+    ok = SetFileTime(h, nullptr, nullptr, &t) != 0;
+  }
+  CloseHandle(h);
+  return ok;
+}
+
 }  // namespace corvane::platform

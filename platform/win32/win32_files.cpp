@@ -329,4 +329,8 @@ bool Win32FileSystem::RevertRedirection(uint64_t old_value) {
   return true;
 }
 
+uint32_t Win32FileSystem::DriveType(const std::string& root) {
+  return GetDriveTypeA(root.c_str());
+}
+
 }  // namespace corvane::platform::win32

@@ -25,6 +25,7 @@ class Win32FileSystem : public FileSystem {
   Status GetDiskSpace(const std::string& path, uint64_t* free_bytes, uint64_t* total_bytes) override;
   bool DisableRedirection(uint64_t* old_value) override;
   bool RevertRedirection(uint64_t old_value) override;
+  uint32_t DriveType(const std::string& root) override;
 };
 
 }  // namespace corvane::platform::win32

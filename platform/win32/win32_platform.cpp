@@ -11,6 +11,7 @@
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
 #include "platform/win32/win32_webserver.h"
+#include "platform/win32/win32_url_download.h"
 #include "platform/win32/win32_windows.h"
 
 namespace corvane::platform {
@@ -28,6 +29,7 @@ class Win32Platform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   WebServer& web_server() override { return web_server_; }
+  UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
 
@@ -42,6 +44,7 @@ class Win32Platform : public Platform {
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
   win32::Win32WebServer web_server_;
+  win32::Win32UrlDownloader url_downloader_;
   win32::Win32Services services_;
   win32::Win32LibraryRegistration registration_;
 };

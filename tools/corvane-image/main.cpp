@@ -4,9 +4,12 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image/pe_stub.h"
 #include "image/script_image.h"
+#include "install/sha256.h"
 #include "tools/corvane-image/script_text.h"
 
 namespace {
@@ -14,6 +17,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: corvane-image compile SCRIPT.txt IMAGE [--source-path PATH]\n"
+               "                             [--media-hash BLOCK=FILE]...\n"
                "       corvane-image decompile IMAGE OUT.txt|-\n"
                "       corvane-image attach ENGINE.exe IMAGE SETUP.exe\n"
                "       corvane-image detach SETUP.exe IMAGE\n");
@@ -47,20 +51,38 @@ int main(int argc, char** argv) {
   using namespace corvane;
   if (argc < 2) return Usage();
   std::string verb = argv[1];
-  if (verb == "compile" && (argc == 4 || argc == 6)) {
+  if (verb == "compile" && argc >= 4 && argc % 2 == 0) {
     std::string text;
     if (!ReadAll(argv[2], &text)) return 1;
     std::string source_path = argv[2];
-    if (argc == 6) {
-      if (std::string(argv[4]) != "--source-path") return Usage();
-      source_path = argv[5];
+    // Each web media block given with its archive file: the image carries the archive's SHA-256
+    // as the compiler variable MEDIASHA256.BLOCK, which the engine checks every download against.
+    std::vector<std::pair<std::string, std::string>> hashes;
+    for (int i = 4; i + 1 < argc; i += 2) {
+      const std::string option = argv[i], value = argv[i + 1];
+      if (option == "--source-path") {
+        source_path = value;
+      } else if (option == "--media-hash" && value.find('=') != std::string::npos) {
+        std::string archive;
+        if (!ReadAll(value.substr(value.find('=') + 1), &archive)) return 1;
+        hashes.emplace_back("MEDIASHA256." + value.substr(0, value.find('=')),
+                            install::Sha256Hex(archive));
+      } else {
+        return Usage();
+      }
     }
-    tools::TextCompileResult r = tools::CompileScriptText(text, source_path);
-    if (!r.ok) {
-      std::fprintf(stderr, "%s:%s\n", argv[2], r.error.c_str());
+    tools::ScriptSource source;
+    std::string error, image;
+    if (!tools::ParseScriptText(text, source_path, &source, &error)) {
+      std::fprintf(stderr, "%s:%s\n", argv[2], error.c_str());
       return 1;
     }
-    return WriteAll(argv[3], r.image) ? 0 : 1;
+    for (auto& h : hashes) source.compiler_variables.push_back(std::move(h));
+    if (!tools::BuildScriptImage(source, &image, &error)) {
+      std::fprintf(stderr, "%s:%s\n", argv[2], error.c_str());
+      return 1;
+    }
+    return WriteAll(argv[3], image) ? 0 : 1;
   }
   if (verb == "decompile" && argc == 4) {
     std::string bytes;

@@ -244,6 +244,10 @@ void Win32Presenter::Forget(DialogRuntime& dialog) {
   if (active_ == &dialog) active_ = nullptr;
 }
 
+void Win32Presenter::SetActive(DialogRuntime* dialog) {
+  active_ = dialog != nullptr && handles_.count(dialog) != 0 ? dialog : nullptr;
+}
+
 void Win32Presenter::Resync() {
   if (!active_) return;
   if (DialogWindow* w = DialogWindowOf(*active_)) w->Sync();

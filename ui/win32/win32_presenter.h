@@ -48,6 +48,8 @@ class Win32Presenter : public DialogPresenter {
   }
   bool HandleOneMessage() override;
   void ProcessPendingMessages() override;
+  DialogRuntime* Active() override { return active_; }
+  void SetActive(DialogRuntime* dialog) override;
   void ExpectDialogs(const std::vector<DialogRuntime*>& dialogs) override;
   int ScreenWidth() override { return windows_.ScreenWidth(); }
   int ScreenHeight() override { return windows_.ScreenHeight(); }
