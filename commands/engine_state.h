@@ -78,6 +78,9 @@ struct CommandsState {
 
   // The web server's administration library, once written into the support folder this run.
   std::string admin_library_path;
+  // The context cell that every plug-in action of the run is handed: 0 at the start, never read
+  // or written by the engine itself. Shared, so that a worker given up on keeps it valid.
+  std::shared_ptr<int32_t> plugin_context = std::make_shared<int32_t>(0);
 };
 
 CommandsState& StateOf(interp::Session& session);

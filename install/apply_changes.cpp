@@ -46,7 +46,8 @@ bool IsPatchBuild(interp::Session& s) {
 }
 bool IsWebBuild(interp::Session& s) { return s.image.build_mode == image::ScriptImage::kWebBuild; }
 
-// The folder of the uninstall command of the product (the program's folder), or "".
+}  // namespace
+
 std::string InstalledSourceFolder(interp::Session& s) {
   const bool nt = s.platform.system().Version().platform_id == 2;
   const bool machine = interp::TextToBool(s.variables.GetVariable("ALLUSERS")) || !nt;
@@ -66,8 +67,6 @@ std::string InstalledSourceFolder(interp::Session& s) {
   }
   return FolderOf(command);
 }
-
-}  // namespace
 
 SourceResolution ResolveSetupSources(interp::CommandContext& ctx, bool patch,
                                      const std::string& result_variable, const std::string& label,

@@ -1,4 +1,4 @@
-// The setup-sources routine that Apply Changes, Apply Patch (and plug-in actions later) share,
+// The setup-sources routine that Apply Changes, Apply Patch and plug-in actions share,
 // and the mapping of a session's outcome to the script's variables.
 #pragma once
 
@@ -8,7 +8,8 @@
 
 namespace corvane::interp {
 class CommandContext;
-}
+class Session;
+}  // namespace corvane::interp
 
 namespace corvane::install {
 
@@ -18,6 +19,10 @@ struct SourceResolution {
   std::string data_folder;     // with a trailing backslash
   std::string source_folder;
 };
+
+// The folder of the product's registered uninstall program (the folder it was installed from), or
+// "" when none is registered.
+std::string InstalledSourceFolder(interp::Session& s);
 
 // Finds the setup sources: the folder the product was installed from or the "/p=" folder, the
 // marker file named like the product code, and where a run needs missing sources, the folder

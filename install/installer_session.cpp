@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "commands/engine_state.h"
+#include "install/comma_text.h"
 #include "install/engine_cache.h"
 #include "install/installer_messages.h"
 #include "interp/session.h"
@@ -477,35 +478,6 @@ void SessionJob::Prepare(const CommandLineParts&) {
   db->Commit();
 }
 
-namespace {
-
-// A list as comma text: items with blanks, commas, quotes or control characters (and empty ones)
-// in double quotes, quotes doubled.
-std::string CommaTextOf(const std::vector<std::string>& items) {
-  std::string out;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i != 0) out += ',';
-    const std::string& item = items[i];
-    bool quote = item.empty();
-    for (char c : item) {
-      if (static_cast<unsigned char>(c) <= ' ' || c == ',' || c == '"') quote = true;
-    }
-    if (!quote) {
-      out += item;
-      continue;
-    }
-    out += '"';
-    for (char c : item) {
-      if (c == '"') out += '"';
-      out += c;
-    }
-    out += '"';
-  }
-  return out;
-}
-
-}  // namespace
-
 void SessionJob::WriteReport(const CommandLineParts& parts, const std::string& package_folder) {
   interp::Session& s = *in_.session;
   platform::SystemInfo& system = in_.platform->system();
@@ -521,8 +493,8 @@ void SessionJob::WriteReport(const CommandLineParts& parts, const std::string& p
     s.Trace(value);
     s.Trace("");
   };
-  section("Variables", CommaTextOf(variables));
-  section("Properties", CommaTextOf(s.properties.public_session_properties()));
+  section("Variables", CommaText(variables));
+  section("Properties", CommaText(s.properties.public_session_properties()));
   section("MSI Database", in_.record->package);
   section("GUID", in_.record->product_code);
   section("Data Directory", parts.data_folder);

@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "platform/installer.h"
+#include "platform/library.h"
 #include "platform/network.h"
 #include "platform/pictures.h"
 #include "platform/processes.h"
@@ -44,6 +45,9 @@ class Platform {
   virtual Processes& processes() { return no_processes_; }
   // The web server's administration. A platform that does not override it has no web server.
   virtual WebServer& web_server() { return no_web_server_; }
+  // Libraries of the machine loaded into the engine's process (plug-ins). A platform that does
+  // not override it loads none.
+  virtual LibraryLoader& libraries() { return no_libraries_; }
   // The system's URL downloader. A platform that does not override it has none.
   virtual UrlDownloader& url_downloader() { return no_url_downloader_; }
   // The service manager and the task scheduler. A platform that does not override it has no
@@ -60,6 +64,7 @@ class Platform {
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
   NoWebServer no_web_server_;
+  NoLibraryLoader no_libraries_;
   NoUrlDownloader no_url_downloader_;
   NoServices no_services_;
   NoLibraryRegistration no_registration_;

@@ -159,6 +159,9 @@ int main(int argc, char** argv) {
   options.machine_folder = machine;
   options.answers_file = answers;
   options.module_path = module_path;
+  // Setups that this one starts run on the same machine, each by this program.
+  std::error_code self_error;
+  options.setup_runner = fs::read_symlink("/proc/self/exe", self_error).string();
   auto sim = platform::CreateSimPlatform(options);
   if (!sim->AnswersError().empty()) {
     // A malformed answers file would answer the run wrongly: nothing runs.

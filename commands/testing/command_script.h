@@ -68,6 +68,10 @@ class CommandScript : public interp::DialogHost {
   // Another registry or web server than the platform's (test doubles in front of them).
   platform::Registry* registry = nullptr;
   platform::WebServer* web_server = nullptr;
+  // Other system facts than the platform's (a test double that moves the engine's own file).
+  platform::SystemInfo* system = nullptr;
+  // Another file service than the platform's (a test double that fails one call).
+  platform::FileSystem* files = nullptr;
   // Another service manager and task scheduler than the platform's.
   platform::Services* services = nullptr;
 
@@ -103,6 +107,13 @@ class CommandScript : public interp::DialogHost {
     platform::WebServer& web_server() override {
       return owner_.web_server ? *owner_.web_server : real_.web_server();
     }
+    platform::FileSystem& files() override {
+      return owner_.files ? *owner_.files : PlatformRefs::files();
+    }
+    platform::SystemInfo& system() override {
+      return owner_.system ? *owner_.system : PlatformRefs::system();
+    }
+    platform::LibraryLoader& libraries() override { return real_.libraries(); }
     platform::Services& services() override {
       return owner_.services ? *owner_.services : real_.services();
     }

@@ -28,6 +28,20 @@ SimPlatform::SimPlatform(const SimOptions& options)
   processes_ = std::make_unique<sim::SimProcesses>(machine_, description_, *files_, *system_,
                                                    *windows_);
   warnings_ += processes_->Warnings();
+  libraries_ = std::make_unique<sim::SimLibraryLoader>(*files_);
+  if (!options.setup_runner.empty()) {
+    // A child setup reads the registry from its file when it starts and writes it back when it
+    // ends: the machine hands it over there.
+    processes_->SetSetupRunner(
+        options.setup_runner, [this] { SaveRegistry(); },
+        [this] {
+          std::string text;
+          if (sim::ReadHostFile(machine_ / "registry.reg", &text)) {
+            std::string error;
+            registry_->ReplaceText(text, &error);
+          }
+        });
+  }
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);

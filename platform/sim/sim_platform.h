@@ -25,6 +25,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_installer.h"
+#include "platform/sim/sim_libraries.h"
 #include "platform/sim/sim_pictures.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registration.h"
@@ -46,6 +47,9 @@ struct SimOptions {
   // The engine executable's path on the machine (GetModuleFileName); the description's when
   // empty.
   std::string module_path;
+  // The host program that runs setup files started on the machine (corvane-sim runs them on the
+  // same machine folder); empty: setups cannot be started (see sim_processes.h).
+  std::string setup_runner;
 };
 
 class SimPlatform : public Platform {
@@ -73,6 +77,8 @@ class SimPlatform : public Platform {
   // version in the registry as the server's setup leaves it. False with the reason in *error
   // when the text is not a description.
   bool InstallWebServer(const std::string& text, std::string* error = nullptr);
+  // Libraries on the machine's drives: the native shared objects they hold (sim_libraries.h).
+  LibraryLoader& libraries() override { return *libraries_; }
   Services& services() override { return *services_; }
   // The services table and the task store.
   sim::SimServices& sim_services() { return *services_; }
@@ -136,6 +142,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
   std::unique_ptr<sim::SimWebServer> web_server_;
+  std::unique_ptr<sim::SimLibraryLoader> libraries_;
   std::unique_ptr<sim::SimUrlDownloader> url_downloader_;
   std::unique_ptr<sim::SimServices> services_;
   std::unique_ptr<sim::SimLibraryRegistration> registration_;

@@ -1,13 +1,25 @@
 #include "platform/sim/sim_processes.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <sstream>
 #include <thread>
 
+#include "image/pe_stub.h"
 #include "platform/numbers.h"
 #include "platform/text.h"
+
+extern char** environ;
 
 namespace corvane::platform::sim {
 
@@ -20,6 +32,11 @@ struct SimProcesses::Entry {
   std::vector<SimProgramWindow> windows;
   bool closed = false;        // ended because its last window was closed
   bool machine_process = false;  // runs from the start of the machine and never ends
+  // A setup that the setup runner runs as a process of the host.
+  bool host = false;
+  pid_t host_pid = -1;
+  bool host_ended = false;
+  std::filesystem::path transcript;  // the runner's transcript: its last line has the exit code
 };
 
 namespace {
@@ -156,6 +173,19 @@ class SimProcesses::Handle : public Process {
   }
 
   bool Wait(uint32_t timeout_ms) override {
+    if (entry_->host) {
+      // A process of the host runs on the host's clock.
+      const auto deadline =
+          std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+      while (true) {
+        {
+          std::lock_guard<std::mutex> lock(owner_.mu_);
+          if (owner_.Ended(*entry_, 0)) return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    }
     const uint64_t until = owner_.system_.Milliseconds() + timeout_ms;
     std::optional<uint64_t> end;
     {
@@ -194,7 +224,11 @@ class SimProcesses::Handle : public Process {
 SimProcesses::SimProcesses(const std::filesystem::path& machine_folder,
                            const MachineDescription& machine, SimFileSystem& files,
                            SimSystemInfo& system, SimWindowService& windows)
-    : machine_(machine), files_(files), system_(system), windows_(windows) {
+    : machine_(machine),
+      files_(files),
+      system_(system),
+      windows_(windows),
+      machine_folder_(std::filesystem::absolute(machine_folder)) {
   auto engine = std::make_shared<Entry>();
   engine->pid = kEngineProcessId;
   engine->path = machine.module_path;
@@ -204,7 +238,99 @@ SimProcesses::SimProcesses(const std::filesystem::path& machine_folder,
   LoadRunning(machine_folder / "processes.txt");
 }
 
-SimProcesses::~SimProcesses() = default;
+// Setups still running as processes of the host are waited for (a minute at most), so that no
+// child goes on changing the machine after its owner has gone.
+SimProcesses::~SimProcesses() {
+  std::lock_guard<std::mutex> lock(mu_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  for (const auto& e : table_) {
+    if (!e->host) continue;
+    while (!Ended(*e, 0)) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        kill(e->host_pid, SIGKILL);
+        waitpid(e->host_pid, nullptr, 0);
+        e->host_ended = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+}
+
+void SimProcesses::SetSetupRunner(std::filesystem::path runner, std::function<void()> before_start,
+                                  std::function<void()> after_end) {
+  std::lock_guard<std::mutex> lock(mu_);
+  runner_ = std::move(runner);
+  before_start_ = std::move(before_start);
+  after_end_ = std::move(after_end);
+}
+
+namespace {
+
+// The words of a command line's arguments: split at blanks outside double quotes, the quotes
+// removed.
+std::vector<std::string> SplitArguments(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, any = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (any) words.push_back(word);
+      word.clear();
+      any = false;
+    } else {
+      word += c;
+      any = true;
+    }
+  }
+  if (any) words.push_back(word);
+  return words;
+}
+
+// The arguments of a command line whose first word is the program.
+std::string ArgumentsOfCommandLine(const std::string& line) {
+  size_t at = 0;
+  if (!line.empty() && line[0] == '"') {
+    const size_t close = line.find('"', 1);
+    at = close == std::string::npos ? line.size() : close + 1;
+  } else {
+    at = line.find_first_of(" \t");
+    if (at == std::string::npos) at = line.size();
+  }
+  return line.substr(at);
+}
+
+}  // namespace
+
+bool SimProcesses::StartSetup(Entry& e, const std::string& arguments) {
+  if (before_start_) before_start_();
+  static std::atomic<int> counter{0};
+  e.transcript = machine_folder_ / ("child-" + std::to_string(getpid()) + "-" +
+                                    std::to_string(++counter) + ".txt");
+  std::error_code ec;
+  std::filesystem::remove(e.transcript, ec);
+  std::vector<std::string> words = {runner_.string(), "--machine", machine_folder_.string(),
+                                    "--transcript", e.transcript.string(), e.path};
+  for (std::string& w : SplitArguments(arguments)) words.push_back(std::move(w));
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd : {0, 1, 2}) {
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  }
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, runner_.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  e.host = true;
+  e.host_pid = pid;
+  return true;
+}
 
 void SimProcesses::LoadRunning(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -273,6 +399,30 @@ void SimProcesses::LoadRunning(const std::filesystem::path& file) {
 }
 
 bool SimProcesses::Ended(Entry& e, uint64_t now) {
+  if (e.host) {
+    if (e.host_ended) return true;
+    int status = 0;
+    if (waitpid(e.host_pid, &status, WNOHANG) != e.host_pid) return false;
+    e.host_ended = true;
+    // The runner's transcript ends with the setup's whole exit code; its process status keeps
+    // only the low byte.
+    std::ifstream in(e.transcript, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = text.rfind("exit code ");
+    std::optional<int64_t> code;
+    if (at != std::string::npos) {
+      const size_t end = text.find('\n', at);
+      code = ParseDecimal64(text.substr(at + 10, end == std::string::npos ? end : end - at - 10));
+    }
+    if (code) {
+      e.program.exit_code = static_cast<uint32_t>(*code);
+    } else {
+      e.program.exit_code = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
+                                              : 128u + static_cast<uint32_t>(WTERMSIG(status));
+    }
+    if (after_end_) after_end_();
+    return true;
+  }
   if (e.closed) return true;
   if (e.machine_process || !e.program.run_ms) return false;
   return now >= e.started + *e.program.run_ms;
@@ -307,7 +457,16 @@ Status SimProcesses::FindProgram(const std::string& name, const std::string& fol
     if (files_.ReadFile(candidate, &text) != Status::kOk) return Status::kAccessDenied;
     auto e = std::make_shared<Entry>();
     std::string error;
-    if (!ParseStandIn(text, &e->program, &error)) return Status::kFailed;
+    if (!ParseStandIn(text, &e->program, &error)) {
+      // An executable image with something behind it: a stand-in there says what it does;
+      // anything else makes it a setup for the runner.
+      const std::optional<uint64_t> stub = image::PeStubSize(text);
+      if (!stub || *stub >= text.size()) return Status::kFailed;
+      if (!ParseStandIn(text.substr(*stub), &e->program, &error)) {
+        if (!error.empty() || runner_.empty()) return Status::kFailed;
+        e->host = true;
+      }
+    }
     e->path = candidate;
     *path = candidate;
     *program = e;
@@ -324,6 +483,12 @@ Status SimProcesses::Launch(SimStart start, const std::string& program_name,
   std::shared_ptr<Entry> entry;
   Status found = FindProgram(program_name, search_folder, &path, &entry);
   if (found != Status::kOk) return found;
+  if (entry->host) {
+    entry->host = false;  // set again once the host has started it
+    const std::string arguments =
+        start.kind == "shell" ? start.command_line : ArgumentsOfCommandLine(start.command_line);
+    if (!StartSetup(*entry, arguments)) return Status::kFailed;
+  }
   {
     std::lock_guard<std::mutex> lock(mu_);
     entry->pid = next_pid_;

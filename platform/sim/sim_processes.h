@@ -10,7 +10,14 @@
 //                            with its exit code when its last window is closed; "ignore" keeps
 //                            the window open
 //
-// A file without the header is not a program the machine can start. The processes that run when
+// A file without the header is not a program the machine can start, unless it is an executable
+// image with something behind it (the way a setup file is made, an engine with its script image
+// appended): when what stands behind the image is a stand-in, the file runs as that stand-in;
+// otherwise it is a setup, which the machine runs with its setup runner (SetSetupRunner) as a
+// process of the host: the runner (corvane-sim) runs the setup file on this same machine, its
+// exit code is the child's own (the last line of the transcript it writes), and the registry is
+// handed over through the machine's registry file (saved before the start, read back at the end).
+// Without a runner a setup cannot be started. The processes that run when
 // the machine starts are described by MACHINE/processes.txt in the same keys, each block opened
 // by "process = PATH" (with "integrity = medium", "high", "low" or a number); without the file
 // the desktop shell runs: C:\Windows\explorer.exe with the window "Program Manager | Progman" at
@@ -24,6 +31,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -93,6 +101,12 @@ class SimProcesses : public Processes {
   // Problems in processes.txt (one line each), or empty.
   const std::string& Warnings() const { return warnings_; }
 
+  // The host program that runs setup files of this machine (corvane-sim), and what the machine
+  // does around such a child: `before_start` brings the machine's files up to date (the registry
+  // file), `after_end` takes over what the child left there.
+  void SetSetupRunner(std::filesystem::path runner, std::function<void()> before_start,
+                      std::function<void()> after_end);
+
   static constexpr uint32_t kEngineProcessId = 1000;
 
  private:
@@ -108,6 +122,8 @@ class SimProcesses : public Processes {
                 uint32_t integrity, std::unique_ptr<Process>* process);
   bool Ended(Entry& e, uint64_t now);  // mu_ held
   void LoadRunning(const std::filesystem::path& file);
+  // Starts a setup file with the setup runner; false when the host cannot start it.
+  bool StartSetup(Entry& e, const std::string& arguments);  // mu_ held
 
   const MachineDescription& machine_;
   SimFileSystem& files_;
@@ -121,6 +137,9 @@ class SimProcesses : public Processes {
   uint32_t next_pid_ = 2000;
   uint64_t next_window_ = 0x70000;
   std::string warnings_;
+  std::filesystem::path machine_folder_;
+  std::filesystem::path runner_;
+  std::function<void()> before_start_, after_end_;
 };
 
 // The "key = value" lines of a stand-in program after its "[program]" header; false when the

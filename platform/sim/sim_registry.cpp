@@ -206,6 +206,14 @@ bool SimRegistry::LoadText(std::string_view text, std::string* error) {
   return ReadRegText(text, &tree_, error);
 }
 
+bool SimRegistry::ReplaceText(std::string_view text, std::string* error) {
+  RegTree tree;
+  if (!ReadRegText(text, &tree, error)) return false;
+  std::lock_guard<std::mutex> lock(mu_);
+  tree_ = std::move(tree);
+  return true;
+}
+
 void SimRegistry::Clear() {
   std::lock_guard<std::mutex> lock(mu_);
   for (RegKeyNode* n : {&tree_.local_machine, &tree_.current_user, &tree_.users,

@@ -35,6 +35,9 @@ class SimRegistry : public Registry {
   // The .reg text of the whole registry, and loading one into it (merged with what is there).
   std::string SaveText();
   bool LoadText(std::string_view text, std::string* error);
+  // The registry becomes the one of the text at once (what another process of the machine left
+  // in the registry file); unchanged when the text cannot be read.
+  bool ReplaceText(std::string_view text, std::string* error);
   // Empties the registry.
   void Clear();
 

@@ -535,6 +535,15 @@ const char* TokenOutcome(TokenStart t) {
 
 }  // namespace
 
+std::unique_ptr<SharedLibrary> RecordingLibraryLoader::Load(const std::string& path,
+                                                            std::string* error_text) {
+  std::string why;
+  std::unique_ptr<SharedLibrary> library = target_.Load(path, &why);
+  t_.Add("library load " + Quote(path) + (library ? std::string() : " (failed: " + why + ")"));
+  if (error_text != nullptr) *error_text = why;
+  return library;
+}
+
 Status RecordingShell::PlaySoundFile(const std::string& path) {
   Status s = target_.PlaySoundFile(path);
   t_.Add("sound " + Quote(path) + " -> " + StatusName(s));

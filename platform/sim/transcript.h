@@ -222,6 +222,17 @@ class RecordingWebServer : public WebServerWrapper {
   Transcript& t_;
 };
 
+// Libraries loaded into the engine, with the outcome.
+class RecordingLibraryLoader : public LibraryLoader {
+ public:
+  RecordingLibraryLoader(LibraryLoader& target, Transcript& t) : target_(target), t_(t) {}
+  std::unique_ptr<SharedLibrary> Load(const std::string& path, std::string* error_text) override;
+
+ private:
+  LibraryLoader& target_;
+  Transcript& t_;
+};
+
 // A platform whose files, registry, message boxes, installer calls, program starts, restarts and
 // sounds are recorded in a transcript.
 class RecordingPlatform : public Platform {
@@ -230,7 +241,7 @@ class RecordingPlatform : public Platform {
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
-        web_server_(target.web_server(), t),
+        web_server_(target.web_server(), t), libraries_(target.libraries(), t),
         services_(target.services(), t), registration_(target.registration(), t),
         url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
@@ -242,6 +253,7 @@ class RecordingPlatform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   WebServer& web_server() override { return web_server_; }
+  LibraryLoader& libraries() override { return libraries_; }
   UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
@@ -257,6 +269,7 @@ class RecordingPlatform : public Platform {
   RecordingProcesses processes_;
   RecordingShell shell_;
   RecordingWebServer web_server_;
+  RecordingLibraryLoader libraries_;
   RecordingServices services_;
   RecordingRegistration registration_;
   RecordingUrlDownloader url_downloader_;

@@ -17,6 +17,19 @@
 namespace corvane::platform {
 namespace {
 
+// Libraries by their full path only: a bare or relative name would be searched for, and could
+// then come from wherever the search looks first.
+class Win32LibraryLoader : public LibraryLoader {
+ public:
+  std::unique_ptr<SharedLibrary> Load(const std::string& path, std::string* error_text) override {
+    if (!IsFullLibraryPath(path)) {
+      if (error_text != nullptr) *error_text = "cannot load " + path + ": not a full path";
+      return nullptr;
+    }
+    return LoadSharedLibrary(path, error_text);
+  }
+};
+
 class Win32Platform : public Platform {
  public:
   FileSystem& files() override { return files_; }
@@ -29,6 +42,7 @@ class Win32Platform : public Platform {
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
   WebServer& web_server() override { return web_server_; }
+  LibraryLoader& libraries() override { return libraries_; }
   UrlDownloader& url_downloader() override { return url_downloader_; }
   Services& services() override { return services_; }
   LibraryRegistration& registration() override { return registration_; }
@@ -44,6 +58,7 @@ class Win32Platform : public Platform {
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
   win32::Win32WebServer web_server_;
+  Win32LibraryLoader libraries_;
   win32::Win32UrlDownloader url_downloader_;
   win32::Win32Services services_;
   win32::Win32LibraryRegistration registration_;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "platform/text.h"
 #include "ui/html_document.h"
@@ -342,6 +343,8 @@ class HtmlView : public ControlView {
     FillRect(dc, &c, dialog_.Brush(Background()));
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ old_font = nullptr;
+    std::vector<std::vector<INT>> advances(layout_.fonts.size());
+    std::vector<INT> dx;
     for (size_t i = layout_.FirstBoxBelow(top_);
          i < layout_.boxes.size() && layout_.boxes[i].line_top < top_ + c.bottom; ++i) {
       const HtmlBox& b = layout_.boxes[i];
@@ -354,7 +357,19 @@ class HtmlView : public ControlView {
           if (!old_font) old_font = prev;
           SetTextColor(dc, b.link >= 0 ? kLinkColour : TextColourOf(state_.component()));
           const std::string_view text = doc_.TextOf(item);
-          TextOutA(dc, b.x, y, text.data(), static_cast<int>(text.size()));
+          // Each character advances by the width the layout measured for it, so that the words
+          // end where the layout placed the next one (drawn advances differ from the measured
+          // ones by a pixel here and there, which left uneven gaps between words).
+          auto& widths = advances[static_cast<size_t>(b.font)];
+          if (widths.empty()) {
+            widths.assign(256, 0);
+            GetCharWidth32A(dc, 0, 255, widths.data());
+          }
+          dx.resize(text.size());
+          for (size_t k = 0; k < text.size(); ++k)
+            dx[k] = widths[static_cast<unsigned char>(text[k])];
+          ExtTextOutA(dc, b.x, y, 0, nullptr, text.data(), static_cast<UINT>(text.size()),
+                      dx.data());
           // The blank between two words of one link is underlined with them.
           if (b.link >= 0 && i + 1 < layout_.boxes.size()) {
             const HtmlBox& next = layout_.boxes[i + 1];
