@@ -76,6 +76,8 @@ struct CommandsState {
   std::vector<std::pair<std::string, std::string>> shortcut_identities;
   std::vector<std::string> shortcut_pins;
 
+  // The web server's administration library, once written into the support folder this run.
+  std::string admin_library_path;
   // The context cell that every plug-in action of the run is handed: 0 at the start, never read
   // or written by the engine itself. Shared, so that a worker given up on keeps it valid.
   std::shared_ptr<int32_t> plugin_context = std::make_shared<int32_t>(0);

@@ -3,11 +3,11 @@
 // installed. They only read; each stores one text in its result variable.
 #include "commands/system_info.h"
 
-#include <cstring>
 #include <optional>
 #include <string>
 
 #include "commands/sixty_four.h"
+#include "commands/webserver.h"
 #include "image/failure.h"
 #include "interp/handlers.h"
 #include "interp/session.h"
@@ -64,18 +64,6 @@ std::string RegText(platform::Registry& reg, RegRoot root, const std::string& ke
   size_t nul = text.find('\0');
   if (nul != std::string::npos) text.resize(nul);
   return text;
-}
-
-bool RegDword(platform::Registry& reg, RegRoot root, const std::string& key,
-              const std::string& name, RegView view, uint32_t* out) {
-  RegValue value;
-  if (reg.ReadValue(root, key, name, view, &value) != Status::kOk) return false;
-  if (value.type != RegType::kDword || value.data.size() < 4) return false;
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = v << 8 | static_cast<unsigned char>(value.data[static_cast<size_t>(i)]);
-  *out = v;
-  return true;
 }
 
 }  // namespace
@@ -202,62 +190,11 @@ const FileVersion kBrowserVersions[16] = {
 
 const char kWebServerKey[] = "SOFTWARE\\Microsoft\\InetStp";
 
-// The value of an attribute of the first element that starts with `element` ("<name"), with the
-// five predefined entities of XML decoded; "" when there is no such element or attribute.
-std::string XmlAttribute(const std::string& text, const std::string& element,
-                         const std::string& attribute) {
-  size_t at = 0;
-  while ((at = text.find(element, at)) != std::string::npos) {
-    const size_t after = at + element.size();
-    if (after < text.size() && (text[after] == ' ' || text[after] == '\t' ||
-                                text[after] == '\r' || text[after] == '\n' || text[after] == '/' ||
-                                text[after] == '>')) {
-      break;
-    }
-    at = after;
-  }
-  if (at == std::string::npos) return std::string();
-  const size_t end = text.find('>', at);
-  const std::string tag = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-  size_t pos = 0;
-  while ((pos = tag.find(attribute, pos)) != std::string::npos) {
-    const bool starts = pos > 0 && (tag[pos - 1] == ' ' || tag[pos - 1] == '\t' ||
-                                    tag[pos - 1] == '\r' || tag[pos - 1] == '\n');
-    size_t q = pos + attribute.size();
-    while (q < tag.size() && (tag[q] == ' ' || tag[q] == '\t')) ++q;
-    if (starts && q < tag.size() && tag[q] == '=') {
-      ++q;
-      while (q < tag.size() && (tag[q] == ' ' || tag[q] == '\t')) ++q;
-      if (q >= tag.size() || (tag[q] != '"' && tag[q] != '\'')) return std::string();
-      const char quote = tag[q];
-      const size_t close = tag.find(quote, q + 1);
-      if (close == std::string::npos) return std::string();
-      std::string raw = tag.substr(q + 1, close - q - 1), value;
-      static const std::pair<const char*, char> kEntities[] = {
-          {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-      for (size_t i = 0; i < raw.size();) {
-        bool decoded = false;
-        for (const auto& [name, c] : kEntities) {
-          if (raw.compare(i, std::strlen(name), name) == 0) {
-            value += c;
-            i += std::strlen(name);
-            decoded = true;
-            break;
-          }
-        }
-        if (!decoded) value += raw[i++];
-      }
-      return value;
-    }
-    pos += attribute.size();
-  }
-  return std::string();
-}
-
 class Settings {
  public:
   explicit Settings(CommandContext& ctx)
-      : platform_(ctx.platform()),
+      : session_(ctx.session()),
+        platform_(ctx.platform()),
         view_(CommandRegistryView(ctx.session())),
         version_(ReadSystemVersion(platform_.system())) {}
 
@@ -286,7 +223,7 @@ class Settings {
       return Bool(AtLeast(BrowserFileVersion(), kBrowserVersions[setting - 37]));
     }
     int web = WebServerThreshold(setting);
-    if (web >= 0) return Bool(WebServerVersion() >= web);
+    if (web >= 0) return Bool(WebServerVersion(platform_) >= web);
     switch (setting) {
       case 0:
         return Bool(version_.nt ? facts().in_administrators : true);
@@ -303,7 +240,8 @@ class Settings {
       case 36:
         return Registered("RegisteredOrganization");
       case 59:
-        return WebServerAnonymousUser();
+        // As IIS Anonymous User gives it, but without making a site on the server.
+        return WebServerAnonymousUser(session_, /*make_site=*/false);
       case 60:
         return version_.nt ? facts().account_name : platform_.system().UserName();
       case 61:
@@ -408,44 +346,7 @@ class Settings {
     }
   }
 
-  // MajorVersion * 10 + MinorVersion of the installed web server; -1 when there is none. The key
-  // is read without a view flag: the process's own registry view.
-  int WebServerVersion() {
-    platform::Registry& reg = platform_.registry();
-    const RegView own = RegView::kNative;
-    uint32_t major = 0, minor = 0;
-    if (!RegDword(reg, RegRoot::kLocalMachine, kWebServerKey, "MajorVersion", own, &major) ||
-        !RegDword(reg, RegRoot::kLocalMachine, kWebServerKey, "MinorVersion", own, &minor)) {
-      return -1;
-    }
-    if (major > 100000 || minor > 100000) return -1;
-    return static_cast<int>(major * 10 + minor);
-  }
-
-  // The account that the local web server gives anonymous visitors, from the server's own
-  // configuration: the global anonymous authentication of applicationHost.config on version 7.0
-  // and later, the AnonymousUserName of the web service in the metabase before. "" when there is
-  // no server, no such file or no account in it.
-  std::string WebServerAnonymousUser() {
-    const int version = WebServerVersion();
-    if (version < 0) return std::string();
-    // The server's folder is the native system folder, also for a 32-bit engine.
-    WorkerFsView64 native(platform_, true);
-    const std::string inetsrv = platform_.system().SystemFolder() + "\\inetsrv\\";
-    std::string text;
-    if (version >= 70) {
-      if (platform_.files().ReadFile(inetsrv + "config\\applicationHost.config", &text) !=
-          Status::kOk) {
-        return std::string();
-      }
-      return XmlAttribute(text, "<anonymousAuthentication", "userName");
-    }
-    if (platform_.files().ReadFile(inetsrv + "MetaBase.xml", &text) != Status::kOk) {
-      return std::string();
-    }
-    return XmlAttribute(text, "<IIsWebService", "AnonymousUserName");
-  }
-
+  interp::Session& session_;
   platform::Platform& platform_;
   RegView view_;
   SystemVersion version_;

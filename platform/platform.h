@@ -18,6 +18,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "platform/webserver.h"
 #include "platform/url_download.h"
 #include "platform/window.h"
 
@@ -44,6 +45,8 @@ class Platform {
   virtual Network& network() { return HostNetwork(); }
   // Other programs' processes and windows. A platform that does not override it starts nothing.
   virtual Processes& processes() { return no_processes_; }
+  // The web server's administration. A platform that does not override it has no web server.
+  virtual WebServer& web_server() { return no_web_server_; }
   // Libraries of the machine loaded into the engine's process (plug-ins). A platform that does
   // not override it loads none.
   virtual LibraryLoader& libraries() { return no_libraries_; }
@@ -66,6 +69,7 @@ class Platform {
   WindowService no_windows_;
   NoPictureCodecs no_pictures_;
   NoProcesses no_processes_;
+  NoWebServer no_web_server_;
   NoLibraryLoader no_libraries_;
   NoNetworkShares no_shares_;
   NoAccessLists no_access_lists_;

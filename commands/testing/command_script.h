@@ -65,6 +65,9 @@ class CommandScript : public interp::DialogHost {
   bool platform_windows = false;
   // Another process service than the platform's (a test double in front of it).
   platform::Processes* processes = nullptr;
+  // Another registry or web server than the platform's (test doubles in front of them).
+  platform::Registry* registry = nullptr;
+  platform::WebServer* web_server = nullptr;
   // Other system facts than the platform's (a test double that moves the engine's own file).
   platform::SystemInfo* system = nullptr;
   // Another file service than the platform's (a test double that fails one call).
@@ -97,6 +100,12 @@ class CommandScript : public interp::DialogHost {
     }
     platform::Processes& processes() override {
       return owner_.processes ? *owner_.processes : real_.processes();
+    }
+    platform::Registry& registry() override {
+      return owner_.registry ? *owner_.registry : PlatformRefs::registry();
+    }
+    platform::WebServer& web_server() override {
+      return owner_.web_server ? *owner_.web_server : real_.web_server();
     }
     platform::FileSystem& files() override {
       return owner_.files ? *owner_.files : PlatformRefs::files();

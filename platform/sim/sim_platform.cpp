@@ -45,6 +45,8 @@ SimPlatform::SimPlatform(const SimOptions& options)
   installer_ = std::make_unique<sim::SimInstaller>(*registry_, *files_, *system_, description_,
                                                     machine_);
   shell_ = std::make_unique<sim::SimShell>(machine_, description_, *files_);
+  web_server_ = std::make_unique<sim::SimWebServer>(machine_, *files_, description_.process64);
+  web_server_->SetComputerName(description_.computer);
   url_downloader_ = std::make_unique<sim::SimUrlDownloader>(
       description_.url_download, description_.url_download_lenient, *files_, *registry_,
       HostNetwork(),
@@ -70,6 +72,14 @@ SimPlatform::SimPlatform(const SimOptions& options)
     }
   } else {
     SeedRegistry();
+  }
+  if (fs::exists(machine_ / "webserver.txt", ec)) {
+    sim::WebServerModel server;
+    if (web_server_->Load(&server)) {
+      SeedWebServerVersion(server);
+    } else {
+      warnings_ += web_server_->LastError() + "\n";
+    }
   }
   if (!options.answers_file.empty()) {
     std::string answers, error;
@@ -205,6 +215,32 @@ void SimPlatform::SeedRegistry() {
                RegValue::ExpandString("%USERPROFILE%\\AppData\\Local\\Temp"));
   r.CreateKey(RegRoot::kCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
               RegView::kView64);
+}
+
+// The server's setup records its version and its content folder in both registry views.
+void SimPlatform::SeedWebServerVersion(const sim::WebServerModel& server) {
+  std::vector<RegView> views = {RegView::kView64};
+  if (description_.windows64) views.push_back(RegView::kView32);
+  const std::string key = "SOFTWARE\\Microsoft\\InetStp";
+  for (RegView view : views) {
+    registry_->WriteValue(RegRoot::kLocalMachine, key, "MajorVersion", view,
+                          RegValue::Dword(server.major));
+    registry_->WriteValue(RegRoot::kLocalMachine, key, "MinorVersion", view,
+                          RegValue::Dword(server.minor));
+    registry_->WriteValue(RegRoot::kLocalMachine, key, "PathWWWRoot", view,
+                          RegValue::ExpandString("%SystemDrive%\\inetpub\\wwwroot"));
+  }
+}
+
+bool SimPlatform::InstallWebServer(const std::string& text, std::string* error) {
+  sim::WebServerModel server;
+  if (!sim::WebServerModel::Parse(text, &server, error)) return false;
+  if (!web_server_->Save(server)) {
+    if (error) *error = "cannot write webserver.txt";
+    return false;
+  }
+  SeedWebServerVersion(server);
+  return true;
 }
 
 Status SimPlatform::SaveRegistry(const fs::path& file) {

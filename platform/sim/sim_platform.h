@@ -10,6 +10,7 @@
 //   MACHINE/shares.txt     the network shares (see sim_shares.h)
 //   MACHINE/access.txt     the access lists a setup changed, printers.txt the printers (see
 //                          sim_access_lists.h)
+//   MACHINE/webserver.txt  the web server, when the machine has one (see sim_webserver.h)
 //   MACHINE/services.txt   the services and their states (see sim_services.h); the scheduled
 //                          tasks are files of C:\Windows\Tasks
 //
@@ -38,6 +39,7 @@
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
+#include "platform/sim/sim_webserver.h"
 #include "platform/sim/sim_url_download.h"
 #include "platform/sim/sim_windows.h"
 
@@ -74,6 +76,12 @@ class SimPlatform : public Platform {
   UrlDownloader& url_downloader() override { return *url_downloader_; }
   // The process table: the stand-in programs started, close requests, open handles.
   sim::SimProcesses& sim_processes() { return *processes_; }
+  WebServer& web_server() override { return *web_server_; }
+  sim::SimWebServer& sim_web_server() { return *web_server_; }
+  // Gives the machine the web server that `text` describes (the lines of webserver.txt), with its
+  // version in the registry as the server's setup leaves it. False with the reason in *error
+  // when the text is not a description.
+  bool InstallWebServer(const std::string& text, std::string* error = nullptr);
   // Libraries on the machine's drives: the native shared objects they hold (sim_libraries.h).
   LibraryLoader& libraries() override { return *libraries_; }
   // Network shares (shares.txt) and access lists (access.txt, printers.txt).
@@ -127,6 +135,7 @@ class SimPlatform : public Platform {
   void PrepareFolders();
   bool ReachFoldersOutsideTheCodePage();
   void SeedRegistry();
+  void SeedWebServerVersion(const sim::WebServerModel& server);
 
   std::filesystem::path machine_;
   SimOptions options_;
@@ -142,6 +151,7 @@ class SimPlatform : public Platform {
   sim::SimUserInterface ui_;
   std::unique_ptr<sim::SimWindowService> windows_;
   std::unique_ptr<sim::SimProcesses> processes_;
+  std::unique_ptr<sim::SimWebServer> web_server_;
   std::unique_ptr<sim::SimLibraryLoader> libraries_;
   std::unique_ptr<sim::SimShares> shares_;
   std::unique_ptr<sim::SimAccessLists> access_lists_;

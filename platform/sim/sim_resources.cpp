@@ -1,7 +1,9 @@
-// The engine's own resources on the simulated machine. The assembly tools are the machine's
-// stand-ins for the programs the Windows engine carries (see sim_processes.h, assembly_cache):
-// kgacy.exe works on the cache of the newer frameworks, kgac.exe on the older one; their
-// configuration files are the Windows engine's own.
+// The engine's own resources on the simulated machine: the bytes the Windows engine carries in
+// its resource section. The web server's administration library comes for the processor of the
+// engine process the machine describes. The assembly tools are the machine's stand-ins for the
+// programs the Windows engine carries (see sim_processes.h, assembly_cache): kgacy.exe works on
+// the cache of the newer frameworks, kgac.exe on the older one; their configuration files are the
+// Windows engine's own.
 #include <cstddef>
 
 #include "platform/sim/sim_system.h"
@@ -11,11 +13,21 @@ extern const unsigned char kKgacyConfig[];
 extern const size_t kKgacyConfig_size;
 extern const unsigned char kKgacConfig[];
 extern const size_t kKgacConfig_size;
+extern const unsigned char kAdminLibraryI386[];
+extern const size_t kAdminLibraryI386_size;
+extern const unsigned char kAdminLibraryAMD64[];
+extern const size_t kAdminLibraryAMD64_size;
 
 namespace corvane::platform::sim {
 
 Status SimSystemInfo::EngineResource(const std::string& name, std::string* bytes) {
-  if (SameText(name, "KGACY")) {
+  if (SameText(name, "DLL")) {
+    if (machine_.process64) {
+      bytes->assign(reinterpret_cast<const char*>(kAdminLibraryAMD64), kAdminLibraryAMD64_size);
+    } else {
+      bytes->assign(reinterpret_cast<const char*>(kAdminLibraryI386), kAdminLibraryI386_size);
+    }
+  } else if (SameText(name, "KGACY")) {
     *bytes = "[program]\r\nassembly_cache = Microsoft.NET\\assembly\r\n";
   } else if (SameText(name, "KGAC")) {
     *bytes = "[program]\r\nassembly_cache = assembly\r\n";

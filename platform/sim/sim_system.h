@@ -59,7 +59,8 @@ class SimSystemInfo : public SystemInfo {
     return machine_.windows64 ? machine_.windows_folder + "\\SysWOW64" : std::string();
   }
   MachineFacts Facts() override { return machine_.facts; }
-  // The engine's resources (sim_resources.cpp).
+  // The engine's resources: the web server's administration library (resource "DLL") and the
+  // assembly tools (sim_resources.cpp).
   Status EngineResource(const std::string& name, std::string* bytes) override;
   uint32_t UserLocaleLanguage() override { return machine_.user_language; }
   uint32_t UserLocaleDefaultLanguage() override {

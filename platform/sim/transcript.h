@@ -208,6 +208,20 @@ class RecordingShell : public ShellWrapper {
   Transcript& t_;
 };
 
+// The web server's administration in the transcript (transcript_webserver.cpp): every object
+// opened, read, changed, made, deleted or called through the scripting interface, and every load
+// and call of the administration library with its outcome. Line breaks of values show as "\n".
+class RecordingWebServer : public WebServerWrapper {
+ public:
+  RecordingWebServer(WebServer& target, Transcript& t) : WebServerWrapper(target), t_(t) {}
+  std::unique_ptr<WebAdminObject> OpenWebService(const std::string& host, Status* status) override;
+  std::unique_ptr<WebAdminLibrary> LoadAdminLibrary(const std::string& path,
+                                                    Status* status) override;
+
+ private:
+  Transcript& t_;
+};
+
 // Libraries loaded into the engine, with the outcome.
 class RecordingLibraryLoader : public LibraryLoader {
  public:
@@ -251,9 +265,10 @@ class RecordingPlatform : public Platform {
       : target_(target), files_(target.files(), t), registry_(target.registry(), t),
         ui_(target.ui(), t), installer_(target.installer(), t), windows_(target.windows(), t),
         processes_(target.processes(), t), shell_(target.shell(), t),
-        libraries_(target.libraries(), t), shares_(target.shares(), t),
-        access_lists_(target.access_lists(), t), services_(target.services(), t),
-        registration_(target.registration(), t), url_downloader_(target.url_downloader(), t) {}
+        web_server_(target.web_server(), t), libraries_(target.libraries(), t),
+        shares_(target.shares(), t), access_lists_(target.access_lists(), t),
+        services_(target.services(), t), registration_(target.registration(), t),
+        url_downloader_(target.url_downloader(), t) {}
   FileSystem& files() override { return files_; }
   Registry& registry() override { return registry_; }
   SystemInfo& system() override { return target_.system(); }
@@ -262,6 +277,7 @@ class RecordingPlatform : public Platform {
   Shell& shell() override { return shell_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  WebServer& web_server() override { return web_server_; }
   LibraryLoader& libraries() override { return libraries_; }
   NetworkShares& shares() override { return shares_; }
   AccessLists& access_lists() override { return access_lists_; }
@@ -279,6 +295,7 @@ class RecordingPlatform : public Platform {
   RecordingWindowService windows_;
   RecordingProcesses processes_;
   RecordingShell shell_;
+  RecordingWebServer web_server_;
   RecordingLibraryLoader libraries_;
   RecordingShares shares_;
   RecordingAccessLists access_lists_;

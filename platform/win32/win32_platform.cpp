@@ -12,6 +12,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/win32_webserver.h"
 #include "platform/win32/win32_url_download.h"
 #include "platform/win32/win32_windows.h"
 
@@ -42,6 +43,7 @@ class Win32Platform : public Platform {
   PictureCodecs& pictures() override { return pictures_; }
   WindowService& windows() override { return windows_; }
   Processes& processes() override { return processes_; }
+  WebServer& web_server() override { return web_server_; }
   LibraryLoader& libraries() override { return libraries_; }
   NetworkShares& shares() override { return shares_; }
   AccessLists& access_lists() override { return access_lists_; }
@@ -59,6 +61,7 @@ class Win32Platform : public Platform {
   win32::Win32PictureCodecs pictures_;
   win32::Win32WindowService windows_;
   win32::Win32Processes processes_;
+  win32::Win32WebServer web_server_;
   Win32LibraryLoader libraries_;
   win32::Win32NetworkShares shares_;
   win32::Win32AccessLists access_lists_;
