@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "image/engine_messages.h"
 #include "interp/variables.h"
 #include "platform/numbers.h"
 #include "platform/text.h"
@@ -14,43 +15,6 @@ namespace {
 using platform::RegRoot;
 using platform::RegValue;
 using platform::RegView;
-
-constexpr const char* kStatusTexts[34] = {
-    "",
-    "Locating resource",
-    "Connecting to",
-    "Redirecting to",
-    "Beginning data transfer",
-    "Transferring data",
-    "Finishing data transfer",
-    "Beginning component download",
-    "Installing components",
-    "Finishing component download",
-    "Resuming broken download",
-    "Requesting data",
-    "CLASSID available",
-    "Download data recognized",
-    "Saving download information",
-    "Beginning synchronous operation",
-    "Finishing synchronous operation",
-    "Beginning data upload",
-    "Uploading data",
-    "Finishing data upload",
-    "Protocol CLASSID",
-    "Encoding",
-    "Download data recognized and verified",
-    "Class install location",
-    "Decoding",
-    "Loading data handler",
-    "Content disposition attach",
-    "Download data filtered",
-    "CLSID can instantiate",
-    "COM services unavailable",
-    "Direct bind",
-    "Unrecognized download data",
-    "Detecting proxy information",
-    "Accept ranges",
-};
 
 std::string FolderOf(const std::string& path) {
   size_t cut = path.find_last_of('\\');
@@ -156,7 +120,14 @@ class ReceiveTimeoutScope {
 
 }  // namespace
 
-std::string BindStatusText(uint32_t code) { return code < 34 ? kStatusTexts[code] : ""; }
+std::string BindStatusText(uint32_t code) {
+  // The labels are the built-in lines of the engine message set, one per status code.
+  constexpr uint32_t kCodes =
+      image::msg::kDownloadStatusLast - image::msg::kDownloadStatusFirst + 1;
+  if (code >= kCodes) return "";
+  return std::string(
+      image::EngineMessages::BuiltIn(image::msg::kDownloadStatusFirst + static_cast<int>(code)));
+}
 
 std::string GroupedNumber(uint64_t n) {
   std::string digits = std::to_string(n), out;
