@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_common.h"
 #include "platform/win32/win32_shell.h"
@@ -24,27 +25,13 @@ namespace {
 constexpr GUID kShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID kShellLinkW = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID kPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr GUID kPropertyStore = {0x886D8EEB, 0x8CF2, 0x4446,
-                                 {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
-constexpr GUID kShellDispatch = {0xD8F015C0, 0xC278, 0x11CE,
-                                 {0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+constexpr GUID kPropertyStore = {
+    0x886D8EEB, 0x8CF2, 0x4446, {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
+constexpr GUID kShellDispatch = {
+    0xD8F015C0, 0xC278, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 // The application identity: {9F4C2855-9F79-4B39-A8D0-E1D42DE1D5F3} 5.
 constexpr PROPERTYKEY kAppUserModelId = {
     {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
-
-// COM for the calling thread for the life of the object (the apartment the shell wants).
-class Apartment {
- public:
-  Apartment() : ours_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~Apartment() {
-    if (ours_) CoUninitialize();
-  }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  bool ours_;
-};
 
 // Releases an interface pointer at the end of its scope.
 template <typename T>
@@ -169,7 +156,7 @@ Status Win32Shell::SetShortcutIdentity(const std::string& shortcut, const std::s
   auto clear = SystemProc<ClearFn>("ole32.dll", "PropVariantClear");
   auto dup = SystemProc<DupFn>("shlwapi.dll", "SHStrDupW");
   if (!clear || !dup) return Status::kFailed;
-  Apartment com;
+  ComApartment com;
   Ref<IShellLinkW> link;
   if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkW,
                               link.void_out()))) {
@@ -195,7 +182,7 @@ Status Win32Shell::SetShortcutIdentity(const std::string& shortcut, const std::s
 Status Win32Shell::ShellVerbs(const std::string& path, std::vector<std::string>* verbs) {
   verbs->clear();
   if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return Status::kNotFound;
-  Apartment com;
+  ComApartment com;
   Ref<FolderItem> item;
   if (!FolderItemOf(path, &item)) return Status::kFailed;
   Ref<FolderItemVerbs> list;
@@ -210,7 +197,7 @@ Status Win32Shell::ShellVerbs(const std::string& path, std::vector<std::string>*
 }
 
 Status Win32Shell::InvokeShellVerb(const std::string& path, const std::string& wanted) {
-  Apartment com;
+  ComApartment com;
   Ref<FolderItem> item;
   if (!FolderItemOf(path, &item)) return Status::kFailed;
   Ref<FolderItemVerbs> list;

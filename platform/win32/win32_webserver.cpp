@@ -14,6 +14,7 @@
 
 #include "platform/numbers.h"
 #include "platform/text.h"
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/win32_common.h"
 
 namespace corvane::platform::win32 {
@@ -38,20 +39,6 @@ std::string Narrow(const wchar_t* text, size_t length) {
   WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
   return out;
 }
-
-// COM for the calling thread while any object of the interface lives.
-class Apartment {
- public:
-  Apartment() : ours_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~Apartment() {
-    if (ours_) CoUninitialize();
-  }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  bool ours_;
-};
 
 // A VARIANT cleared at the end of its scope.
 struct Variant {
@@ -236,7 +223,7 @@ HRESULT MakeValue(const std::string& property, const std::string& text, const VA
 
 class Win32WebObject : public WebAdminObject {
  public:
-  Win32WebObject(std::shared_ptr<Apartment> apartment, IDispatch* object)
+  Win32WebObject(std::shared_ptr<ComApartment> apartment, IDispatch* object)
       : apartment_(std::move(apartment)), object_(object) {}
   ~Win32WebObject() override { object_->Release(); }
 
@@ -374,7 +361,7 @@ class Win32WebObject : public WebAdminObject {
     return std::make_unique<Win32WebObject>(apartment_, child);
   }
 
-  std::shared_ptr<Apartment> apartment_;
+  std::shared_ptr<ComApartment> apartment_;
   IDispatch* object_;
 };
 
@@ -382,7 +369,7 @@ class Win32WebObject : public WebAdminObject {
 
 std::unique_ptr<WebAdminObject> Win32WebServer::OpenWebService(const std::string& host,
                                                                Status* status) {
-  auto apartment = std::make_shared<Apartment>();
+  auto apartment = std::make_shared<ComApartment>();
   CLSID clsid;
   IDispatch* space = nullptr;
   // Without the scripting interface (a server of version 7 and later without it, or no server)
